@@ -1,0 +1,6 @@
+-- Recursive fib(30) through a global, as fib.kvs.
+function fib(n)
+  if n < 2 then return n end
+  return fib(n - 1) + fib(n - 2)
+end
+print("fib", fib(30))

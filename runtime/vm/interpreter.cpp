@@ -1,0 +1,684 @@
+// The interpreter loop and the value operations that may run tag methods.
+#include "runtime/vm/interpreter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "runtime/vm/api.h"
+#include "runtime/vm/calls.h"
+#include "runtime/vm/debug.h"
+#include "runtime/vm/func.h"
+#include "runtime/vm/gc.h"
+#include "runtime/vm/gosub.h"
+#include "runtime/vm/interpwords.h"
+#include "runtime/vm/opcodes.h"
+#include "runtime/vm/strings.h"
+#include "runtime/vm/tables.h"
+#include "runtime/vm/values.h"
+#include "runtime/vm/vmmemory.h"
+
+#define MAXTAGLOOP 100
+#define MAXCONCATLEN ((size_t)4294967293u)
+
+// ---- tag-method calls ----
+
+// A native tag method that returns an error code is reported like a command's.
+static void calltmvalue(lua_State *L, int nresults)
+{
+  int code = luaD_call(L, L->top - (nresults ? 3 : 4), nresults);
+  if (code) ReportError(L, code);
+}
+
+void luaV_callTMres(lua_State *L, const TObject *f, const TObject *p1, const TObject *p2)
+{
+  // the slots up to top + 2 exist (EXTRA_STACK); the pointers may point into the stack,
+  // so they are copied before the stack can move
+  setobj(L->top, f);
+  setobj(L->top + 1, p1);
+  setobj(L->top + 2, p2);
+  luaD_checkstack(L, 3);
+  L->top += 3;
+  calltmvalue(L, 1);
+}
+
+void luaV_callTM(lua_State *L, const TObject *f, const TObject *p1, const TObject *p2,
+                 const TObject *p3)
+{
+  setobj(L->top, f);
+  setobj(L->top + 1, p1);
+  setobj(L->top + 2, p2);
+  setobj(L->top + 3, p3);
+  luaD_checkstack(L, 4);
+  L->top += 4;
+  calltmvalue(L, 0);
+}
+
+// ---- table access ----
+
+static void missingfield(lua_State *L, const TObject *key)
+{
+  char buf[128];
+  if (ttisstring(key)) {
+    TString *ts = tsvalue(key);
+    size_t len = ts->len;
+    // "key" in double quotes, cut to the error buffer
+    char tmp[ERR_STRING_SIZE];
+    if (len > sizeof(tmp) - 3) len = sizeof(tmp) - 3;
+    tmp[0] = '"';
+    memcpy(tmp + 1, getstr(ts), len);
+    tmp[len + 1] = '"';
+    tmp[len + 2] = 0;
+    SetErrorString(tmp);
+  } else if (ttisnumber(key)) {
+    snprintf(buf, sizeof(buf), "%g", nvalue(key));
+    SetErrorString(buf);
+  } else {
+    SetErrorString(ttype(key) >= 0 && ttype(key) < LUA_NUMTAGS ? luaT_typenames[ttype(key)] : "?");
+  }
+  luaG_runerror(L, 1159);
+}
+
+void luaV_gettable(lua_State *L, const TObject *t, TObject *key, StkId res, int strict)
+{
+  ptrdiff_t resr = savestack(L, res);
+  for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+    const TObject *tm;
+    if (ttistable(t)) {
+      Table *h = hvalue(t);
+      const TObject *v = luaH_get(h, key);
+      if (!ttisnil(v)) {
+        setobj(restorestack(L, resr), v);
+        return;
+      }
+      tm = fasttm(L, h->metatable, TM_INDEX);
+      if (tm == NULL || ttisnil(tm)) {
+        if (strict) missingfield(L, key);
+        setnilvalue(restorestack(L, resr));
+        return;
+      }
+    } else {
+      tm = luaT_gettmbyobj(L, t, TM_INDEX);
+      if (tm == NULL || ttisnil(tm)) luaG_typeerror(L, t, 1132, "{}");
+    }
+    if (ttisfunction(tm)) {
+      luaV_callTMres(L, tm, t, key);
+      L->top--;
+      setobj(restorestack(L, resr), L->top);
+      return;
+    }
+    t = tm;
+  }
+  SetErrorString("#1");
+  luaG_runerror(L, 1134);
+}
+
+void luaV_settable(lua_State *L, const TObject *t, TObject *key, StkId val)
+{
+  for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+    const TObject *tm;
+    if (ttistable(t)) {
+      Table *h = hvalue(t);
+      const TObject *oldval = luaH_get(h, key);
+      if (!ttisnil(oldval)) {
+        setobj((TObject *)oldval, val);
+        return;
+      }
+      tm = fasttm(L, h->metatable, TM_NEWINDEX);
+      if (tm == NULL || ttisnil(tm)) {
+        setobj(luaH_set(L, h, key), val);
+        return;
+      }
+    } else {
+      tm = luaT_gettmbyobj(L, t, TM_NEWINDEX);
+      if (tm == NULL || ttisnil(tm)) luaG_typeerror(L, t, 1132, "{}");
+    }
+    if (ttisfunction(tm)) {
+      luaV_callTM(L, tm, t, key, val);
+      return;
+    }
+    t = tm;
+  }
+  SetErrorString("#2");
+  luaG_runerror(L, 1134);
+}
+
+// ---- arithmetic and concatenation ----
+
+static int call_binTM(lua_State *L, const TObject *p1, const TObject *p2, StkId res, TMS event)
+{
+  const TObject *tm = luaT_gettmbyobj(L, p1, event);
+  if (tm == NULL || ttisnil(tm)) tm = luaT_gettmbyobj(L, p2, event);
+  if (tm == NULL || ttisnil(tm)) return 0;
+  ptrdiff_t resr = savestack(L, res);
+  luaV_callTMres(L, tm, p1, p2);
+  L->top--;
+  setobj(restorestack(L, resr), L->top);
+  return 1;
+}
+
+void luaV_arith(lua_State *L, StkId ra, const TObject *rb, const TObject *rc, TMS op)
+{
+  TObject tempb, tempc;
+  const TObject *b, *c;
+  if ((b = luaV_tonumber(rb, &tempb)) != NULL && (c = luaV_tonumber(rc, &tempc)) != NULL) {
+    lua_Number res;
+    int err = luaO_arith(op, nvalue(b), nvalue(c), &res);
+    if (err) luaG_runerror(L, err);
+    setnvalue(ra, res);
+  } else if (!call_binTM(L, rb, rc, ra, op)) {
+    luaG_runerror(L, 1030);
+  }
+}
+
+static char *openspace(lua_State *L, size_t n)
+{
+  Mbuffer *b = &G(L)->buff;
+  if (n > b->size) {
+    if (n < 32) n = 32;
+    b->buffer = (char *)luaM_realloc(L, b->buffer, b->size, n);
+    b->size = n;
+  }
+  return b->buffer;
+}
+
+static inline int concatable(const TObject *o)
+{
+  return ttisstring(o) || ttisnumber(o) || ttisnil(o);
+}
+
+void luaV_concat(lua_State *L, int total, int last)
+{
+  do {
+    StkId top = L->base + last + 1;
+    int n = 2;  // values handled in this pass (at least 2)
+    if (!concatable(top - 2) || !concatable(top - 1)) {
+      if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_runerror(L, 1131);
+    } else {
+      tostring(L, top - 2);
+      tostring(L, top - 1);
+      if (tsvalue(top - 1)->len == 0) {
+        // result is the first operand as it is
+      } else {
+        size_t tl = tsvalue(top - 1)->len;
+        for (n = 1; n < total && concatable(top - n - 1); n++) {
+          tostring(L, top - n - 1);
+          size_t l = tsvalue(top - n - 1)->len;
+          if (l > MAXCONCATLEN - tl) luaG_runerror(L, 1066);
+          tl += l;
+        }
+        char *buffer = openspace(L, tl + 1);
+        size_t pos = 0;
+        for (int i = n; i > 0; i--) {
+          size_t l = tsvalue(top - i)->len;
+          memcpy(buffer + pos, svalue(top - i), l);
+          pos += l;
+        }
+        setsvalue(top - n, luaS_newlstr(L, buffer, tl));
+      }
+    }
+    total -= n - 1;
+    last -= n - 1;
+  } while (total > 1);
+}
+
+// ---- the loop ----
+
+static void traceexec(lua_State *L)
+{
+  lu_byte mask = L->hookmask;
+  if (mask & LUA_MASKCOUNT) {
+    if (mask & LUA_MASKLINE) L->hookcount--;  // not yet counted by the loop
+    if (L->hookcount <= 0) {
+      resethookcount(L);
+      luaD_callhook(L, LUA_HOOKCOUNT, -1);
+      if (!(mask & LUA_MASKLINE)) return;
+    }
+  }
+  if (mask & LUA_MASKLINE) {
+    CallInfo *ci = L->ci;
+    Proto *p = ci_func(ci)->l.p;
+    int pc = pcRel(*ci->pc, p);
+    int newline = luaG_line(p, pc);
+    if (!L->hookinit) {
+      luaG_inithooks(L);
+      return;
+    }
+    if (pc == 0) ci->savedpc = *ci->pc;  // tracing may start here
+    if (*ci->pc <= ci->savedpc || newline != luaG_line(p, pcRel(ci->savedpc, p))) {
+      luaD_callhook(L, LUA_HOOKLINE, newline);
+      ci = L->ci;
+    }
+    ci->savedpc = *ci->pc;
+  }
+}
+
+// A command asked for a label Gosub (-1: return behind the call, -2: return to the
+// instruction before it). Honoured only in the main chunk's own frame, with the return
+// address and the target inside its code.
+static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruction *pc, int code)
+{
+  Proto *p = cl->p;
+  int callIndex = (int)(pc - p->code) - 1;
+  if (L != G(L)->mainthread || L->ci != L->base_ci + 1) luaG_runerror(L, 1055);
+  long long ret = (code == LUA_GOSUB_AFTER) ? callIndex + 1 : callIndex - 1;
+  long long target = (long long)callIndex + 1 + JumpOffset;
+  if (ret < 0 || ret >= p->sizecode || target < 0 || target >= p->sizecode) luaG_runerror(L, 1055);
+  luaG_gosubpush(L, p->code + ret);
+  return p->code + target;
+}
+
+#define RA(i) (base + GETARG_A(i))
+#define XRA(i) (L->base + GETARG_A(i))
+#define RB(i) (base + GETARG_B(i))
+#define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
+#define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
+#define KBx(i) (k + GETARG_Bx(i))
+#define dojump(pc, n) ((pc) += (n))
+// runs x, which may call out, move the stack or collect; reloads the base
+#define Protect(x) \
+  {                \
+    x;             \
+    base = L->base; \
+  }
+
+#define ARITH_OP(op, event)                                                     \
+  {                                                                             \
+    TObject *rb = RKB(i);                                                       \
+    TObject *rc = RKC(i);                                                       \
+    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+      setnvalue(ra, nvalue(rb) op nvalue(rc));                                  \
+    } else                                                                      \
+      Protect(luaV_arith(L, ra, rb, rc, event));                                \
+    break;                                                                      \
+  }
+
+#define NUM_OP(event)                                                           \
+  {                                                                             \
+    TObject *rb = RKB(i);                                                       \
+    TObject *rc = RKC(i);                                                       \
+    lua_Number res;                                                             \
+    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+      int err = luaO_arith(event, nvalue(rb), nvalue(rc), &res);                \
+      if (err) luaG_runerror(L, err);                                           \
+      setnvalue(ra, res);                                                       \
+    } else                                                                      \
+      Protect(luaV_arith(L, ra, rb, rc, event));                                \
+    break;                                                                      \
+  }
+
+#define BIT_OP(expr, event)                                                     \
+  {                                                                             \
+    TObject *rb = RKB(i);                                                       \
+    TObject *rc = RKC(i);                                                       \
+    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+      uint32_t x = luaO_touint32(nvalue(rb));                                   \
+      uint32_t y = luaO_touint32(nvalue(rc));                                   \
+      (void)y;                                                                  \
+      setnvalue(ra, (lua_Number)(uint32_t)(expr));                              \
+    } else                                                                      \
+      Protect(luaV_arith(L, ra, rb, rc, event));                                \
+    break;                                                                      \
+  }
+
+StkId luaV_execute(lua_State *L)
+{
+  LClosure *cl;
+  TObject *k;
+  const Instruction *pc;
+callentry:
+  if (L->hookmask & LUA_MASKCALL) {
+    L->ci->pc = &pc;
+    pc = L->ci->savedpc;
+    luaD_callhook(L, LUA_HOOKCALL, -1);
+  }
+retentry:
+  L->ci->pc = &pc;
+  L->ci->state = CI_HASFRAME;
+  pc = L->ci->savedpc;
+  cl = &clvalue(L->base - 1)->l;
+  k = cl->p->k;
+  for (;;) {
+    if (StopFlag) {
+      L->ci->savedpc = pc;
+      return NULL;
+    }
+    const Instruction i = *pc++;
+    StkId base, ra;
+    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
+        ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {
+      traceexec(L);
+      if (StopFlag) {
+        L->ci->savedpc = --pc;  // the instruction is not executed
+        return NULL;
+      }
+    }
+    base = L->base;
+    ra = RA(i);
+    switch (GET_OPCODE(i)) {
+      case OP_MOVE:
+        setobj(ra, RB(i));
+        break;
+      case OP_LOADK:
+        setobj(ra, KBx(i));
+        break;
+      case OP_LOADBOOL:
+        setnvalue(ra, (lua_Number)GETARG_B(i));
+        if (GETARG_C(i)) pc++;
+        break;
+      case OP_LOADNIL: {
+        TObject *rb = RB(i);
+        do {
+          setnilvalue(rb--);
+        } while (rb >= ra);
+        break;
+      }
+      case OP_GETUPVAL:
+        setobj(ra, cl->upvals[GETARG_B(i)]->v);
+        break;
+      case OP_GETGLOBAL: {
+        TObject *rb = KBx(i);
+        if (ttistable(&cl->g) && ttisstring(rb)) {
+          const TObject *v = luaH_getstr(hvalue(&cl->g), tsvalue(rb));
+          if (!ttisnil(v)) {
+            setobj(ra, v);
+            break;
+          }
+        }
+        Protect(luaV_gettable(L, &cl->g, rb, ra, 0));
+        break;
+      }
+      case OP_GETTABLE: {
+        StkId rb = RB(i);
+        TObject *rc = RKC(i);
+        if (ttistable(rb)) {
+          const TObject *v = luaH_get(hvalue(rb), rc);
+          if (!ttisnil(v)) {
+            setobj(ra, v);
+            break;
+          }
+        }
+        Protect(luaV_gettable(L, rb, rc, ra, 1));
+        break;
+      }
+      case OP_SETGLOBAL:
+        Protect(luaV_settable(L, &cl->g, KBx(i), ra));
+        break;
+      case OP_SETUPVAL: {
+        UpVal *uv = cl->upvals[GETARG_B(i)];
+        setobj(uv->v, ra);
+        break;
+      }
+      case OP_SETTABLE:
+        Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
+        break;
+      case OP_NEWTABLE: {
+        Table *t = luaH_newfromcode(L, GETARG_B(i), GETARG_C(i));
+        sethvalue(ra, t);
+        Protect(luaC_checkGC(L));
+        break;
+      }
+      case OP_ADD: ARITH_OP(+, TM_ADD)
+      case OP_SUB: ARITH_OP(-, TM_SUB)
+      case OP_MUL: ARITH_OP(*, TM_MUL)
+      case OP_DIV: NUM_OP(TM_DIV)
+      case OP_DIVINT: NUM_OP(TM_DIVINT)
+      case OP_MOD: NUM_OP(TM_MOD)
+      case OP_LSH: BIT_OP(x << luaO_shiftcount(nvalue(rc)), TM_LSH)
+      case OP_RSH: BIT_OP(x >> luaO_shiftcount(nvalue(rc)), TM_RSH)
+      case OP_OR: BIT_OP(x | y, TM_OR)
+      case OP_AND: BIT_OP(x & y, TM_AND)
+      case OP_XOR: BIT_OP(x ^ y, TM_XOR)
+      case OP_POW: NUM_OP(TM_POW)
+      case OP_UNM: {
+        StkId rb = RB(i);
+        if (ttisnumber(rb)) {
+          setnvalue(ra, -nvalue(rb));
+        } else
+          Protect(luaV_arith(L, ra, rb, &luaO_nilobject, TM_UNM));
+        break;
+      }
+      case OP_NOT: {
+        int res = l_isfalse(RB(i));
+        setnvalue(ra, res ? 1 : 0);
+        break;
+      }
+      case OP_BNOT: {
+        StkId rb = RB(i);
+        if (ttisnumber(rb)) {
+          setnvalue(ra, (lua_Number)(uint32_t)~luaO_touint32(nvalue(rb)));
+        } else
+          Protect(luaV_arith(L, ra, rb, &luaO_nilobject, TM_NOT));
+        break;
+      }
+      case OP_CONCAT: {
+        int b = GETARG_B(i);
+        int c = GETARG_C(i);
+        Protect(luaV_concat(L, c - b + 1, c); luaC_checkGC(L));
+        setobj(RA(i), base + b);
+        break;
+      }
+      case OP_JMP:
+        if (GETARG_G(i) == GOSUB_FLAG) luaG_gosubpush(L, pc);
+        dojump(pc, GETARG_sJ(i));
+        break;
+      case OP_EQ: {
+        TObject *rb = RKB(i);
+        TObject *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+          res = nvalue(rb) == nvalue(rc);
+        else
+          Protect(res = luaV_equalval(L, rb, rc));
+        if (res != GETARG_A(i))
+          pc++;
+        else
+          dojump(pc, GETARG_sJ(*pc) + 1);
+        break;
+      }
+      case OP_LT: {
+        TObject *rb = RKB(i);
+        TObject *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+          res = nvalue(rb) < nvalue(rc);
+        else
+          Protect(res = luaV_lessthan(L, rb, rc, 1));
+        if (res != GETARG_A(i))
+          pc++;
+        else
+          dojump(pc, GETARG_sJ(*pc) + 1);
+        break;
+      }
+      case OP_LE: {
+        TObject *rb = RKB(i);
+        TObject *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+          res = nvalue(rb) <= nvalue(rc);
+        else
+          Protect(res = luaV_lessequal(L, rb, rc));
+        if (res != GETARG_A(i))
+          pc++;
+        else
+          dojump(pc, GETARG_sJ(*pc) + 1);
+        break;
+      }
+      case OP_TEST: {
+        TObject *rb = RB(i);
+        if (l_isfalse(rb) == GETARG_C(i))
+          pc++;
+        else {
+          setobj(ra, rb);
+          dojump(pc, GETARG_sJ(*pc) + 1);
+        }
+        break;
+      }
+      case OP_CALL:
+      case OP_TAILCALL: {
+        int b = GETARG_B(i);
+        int nresults = GETARG_C(i) - 1;
+        if (b != 0) L->top = ra + b;
+        else if (L->top < ra + 1) L->top = ra + 1;  // open argument count never negative
+        CurrentPcIndex = (int)(pc - cl->p->code);
+        L->ci->savedpc = pc;
+        int code = 0;
+        StkId firstResult = luaD_precall(L, ra, &code);
+        if (firstResult) {
+          if (code >= LUA_FIRSTERRORCODE || code < LUA_GOSUB_AGAIN) ReportError(L, code);
+          luaD_poscall(L, nresults, firstResult);
+          if (code == LUA_GOSUB_AFTER || code == LUA_GOSUB_AGAIN) pc = gosubrequest(L, cl, pc, code);
+          if (nresults >= 0) L->top = L->ci->top;
+        } else if (GET_OPCODE(i) == OP_CALL) {
+          (L->ci - 1)->savedpc = pc;
+          (L->ci - 1)->state = (CI_SAVEDPC | CI_CALLING);
+          goto callentry;
+        } else {
+          // tail call: the callee's frame replaces the current one
+          CallInfo *ci = L->ci - 1;
+          luaG_gosubdropci(L, ci);
+          StkId pbase = ci->base;
+          StkId func = L->base - 1;
+          if (L->openupval) luaF_close(L, pbase);
+          int aux;
+          for (aux = 0; func + aux < L->top; aux++) setobj(pbase - 1 + aux, func + aux);
+          ci->top = L->top = pbase - 1 + aux;
+          ci->savedpc = L->ci->savedpc;
+          ci->tailcalls++;
+          ci->state = CI_SAVEDPC;
+          L->ci--;
+          L->base = L->ci->base;
+          goto callentry;
+        }
+        break;
+      }
+      case OP_RETURN: {
+        if (GETARG_C(i) == 1) {
+          pc = luaG_gosubpop(L);
+          break;
+        }
+        int b = GETARG_B(i);
+        if (b != 0) L->top = ra + b - 1;
+        else if (L->top < ra) L->top = ra;  // open result count never negative
+        if (L->openupval) luaF_close(L, base);
+        CallInfo *ci = L->ci - 1;
+        L->ci->state = CI_SAVEDPC;
+        L->ci->savedpc = pc;
+        if (!(ci->state & CI_CALLING)) return ra;  // back to a native caller
+        int nres = GETARG_C(*(ci->savedpc - 1)) - 1;
+        luaD_poscall(L, nres, ra);
+        if (nres >= 0) L->top = L->ci->top;
+        goto retentry;
+      }
+      case OP_FORLOOP: {
+        if (!ttisnumber(ra)) luaG_runerror(L, 1024);
+        for (int j = 1; j <= 2; j++) {
+          if (!ttisnumber(ra + j)) {
+            TObject tmp;
+            const TObject *v = luaV_tonumber(ra + j, &tmp);
+            if (v == NULL) luaG_runerror(L, 1024);
+            setnvalue(ra + j, nvalue(v));
+          }
+        }
+        lua_Number step = nvalue(ra + 2);
+        lua_Number idx = nvalue(ra) + step;
+        lua_Number limit = nvalue(ra + 1);
+        if (step > 0 ? idx <= limit : idx >= limit) {
+          dojump(pc, GETARG_sBx(i));
+          setnvalue(ra, idx);
+        }
+        break;
+      }
+      case OP_TFORLOOP: {
+        int nvar = GETARG_C(i) + 1;
+        StkId cb = ra + nvar + 2;  // call base
+        setobj(cb, ra);
+        setobj(cb + 1, ra + 1);
+        setobj(cb + 2, ra + 2);
+        L->top = cb + 3;
+        L->ci->savedpc = pc;
+        int code;
+        Protect(code = luaD_call(L, cb, nvar));
+        if (code) Protect(ReportError(L, code));
+        L->top = L->ci->top;
+        ra = XRA(i) + 2;  // final position of the first result
+        cb = ra + nvar;
+        do {
+          nvar--;
+          setobj(ra + nvar, cb + nvar);
+        } while (nvar > 0);
+        if (ttisnil(ra))
+          pc++;
+        else
+          dojump(pc, GETARG_sJ(*pc) + 1);
+        break;
+      }
+      case OP_TFORPREP: {
+        if (ttistable(ra)) {
+          setobj(ra + 1, ra);
+          TString *next = luaS_newliteral(L, "next");
+          const TObject *nf = ttistable(gt(L)) ? luaH_getstr(hvalue(gt(L)), next) : &luaO_nilobject;
+          setobj(ra, nf);
+        }
+        dojump(pc, GETARG_sBx(i));
+        break;
+      }
+      case OP_SETLIST:
+      case OP_SETLISTO: {
+        int bc = GETARG_Bx(i);
+        int n;
+        if (GET_OPCODE(i) == OP_SETLIST)
+          n = (bc & (LFIELDS_PER_FLUSH - 1)) + 1;
+        else {
+          n = (int)(L->top - ra) - 1;
+          if (n < 0) n = 0;
+        }
+        if (!ttistable(ra)) luaG_typeerror(L, ra, 1132, "{}");
+        Table *h = hvalue(ra);
+        bc &= ~(LFIELDS_PER_FLUSH - 1);  // key of the first value
+        for (; n > 0; n--) {
+          TObject *val = ra + n;
+          setobj(luaH_setnum(L, h, bc + n - 1), val);
+        }
+        if (GET_OPCODE(i) == OP_SETLISTO) L->top = L->ci->top;
+        break;
+      }
+      case OP_CLOSE:
+        luaF_close(L, ra);
+        break;
+      case OP_CLOSURE: {
+        Proto *p = cl->p->p[GETARG_Bx(i)];
+        int nup = p->nups;
+        Closure *ncl = luaF_newLclosure(L, nup, &cl->g);
+        ncl->l.p = p;
+        for (int j = 0; j < nup; j++, pc++) {
+          if (GET_OPCODE(*pc) == OP_GETUPVAL)
+            ncl->l.upvals[j] = cl->upvals[GETARG_B(*pc)];
+          else
+            ncl->l.upvals[j] = luaF_findupval(L, base + GETARG_B(*pc));
+        }
+        setclvalue(ra, ncl);
+        Protect(luaC_checkGC(L));
+        break;
+      }
+      case OP_SELF: {
+        StkId rb = RB(i);
+        TObject *rc = RKC(i);
+        if (!ttisstring(rc)) luaG_runerror(L, 1030);
+        setobj(ra + 1, rb);
+        if (ttistable(rb)) {
+          const TObject *v = luaH_getstr(hvalue(rb), tsvalue(rc));
+          if (!ttisnil(v)) {
+            setobj(ra, v);
+            break;
+          }
+        }
+        Protect(luaV_gettable(L, ra + 1, rc, ra, 0));
+        break;
+      }
+      default:
+        break;  // opcodes 43 to 63 do nothing
+    }
+  }
+}

@@ -1,0 +1,33 @@
+// Script tables: array part for the keys 1..n, chained scatter hash for the
+// rest. A nil key reads and writes the entry of the number key 0.
+#pragma once
+#include "runtime/vm/object.h"
+
+#define MAXBITS 24                 // at most 2^24 nodes and 2^24 array entries
+#define MAXASIZE (1 << MAXBITS)
+
+// New table with n nil array entries and 2^lnhash nodes (lnhash 0: the shared
+// dummy node). n or lnhash beyond the limits raise 1207 "Table overflow!".
+Table *luaH_new(lua_State *L, int narray, int lnhash);
+// NEWTABLE's sizes: array size from b read as a floating-point byte
+// ((b & 7) << (b >> 3), computed in 64 bits), log2 of the node count c.
+// A request above 2^24 raises 1207.
+Table *luaH_newfromcode(lua_State *L, int b, int c);
+// Array size encoded by NEWTABLE's floating-point byte (64-bit, no overflow).
+uint64_t luaH_fb2size(int b);
+void luaH_free(lua_State *L, Table *t);
+
+// Lookups: the value slot, or &luaO_nilobject.
+const TObject *luaH_getnum(Table *t, int key);
+const TObject *luaH_getstr(Table *t, TString *key);
+const TObject *luaH_get(Table *t, const TObject *key);
+// Value slot for the key, created (nil) when missing. Clears t->flags. A NaN
+// key raises 1208. The slot stays valid until the next insertion into t.
+TObject *luaH_set(lua_State *L, Table *t, const TObject *key);
+TObject *luaH_setnum(lua_State *L, Table *t, int key);
+// Traversal: key slot in, next key in it and value in key + 1; 0 at the end.
+// A key not in the table raises 1206.
+int luaH_next(lua_State *L, Table *t, StkId key);
+
+// The node a key hashes to (exposed for the collector and tests).
+Node *luaH_mainposition(const Table *t, const TObject *key);

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs one golden script test:
+#   run_golden.sh KVASM PLAYER DIR/NAME.kvs
+# The script's folder is copied into a fresh temporary directory, NAME.kvs is assembled there
+# into NAME.kva, and the player runs it in that directory:
+#   PLAYER NAME.kva -debugdevice 1 -quiet [words of NAME.args]
+# Its standard output must equal DIR/NAME.out byte for byte. A missing NAME.out fails and
+# shows the output, so that a new test's expectation can be reviewed and saved.
+set -u
+kvasm=$1
+player=$2
+script=$3
+dir=$(cd "$(dirname "$script")" && pwd)
+name=$(basename "$script" .kvs)
+expected="$dir/$name.out"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kvgolden.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cp -R "$dir/." "$work/"
+cd "$work" || exit 1
+
+if ! "$kvasm" -o "$name.kva" "$name.kvs" >assemble.log 2>&1; then
+  echo "kvasm failed on $name.kvs:"
+  cat assemble.log
+  exit 1
+fi
+
+args=()
+if [ -f "$dir/$name.args" ]; then
+  read -r -a args <"$dir/$name.args" || true
+fi
+
+export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy}
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+timeout 100 "$player" "$name.kva" -debugdevice 1 -quiet "${args[@]}" >actual.out 2>stderr.log
+status=$?
+if [ $status -ne 0 ]; then
+  echo "player exited with status $status"
+  cat stderr.log
+fi
+
+if [ ! -f "$expected" ]; then
+  echo "no $name.out; the output was:"
+  cat actual.out
+  exit 1
+fi
+if ! diff -u "$expected" actual.out; then
+  echo "output differs from $name.out (stderr follows)"
+  cat stderr.log
+  exit 1
+fi
+exit $status

@@ -1,0 +1,12 @@
+# Runs vmtest on SCRIPT and compares its standard output with EXPECTED.
+execute_process(COMMAND ${VMTEST} ${SCRIPT} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "vmtest failed (${rc}): ${err}\n${out}")
+endif()
+if(NOT EXISTS ${EXPECTED})
+  message(FATAL_ERROR "missing ${EXPECTED}; output was:\n${out}")
+endif()
+file(READ ${EXPECTED} want)
+if(NOT out STREQUAL want)
+  message(FATAL_ERROR "output differs from ${EXPECTED}:\n--- got\n${out}--- want\n${want}")
+endif()
