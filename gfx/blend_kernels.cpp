@@ -3,6 +3,7 @@
 // layout; the channel step is the same everywhere: a + (((b - a) * w) >> 8)
 // with a signed product and an arithmetic shift.
 #include "gfx/kernels.h"
+#include <cstring>
 #include "gfx/pixel_layout.h"
 
 // The compiler's full optimisation (vectorisation with epilogues) for these
@@ -11,49 +12,38 @@
 #pragma GCC optimize("O3")
 #endif
 
-// ---- 32-bit rows mixed byte by byte -------------------------------------
+// ---- 32-bit rows ----------------------------------------------------------
 //
-// A 32-bit pixel is mixed in place whatever byte each channel sits in: each
-// byte d becomes (d * (256 - w) + s * w) >> 8, which equals
-// d + (((s - d) * w) >> 8) and fits 16 bits; the spare byte is then cleared.
-// Written without branches so that the compiler vectorises the loops with
-// 16-bit multiplies.
-
-// Byte index of the spare byte of a 32-bit layout in memory.
-template <class L>
-constexpr int SpareIndex() {
-  return L::kSpare == 0xFFu ? 0 : 3;
-}
+// Whole rows of 32-bit pixels mixed with MixWords, written without branches
+// so that the compiler vectorises them.
 
 // Per-pixel weights from an alpha row: a = 0 keeps the whole pixel, a = 255
 // copies the whole source pixel (weight 256), others mix and clear the spare
 // byte. s and d may be the same row.
 template <class L>
 KV_VECTOR_CLONES static void AlphaRow32(const uint8_t *s, uint8_t *d, const uint8_t *a, int32_t width) {
-  constexpr int kSpareAt = SpareIndex<L>();
   for (int32_t i = 0; i < width; i++) {
-    const uint16_t av = a[i];
-    const uint16_t wt = (uint16_t)(av + ((av + 1) >> 8));               // 255 -> 256
-    const uint16_t iw = (uint16_t)(256 - wt);
-    const uint8_t keep = (uint8_t)(0 - ((((av - 1) & 0xFF) + 2) >> 8));  // 0xFF for a = 0 or 255
-    for (int k = 0; k < 4; k++) {
-      const uint16_t r = (uint16_t)((uint16_t)(d[4 * i + k] * iw) + (uint16_t)(s[4 * i + k] * wt)) >> 8;
-      d[4 * i + k] = (uint8_t)(k == kSpareAt ? (r & keep) : r);
-    }
+    const uint32_t av = a[i];
+    const uint32_t wt = av + ((av + 1) >> 8);                        // 255 -> 256
+    const uint32_t whole = 0u - ((((av - 1) & 0xFF) + 2) >> 8);      // all ones for a = 0 or 255
+    uint32_t sv, dv;
+    memcpy(&sv, s + 4 * i, 4);
+    memcpy(&dv, d + 4 * i, 4);
+    const uint32_t r = MixWords(dv, sv, wt) & (whole | ~L::kSpare);
+    memcpy(d + 4 * i, &r, 4);
   }
 }
 
-// The same with one weight for the whole row (blend and tint); the spare
-// byte is cleared.
+// The same with one weight for the whole row; the spare byte is cleared.
 template <class L>
-KV_VECTOR_CLONES static void ConstRow32(const uint8_t *s, uint8_t *d, uint16_t wt, int32_t width) {
-  constexpr int kSpareAt = SpareIndex<L>();
-  const uint16_t iw = (uint16_t)(256 - wt);
-  for (int32_t i = 0; i < width; i++)
-    for (int k = 0; k < 4; k++) {
-      const uint16_t r = (uint16_t)((uint16_t)(d[4 * i + k] * iw) + (uint16_t)(s[4 * i + k] * wt)) >> 8;
-      d[4 * i + k] = (uint8_t)(k == kSpareAt ? 0 : r);
-    }
+KV_VECTOR_CLONES static void ConstRow32(const uint8_t *s, uint8_t *d, uint32_t wt, int32_t width) {
+  for (int32_t i = 0; i < width; i++) {
+    uint32_t sv, dv;
+    memcpy(&sv, s + 4 * i, 4);
+    memcpy(&dv, d + 4 * i, 4);
+    const uint32_t r = MixWords(dv, sv, wt) & ~L::kSpare;
+    memcpy(d + 4 * i, &r, 4);
+  }
 }
 
 // ---- BlendPixels: d = s + (((d - s) * (255 - level)) >> 8) -----------------
@@ -71,7 +61,7 @@ static void BlendRows(const BlendPlanes *pl, int32_t width, int32_t height, int3
     if (!m) {
       if constexpr (L::kBytes == 4) {
         // s + (((d - s) * w) >> 8): d moved toward s by 256 - w.
-        ConstRow32<L>(s, d, (uint16_t)(256 - w), width);
+        ConstRow32<L>(s, d, 256 - w, width);
       } else {
         for (int32_t i = 0; i < width; i++)
           L::Store(d + i * L::kBytes, MixPixel<L>(L::Load(s + i * L::kBytes), L::Load(d + i * L::kBytes), w));

@@ -20,8 +20,12 @@ static void CopyRect(const BltCopyParams *p) {
   const ptrdiff_t sstep = (ptrdiff_t)p->srcModulo * P::kBytes, dstep = (ptrdiff_t)p->dstModulo * P::kBytes;
   const uint8_t *s = p->src + p->sy * sstep + (ptrdiff_t)p->sx * P::kBytes;
   uint8_t *d = p->dst + p->dy * dstep + (ptrdiff_t)p->dx * P::kBytes;
-  const size_t rowBytes = (size_t)p->width * P::kBytes;
+  size_t rowBytes = (size_t)p->width * P::kBytes;
   int32_t h = p->height;
+  if (p->width == p->srcModulo && p->width == p->dstModulo) {  // whole rows: one block
+    memmove(d, s, rowBytes * (size_t)h);
+    return;
+  }
   // A copy inside one plane to a lower position runs bottom up so that rows
   // are read before they are overwritten; memmove takes care of each row.
   if ((uintptr_t)d > (uintptr_t)s && (uintptr_t)d < (uintptr_t)s + (uintptr_t)(h * sstep)) {
@@ -91,7 +95,13 @@ KV_VECTOR_CLONES static void MaskedRow(const uint8_t *s, uint8_t *d, const uint8
     memcpy(&word, m, (size_t)nb);
     const uint64_t full = nb == 8 ? ~(uint64_t)0 : (((uint64_t)1 << (8 * nb)) - 1);
     if (word == full) {
-      memcpy(d + i * P::kBytes, s + i * P::kBytes, (size_t)nb * 8 * P::kBytes);
+      // Extend over the following all-set mask bytes and copy the run at once.
+      int32_t run = nb;
+      uint64_t next;
+      while (i + (run + 8) * 8 <= width && (memcpy(&next, m + run, 8), next == ~(uint64_t)0)) run += 8;
+      while (i + (run + 1) * 8 <= width && m[run] == 0xFF) run++;
+      memcpy(d + i * P::kBytes, s + i * P::kBytes, (size_t)run * 8 * P::kBytes);
+      nb = run;
     } else if (word != 0) {
       for (int32_t q = 0; q < nb; q++) memcpy(spread + 8 * q, &kBitBytes.v[m[q]], 8);
       SelectRun<P>(d + i * P::kBytes, s + i * P::kBytes, spread, nb * 8);
@@ -143,8 +153,15 @@ static void FillRect(uint8_t *pixels, int32_t modulo, int32_t x, int32_t y, int3
     // wmemset is the C library's tuned fill of 32-bit units (wchar_t is 32
     // bits here); rows that are not 4-byte aligned take the plain loop.
     static_assert(sizeof(wchar_t) == 4, "32-bit fill through wmemset");
+    if (width == modulo) {  // whole rows: one block
+      width *= height;
+      height = 1;
+    }
+    const bool bytewise = (value & 0xFF) * 0x01010101u == value;  // e.g. black in every format
     for (; height > 0; height--, d += step) {
-      if ((uintptr_t)d % alignof(wchar_t) == 0) {
+      if (bytewise) {
+        memset(d, (int)(value & 0xFF), (size_t)width * 4);
+      } else if ((uintptr_t)d % alignof(wchar_t) == 0) {
         wmemset((wchar_t *)(void *)d, (wchar_t)value, (size_t)width);
       } else {
         for (int32_t i = 0; i < width; i++) P::Store(d + i * 4, value);

@@ -110,18 +110,24 @@ inline uint32_t MixRGB(uint32_t a, uint32_t b, int32_t w) {
   return (uint32_t)(r & 0xFF) << 16 | (uint32_t)(g & 0xFF) << 8 | (uint32_t)(bl & 0xFF);
 }
 
-// The same step on two pixel values of layout L, giving a pixel value.
-// a + (((b - a) * w) >> 8) equals (a * (256 - w) + b * w) >> 8 (the shift
-// floors either way), which has no negative terms and fits 16 bits a channel;
-// so 32-bit pixels are mixed in place, two channels a multiply, whatever byte
-// each channel sits in, and the spare byte is cleared afterwards.
+// The same step on all four bytes of two 32-bit words at once, whatever
+// byte each channel sits in: a + (((b - a) * w) >> 8) equals
+// (a * (256 - w) + b * w) >> 8 (the shift floors either way), which has no
+// negative terms and fits 16 bits, so two bytes share one multiply.
+inline uint32_t MixWords(uint32_t a, uint32_t b, uint32_t w) {
+  const uint32_t iw = 256 - w;
+  const uint32_t lo = ((a & 0x00FF00FFu) * iw + (b & 0x00FF00FFu) * w) >> 8 & 0x00FF00FFu;
+  const uint32_t hi = (((a >> 8) & 0x00FF00FFu) * iw + ((b >> 8) & 0x00FF00FFu) * w) & 0xFF00FF00u;
+  return lo | hi;
+}
+
+// The step on two pixel values of layout L, giving a pixel value: 32-bit
+// pixels are mixed in place and their spare byte cleared, the others go
+// through 0x00RRGGBB.
 template <class L>
 inline typename L::Raw MixPixel(typename L::Raw a, typename L::Raw b, uint32_t w) {
   if constexpr (L::kBytes == 4) {
-    const uint32_t iw = 256 - w;
-    const uint32_t lo = ((a & 0x00FF00FFu) * iw + (b & 0x00FF00FFu) * w) >> 8 & 0x00FF00FFu;
-    const uint32_t hi = (((a >> 8) & 0x00FF00FFu) * iw + ((b >> 8) & 0x00FF00FFu) * w) & 0xFF00FF00u;
-    return (lo | hi) & ~L::kSpare;
+    return MixWords(a, b, w) & ~L::kSpare;
   } else {
     return L::FromRGB(MixRGB(L::ToRGB(a), L::ToRGB(b), (int32_t)w));
   }

@@ -165,3 +165,75 @@ void OsEndExamine(OsLockHandle *lock);
 int OsCheckDirLock(OsLockHandle *lock, int *isDir);
 // The lock's path into the buffer: 1, or 0 when it does not fit.
 int OsLockPath(OsLockHandle *lock, char *buffer, size_t size);
+
+// ---------------------------------------------------------------------------------------------
+// File-system changes and launching (platform/linux/os_files.cpp). Paths are Latin-1 texts,
+// converted with OsNativePath (the text as given when that fails).
+
+// Renames old to new. Never replaces: an existing new name makes it fail. 1 on success, else 0.
+int OsRename(const char *oldPath, const char *newPath);
+// Sets the nine permission bits from FILEATTR flags (read/write/execute of owner, group and
+// others); FILEATTR_NORMAL (0x10000) gives 0644 whatever else is set. 1 on success.
+int OsSetProtection(const char *path, uint32_t flags);
+// Sets access (times[0]) and modification (times[1]) time in seconds. 1 on success.
+int OsSetFileDate(const char *path, const int64_t times[2]);
+// Creates one directory with mode 0755: 0, or 1084 (error string = the path).
+int OsMakeDir(const char *path);
+// 1 when path names a symbolic link (lstat), whatever it points to; else 0.
+int OsIsSymLink(const char *path);
+// Like OsTempFileName, with the suffix (e.g. ".png"; none or "" for no suffix) kept at the end of
+// the name (mkstemps). 1, or 0.
+int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix);
+// Starts a program or opens a document. A name whose file part holds a '.' and that is longer
+// than 5 characters without ending in ".app" or ".exe" is a document, opened with xdg-open.
+// Otherwise: synchronous runs the program through the shell (its path quoted, then the
+// arguments text as it is) and waits; asynchronous starts it with an argument vector (at most
+// 128 entries; a double-quoted run is one argument) and returns at once. Every child is reaped.
+// Returns 0, 1000 or 1055 (too many arguments, an unterminated quote).
+int OsLaunch(const char *program, const char *args, int async);
+// The name of the volume that holds path (on Linux: the mount point of its file system) into the
+// buffer; 0, or 1 when it cannot be found or does not fit.
+int OsGetVolumeName(const char *path, char *buffer, size_t size);
+// Free and used bytes of the volume that holds path: 0, or 1 when unknown (both then 0).
+int OsGetVolumeInfo(const char *path, uint64_t *freeBytes, uint64_t *usedBytes);
+// File comments do not exist here: does nothing, 0.
+int OsSetComment(const char *path, const char *comment);
+// Wildcard patterns: this platform recognises none. OsParsePattern says whether a text is a
+// pattern (always 0); OsMatchPattern whether a name matches one (always 0).
+int OsAllocPattern(void);
+void OsFreePattern(void);
+int OsParsePattern(const char *pattern);
+int OsMatchPattern(const char *pattern, const char *name);
+
+// ---------------------------------------------------------------------------------------------
+// Picture decoding and encoding (platform/linux/os_images.cpp, over SDL2_image)
+struct AlphaChannel;
+
+// Decodes the first picture of a file (read whole through the file layer, so linked files work;
+// `data` must then be none) or of `dataSize` bytes at `data`: PNG, JPEG, TIFF, GIF and whatever
+// else the decoder knows. With `pixels` the picture comes back as a MemAlloc'd array of width x
+// height words 0x00RRGGBB, rows top to bottom, and, when it carries an alpha channel, an
+// AlphaChannel of the same size in *alpha (else none); without `pixels` only the size (and
+// *hasAlpha) is reported. alpha and hasAlpha may be none. Sizes are checked in 64 bits.
+// Returns 0; 1000 when the file can't be opened or memory runs out; 1358 when the bytes are no
+// picture the decoder knows.
+int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
+                uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha);
+
+// Encoded picture bytes in memory (OsEncodeImage without a path).
+struct OsData;
+enum { OS_IMAGE_PNG = 0, OS_IMAGE_JPEG = 1 };
+// Encodes width x height words 0xAARRGGBB (rows bytesPerRow apart) as PNG or JPEG (quality in
+// percent, 0..100). With alphaFlag the top byte is the alpha (PNG only), else the picture is
+// opaque. The words are never changed. With a path the file is written through the file layer;
+// without one *data receives the bytes. 0, 1000, or 1277 (PNG) / 1315 (JPEG) when encoding or
+// writing fails.
+int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32_t height,
+                  int32_t bytesPerRow, int type, int alphaFlag, int quality, OsData **data);
+int OsSavePNG(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int alphaFlag);
+int OsSaveJPEG(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int quality);
+int OsEncodeJPEGToMemory(const uint32_t *pixels, int32_t bytesPerRow, int32_t width, int32_t height,
+                         int quality, OsData **data);
+// The bytes of encoded data and their count; OsReleaseData frees it (none is ignored).
+size_t OsGetDataBytes(const OsData *data, const uint8_t **bytes);
+void OsReleaseData(OsData *data);

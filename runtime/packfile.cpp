@@ -246,11 +246,12 @@ done:
     return code;
 }
 
-// CompressFile(source, destination): packs source into a "KVPK" file; returns its size.
+// CompressFile(source, destination): packs source into a "KVPK" file; returns its size. The
+// source may be a file linked into the applet.
 int CompressFileCmd(lua_State *L)
 {
     CheckArgs(L, 2, 2);
-    const char *source = luaL_checkstring(L, 1);
+    const char *source = ResolveLinkedFileArg(L, 1, 0, nullptr);
     const char *dest = luaL_checkstring(L, 2);
     int64_t size = 0;
     int code = DeflateFile("KVPK", source, dest, &size);
@@ -259,11 +260,12 @@ int CompressFileCmd(lua_State *L)
     return 1;
 }
 
-// DecompressFile(source, destination): unpacks a "KVPK" file; returns the unpacked size.
+// DecompressFile(source, destination): unpacks a "KVPK" file; returns the unpacked size. The
+// source may be a file linked into the applet.
 int DecompressFileCmd(lua_State *L)
 {
     CheckArgs(L, 2, 2);
-    const char *source = luaL_checkstring(L, 1);
+    const char *source = ResolveLinkedFileArg(L, 1, 0, nullptr);
     const char *dest = luaL_checkstring(L, 2);
     int64_t size = 0;
     int code = InflateFile("KVPK", source, dest, 0, &size);

@@ -3,6 +3,7 @@
 #include "runtime/player.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/os.h"
@@ -26,6 +27,10 @@ static TempFileNode *TempFiles = nullptr;
 
 int AddTempFile(const char *path)
 {
+    // An error raised outside every protected call ends the process without PlayerCleanup;
+    // the temporary files go then too.
+    static int atExitInstalled = 0;
+    if (!atExitInstalled) atExitInstalled = atexit(DeleteTempFiles) == 0;
     TempFileNode *node = (TempFileNode *)MemAlloc(sizeof(TempFileNode), 1);
     if (!node) return 1000;
     size_t len = strlen(path);

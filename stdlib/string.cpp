@@ -307,7 +307,7 @@ static int StrToArray(lua_State *L)
     CheckArgs(L, 1, 1);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    if (len > 0x7FFFFFFF) return 1000;
+    if (len > 0x7FFFFFFF) return 1000;   // list keys are 32-bit: such a list cannot be built
     lua_newtable(L);
     for (size_t i = 0; i < len; i++) {
         lua_pushnumber(L, (unsigned char)s[i]);

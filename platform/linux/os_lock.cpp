@@ -120,7 +120,8 @@ int OsExamineNext(OsLockHandle *lock, const char **name, int *isDir, OsFileInfo 
         memcpy(lock->scan, lock->path, lock->pathLength + 1);
         if (!AddPart(lock->scan, e->d_name, lock->scanSize)) continue;
         struct stat st;
-        if (stat(lock->scan, &st) != 0) continue;
+        // A link whose target is gone is still an entry (as a file), so a delete can remove it.
+        if (stat(lock->scan, &st) != 0 && lstat(lock->scan, &st) != 0) continue;
         char *latin = Utf8ToLatin1(e->d_name);
         const char *src = latin ? latin : e->d_name;
         snprintf(lock->name, sizeof(lock->name), "%s", src);

@@ -30,8 +30,9 @@
 // - A handler gets LUA_MINSTACK (20) free slots; lua_checkstack gives more.
 // - Register handlers with luaL_openlib and constants with luaL_registerconstants (auxlib.h).
 //
-// Raised errors carry an error code, never a message value: lua_pcall returns the code, pushes
-// nothing and leaves the stack top where the error left it (reset it with lua_settop).
+// Raised errors carry an error code, never a message value: a failed lua_pcall returns the code,
+// pushes nothing, removes the function and its arguments (the top is where the function was)
+// and leaves the call records as they were before the call.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
@@ -171,7 +172,7 @@ const char *lua_setupvalue(lua_State *L, int funcindex, int n);
 
 // Calls, errors and loading.
 // lua_call returns the error code a called native function returned (0 otherwise);
-// lua_pcall / lua_cpcall return 0 or the raised code.
+// lua_pcall / lua_cpcall return 0 or the raised code (a native's returned code is no raise).
 int lua_call(lua_State *L, int nargs, int nresults);
 int lua_pcall(lua_State *L, int nargs, int nresults, int errfunc);
 int lua_cpcall(lua_State *L, lua_CFunction func, void *ud);

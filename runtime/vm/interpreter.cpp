@@ -225,6 +225,18 @@ void luaV_concat(lua_State *L, int total, int last)
 
 // ---- the loop ----
 
+// Raw lookup with the array part of integer keys and interned strings first.
+static inline const TObject *fastget(Table *h, const TObject *key)
+{
+  if (ttisnumber(key)) {
+    lua_Number n = nvalue(key);
+    if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) return &h->array[(int)n - 1];
+  } else if (ttisstring(key)) {
+    return luaH_getstr(h, tsvalue(key));
+  }
+  return luaH_get(h, key);
+}
+
 static void traceexec(lua_State *L)
 {
   lu_byte mask = L->hookmask;
@@ -269,6 +281,50 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
   return p->code + target;
 }
 
+// Instruction dispatch: a jump table where the compiler has computed gotos (each handler then
+// fetches and dispatches the next instruction itself), else a switch.
+#if defined(__GNUC__)
+#define KV_JUMPTABLE 1
+#else
+#define KV_JUMPTABLE 0
+#endif
+
+// Before each instruction: the stop flag, then the fetch, then the count and line hooks.
+#define vmfetch()                                                               \
+  {                                                                             \
+    if (StopFlag) {                                                             \
+      L->ci->savedpc = pc;                                                      \
+      return NULL;                                                              \
+    }                                                                           \
+    i = *pc++;                                                                  \
+    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&                       \
+        ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {                \
+      traceexec(L);                                                             \
+      if (StopFlag) {                                                           \
+        L->ci->savedpc = --pc; /* the instruction is not executed */            \
+        return NULL;                                                            \
+      }                                                                         \
+      base = L->base;                                                           \
+    }                                                                           \
+    ra = RA(i);                                                                 \
+  }
+
+#if KV_JUMPTABLE
+#define vmdispatch(o) goto *disptab[o];
+#define vmcase(l) L_##l:
+#define vmdefault L_NOP:
+#define vmbreak                     \
+  {                                 \
+    vmfetch();                      \
+    goto *disptab[GET_OPCODE(i)];   \
+  }
+#else
+#define vmdispatch(o) switch (o)
+#define vmcase(l) case l:
+#define vmdefault default:
+#define vmbreak break
+#endif
+
 #define RA(i) (base + GETARG_A(i))
 #define XRA(i) (L->base + GETARG_A(i))
 #define RB(i) (base + GETARG_B(i))
@@ -291,21 +347,29 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
       setnvalue(ra, nvalue(rb) op nvalue(rc));                                  \
     } else                                                                      \
       Protect(luaV_arith(L, ra, rb, rc, event));                                \
-    break;                                                                      \
+    vmbreak;                                                                    \
   }
 
-#define NUM_OP(event)                                                           \
+// The 32-bit signed view of a number, without a call when it is in range (NaN gives 0).
+static inline int32_t toint32(lua_Number d)
+{
+  if (d > -2147483649.0 && d < 2147483648.0) return (int32_t)d;
+  return luaO_toint32(d);
+}
+
+// Operators whose number-number case may fail (division by zero) or needs more than one
+// machine operation; `expr` computes res from x and y or raises.
+#define NUM_OP(expr, event)                                                     \
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    lua_Number res;                                                             \
     if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
-      int err = luaO_arith(event, nvalue(rb), nvalue(rc), &res);                \
-      if (err) luaG_runerror(L, err);                                           \
+      lua_Number x = nvalue(rb), y = nvalue(rc), res;                           \
+      expr;                                                                     \
       setnvalue(ra, res);                                                       \
     } else                                                                      \
       Protect(luaV_arith(L, ra, rb, rc, event));                                \
-    break;                                                                      \
+    vmbreak;                                                                    \
   }
 
 #define BIT_OP(expr, event)                                                     \
@@ -319,14 +383,31 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
       setnvalue(ra, (lua_Number)(uint32_t)(expr));                              \
     } else                                                                      \
       Protect(luaV_arith(L, ra, rb, rc, event));                                \
-    break;                                                                      \
+    vmbreak;                                                                    \
   }
 
 StkId luaV_execute(lua_State *L)
 {
+#if KV_JUMPTABLE
+  static const void *const disptab[64] = {
+      &&L_OP_MOVE,    &&L_OP_LOADK,    &&L_OP_LOADBOOL,  &&L_OP_LOADNIL,  &&L_OP_GETUPVAL, &&L_OP_GETGLOBAL,
+      &&L_OP_GETTABLE, &&L_OP_SETGLOBAL, &&L_OP_SETUPVAL, &&L_OP_SETTABLE, &&L_OP_NEWTABLE, &&L_OP_ADD,
+      &&L_OP_SUB,     &&L_OP_MUL,      &&L_OP_DIV,       &&L_OP_DIVINT,   &&L_OP_MOD,      &&L_OP_LSH,
+      &&L_OP_RSH,     &&L_OP_OR,       &&L_OP_AND,       &&L_OP_XOR,      &&L_OP_POW,      &&L_OP_UNM,
+      &&L_OP_NOT,     &&L_OP_BNOT,     &&L_OP_CONCAT,    &&L_OP_JMP,      &&L_OP_EQ,       &&L_OP_LT,
+      &&L_OP_LE,      &&L_OP_TEST,     &&L_OP_CALL,      &&L_OP_TAILCALL, &&L_OP_RETURN,   &&L_OP_FORLOOP,
+      &&L_OP_TFORLOOP, &&L_OP_TFORPREP, &&L_OP_SETLIST,  &&L_OP_SETLISTO, &&L_OP_CLOSE,    &&L_OP_CLOSURE,
+      &&L_OP_SELF,    &&L_NOP,         &&L_NOP,          &&L_NOP,         &&L_NOP,         &&L_NOP,
+      &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP,         &&L_NOP,         &&L_NOP,
+      &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP,         &&L_NOP,         &&L_NOP,
+      &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP};
+#endif
   LClosure *cl;
   TObject *k;
   const Instruction *pc;
+  StkId base;
+  Instruction i;
+  StkId ra;
 callentry:
   if (L->hookmask & LUA_MASKCALL) {
     L->ci->pc = &pc;
@@ -339,131 +420,138 @@ retentry:
   pc = L->ci->savedpc;
   cl = &clvalue(L->base - 1)->l;
   k = cl->p->k;
+  base = L->base;
   for (;;) {
-    if (StopFlag) {
-      L->ci->savedpc = pc;
-      return NULL;
-    }
-    const Instruction i = *pc++;
-    StkId base, ra;
-    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
-        ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {
-      traceexec(L);
-      if (StopFlag) {
-        L->ci->savedpc = --pc;  // the instruction is not executed
-        return NULL;
-      }
-    }
-    base = L->base;
-    ra = RA(i);
-    switch (GET_OPCODE(i)) {
-      case OP_MOVE:
+    vmfetch();
+    vmdispatch(GET_OPCODE(i)) {
+      vmcase(OP_MOVE)
         setobj(ra, RB(i));
-        break;
-      case OP_LOADK:
+        vmbreak;
+      vmcase(OP_LOADK)
         setobj(ra, KBx(i));
-        break;
-      case OP_LOADBOOL:
+        vmbreak;
+      vmcase(OP_LOADBOOL)
         setnvalue(ra, (lua_Number)GETARG_B(i));
         if (GETARG_C(i)) pc++;
-        break;
-      case OP_LOADNIL: {
+        vmbreak;
+      vmcase(OP_LOADNIL) {
         TObject *rb = RB(i);
         do {
           setnilvalue(rb--);
         } while (rb >= ra);
-        break;
+        vmbreak;
       }
-      case OP_GETUPVAL:
+      vmcase(OP_GETUPVAL)
         setobj(ra, cl->upvals[GETARG_B(i)]->v);
-        break;
-      case OP_GETGLOBAL: {
+        vmbreak;
+      vmcase(OP_GETGLOBAL) {
         TObject *rb = KBx(i);
         if (ttistable(&cl->g) && ttisstring(rb)) {
           const TObject *v = luaH_getstr(hvalue(&cl->g), tsvalue(rb));
           if (!ttisnil(v)) {
             setobj(ra, v);
-            break;
+            vmbreak;
           }
         }
         Protect(luaV_gettable(L, &cl->g, rb, ra, 0));
-        break;
+        vmbreak;
       }
-      case OP_GETTABLE: {
+      vmcase(OP_GETTABLE) {
         StkId rb = RB(i);
         TObject *rc = RKC(i);
         if (ttistable(rb)) {
-          const TObject *v = luaH_get(hvalue(rb), rc);
+          const TObject *v = fastget(hvalue(rb), rc);
           if (!ttisnil(v)) {
             setobj(ra, v);
-            break;
+            vmbreak;
           }
         }
         Protect(luaV_gettable(L, rb, rc, ra, 1));
-        break;
+        vmbreak;
       }
-      case OP_SETGLOBAL:
+      vmcase(OP_SETGLOBAL)
         Protect(luaV_settable(L, &cl->g, KBx(i), ra));
-        break;
-      case OP_SETUPVAL: {
+        vmbreak;
+      vmcase(OP_SETUPVAL) {
         UpVal *uv = cl->upvals[GETARG_B(i)];
         setobj(uv->v, ra);
-        break;
+        vmbreak;
       }
-      case OP_SETTABLE:
-        Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
-        break;
-      case OP_NEWTABLE: {
+      vmcase(OP_SETTABLE) {
+        TObject *rb = RKB(i);
+        TObject *rc = RKC(i);
+        if (ttistable(ra) && ttisnumber(rb)) {
+          // array part: a slot that holds a value, or any slot while there is no __newindex
+          Table *h = hvalue(ra);
+          lua_Number n = nvalue(rb);
+          if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) {
+            TObject *slot = &h->array[(int)n - 1];
+            if (!ttisnil(slot) || fasttm(L, h->metatable, TM_NEWINDEX) == NULL) {
+              setobj(slot, rc);
+              vmbreak;
+            }
+          }
+        }
+        Protect(luaV_settable(L, ra, rb, rc));
+        vmbreak;
+      }
+      vmcase(OP_NEWTABLE) {
         Table *t = luaH_newfromcode(L, GETARG_B(i), GETARG_C(i));
         sethvalue(ra, t);
         Protect(luaC_checkGC(L));
-        break;
+        vmbreak;
       }
-      case OP_ADD: ARITH_OP(+, TM_ADD)
-      case OP_SUB: ARITH_OP(-, TM_SUB)
-      case OP_MUL: ARITH_OP(*, TM_MUL)
-      case OP_DIV: NUM_OP(TM_DIV)
-      case OP_DIVINT: NUM_OP(TM_DIVINT)
-      case OP_MOD: NUM_OP(TM_MOD)
-      case OP_LSH: BIT_OP(x << luaO_shiftcount(nvalue(rc)), TM_LSH)
-      case OP_RSH: BIT_OP(x >> luaO_shiftcount(nvalue(rc)), TM_RSH)
-      case OP_OR: BIT_OP(x | y, TM_OR)
-      case OP_AND: BIT_OP(x & y, TM_AND)
-      case OP_XOR: BIT_OP(x ^ y, TM_XOR)
-      case OP_POW: NUM_OP(TM_POW)
-      case OP_UNM: {
+      vmcase(OP_ADD) ARITH_OP(+, TM_ADD)
+      vmcase(OP_SUB) ARITH_OP(-, TM_SUB)
+      vmcase(OP_MUL) ARITH_OP(*, TM_MUL)
+      vmcase(OP_DIV)
+        NUM_OP(if (y == 0) luaG_runerror(L, 1089); res = x / y, TM_DIV)
+      vmcase(OP_DIVINT)
+        NUM_OP(int32_t d = toint32(y); if (d == 0) luaG_runerror(L, 1089); int32_t n = toint32(x);
+               res = (d == -1) ? (lua_Number)(int32_t)(0u - (uint32_t)n) : (lua_Number)(n / d), TM_DIVINT)
+      vmcase(OP_MOD)
+        NUM_OP(int32_t d = toint32(y); if (d == 0) luaG_runerror(L, 1089); int32_t n = toint32(x);
+               res = (d == -1) ? 0 : (lua_Number)(n % d), TM_MOD)
+      vmcase(OP_LSH) BIT_OP(x << luaO_shiftcount(nvalue(rc)), TM_LSH)
+      vmcase(OP_RSH) BIT_OP(x >> luaO_shiftcount(nvalue(rc)), TM_RSH)
+      vmcase(OP_OR) BIT_OP(x | y, TM_OR)
+      vmcase(OP_AND) BIT_OP(x & y, TM_AND)
+      vmcase(OP_XOR) BIT_OP(x ^ y, TM_XOR)
+      vmcase(OP_POW)
+        NUM_OP(res = pow(x, y), TM_POW)
+      vmcase(OP_UNM) {
         StkId rb = RB(i);
         if (ttisnumber(rb)) {
           setnvalue(ra, -nvalue(rb));
         } else
           Protect(luaV_arith(L, ra, rb, &luaO_nilobject, TM_UNM));
-        break;
+        vmbreak;
       }
-      case OP_NOT: {
+      vmcase(OP_NOT) {
         int res = l_isfalse(RB(i));
         setnvalue(ra, res ? 1 : 0);
-        break;
+        vmbreak;
       }
-      case OP_BNOT: {
+      vmcase(OP_BNOT) {
         StkId rb = RB(i);
         if (ttisnumber(rb)) {
           setnvalue(ra, (lua_Number)(uint32_t)~luaO_touint32(nvalue(rb)));
         } else
           Protect(luaV_arith(L, ra, rb, &luaO_nilobject, TM_NOT));
-        break;
+        vmbreak;
       }
-      case OP_CONCAT: {
+      vmcase(OP_CONCAT) {
         int b = GETARG_B(i);
         int c = GETARG_C(i);
         Protect(luaV_concat(L, c - b + 1, c); luaC_checkGC(L));
         setobj(RA(i), base + b);
-        break;
+        vmbreak;
       }
-      case OP_JMP:
+      vmcase(OP_JMP)
         if (GETARG_G(i) == GOSUB_FLAG) luaG_gosubpush(L, pc);
         dojump(pc, GETARG_sJ(i));
-        break;
-      case OP_EQ: {
+        vmbreak;
+      vmcase(OP_EQ) {
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
@@ -475,9 +563,9 @@ retentry:
           pc++;
         else
           dojump(pc, GETARG_sJ(*pc) + 1);
-        break;
+        vmbreak;
       }
-      case OP_LT: {
+      vmcase(OP_LT) {
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
@@ -489,9 +577,9 @@ retentry:
           pc++;
         else
           dojump(pc, GETARG_sJ(*pc) + 1);
-        break;
+        vmbreak;
       }
-      case OP_LE: {
+      vmcase(OP_LE) {
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
@@ -503,9 +591,9 @@ retentry:
           pc++;
         else
           dojump(pc, GETARG_sJ(*pc) + 1);
-        break;
+        vmbreak;
       }
-      case OP_TEST: {
+      vmcase(OP_TEST) {
         TObject *rb = RB(i);
         if (l_isfalse(rb) == GETARG_C(i))
           pc++;
@@ -513,10 +601,10 @@ retentry:
           setobj(ra, rb);
           dojump(pc, GETARG_sJ(*pc) + 1);
         }
-        break;
+        vmbreak;
       }
-      case OP_CALL:
-      case OP_TAILCALL: {
+      vmcase(OP_CALL)
+      vmcase(OP_TAILCALL) {
         int b = GETARG_B(i);
         int nresults = GETARG_C(i) - 1;
         if (b != 0) L->top = ra + b;
@@ -530,6 +618,7 @@ retentry:
           luaD_poscall(L, nresults, firstResult);
           if (code == LUA_GOSUB_AFTER || code == LUA_GOSUB_AGAIN) pc = gosubrequest(L, cl, pc, code);
           if (nresults >= 0) L->top = L->ci->top;
+          base = L->base;
         } else if (GET_OPCODE(i) == OP_CALL) {
           (L->ci - 1)->savedpc = pc;
           (L->ci - 1)->state = (CI_SAVEDPC | CI_CALLING);
@@ -551,12 +640,12 @@ retentry:
           L->base = L->ci->base;
           goto callentry;
         }
-        break;
+        vmbreak;
       }
-      case OP_RETURN: {
+      vmcase(OP_RETURN) {
         if (GETARG_C(i) == 1) {
           pc = luaG_gosubpop(L);
-          break;
+          vmbreak;
         }
         int b = GETARG_B(i);
         if (b != 0) L->top = ra + b - 1;
@@ -571,7 +660,7 @@ retentry:
         if (nres >= 0) L->top = L->ci->top;
         goto retentry;
       }
-      case OP_FORLOOP: {
+      vmcase(OP_FORLOOP) {
         if (!ttisnumber(ra)) luaG_runerror(L, 1024);
         for (int j = 1; j <= 2; j++) {
           if (!ttisnumber(ra + j)) {
@@ -588,9 +677,9 @@ retentry:
           dojump(pc, GETARG_sBx(i));
           setnvalue(ra, idx);
         }
-        break;
+        vmbreak;
       }
-      case OP_TFORLOOP: {
+      vmcase(OP_TFORLOOP) {
         int nvar = GETARG_C(i) + 1;
         StkId cb = ra + nvar + 2;  // call base
         setobj(cb, ra);
@@ -612,9 +701,9 @@ retentry:
           pc++;
         else
           dojump(pc, GETARG_sJ(*pc) + 1);
-        break;
+        vmbreak;
       }
-      case OP_TFORPREP: {
+      vmcase(OP_TFORPREP) {
         if (ttistable(ra)) {
           setobj(ra + 1, ra);
           TString *next = luaS_newliteral(L, "next");
@@ -622,10 +711,10 @@ retentry:
           setobj(ra, nf);
         }
         dojump(pc, GETARG_sBx(i));
-        break;
+        vmbreak;
       }
-      case OP_SETLIST:
-      case OP_SETLISTO: {
+      vmcase(OP_SETLIST)
+      vmcase(OP_SETLISTO) {
         int bc = GETARG_Bx(i);
         int n;
         if (GET_OPCODE(i) == OP_SETLIST)
@@ -642,12 +731,12 @@ retentry:
           setobj(luaH_setnum(L, h, bc + n - 1), val);
         }
         if (GET_OPCODE(i) == OP_SETLISTO) L->top = L->ci->top;
-        break;
+        vmbreak;
       }
-      case OP_CLOSE:
+      vmcase(OP_CLOSE)
         luaF_close(L, ra);
-        break;
-      case OP_CLOSURE: {
+        vmbreak;
+      vmcase(OP_CLOSURE) {
         Proto *p = cl->p->p[GETARG_Bx(i)];
         int nup = p->nups;
         Closure *ncl = luaF_newLclosure(L, nup, &cl->g);
@@ -660,9 +749,9 @@ retentry:
         }
         setclvalue(ra, ncl);
         Protect(luaC_checkGC(L));
-        break;
+        vmbreak;
       }
-      case OP_SELF: {
+      vmcase(OP_SELF) {
         StkId rb = RB(i);
         TObject *rc = RKC(i);
         if (!ttisstring(rc)) luaG_runerror(L, 1030);
@@ -671,14 +760,14 @@ retentry:
           const TObject *v = luaH_getstr(hvalue(rb), tsvalue(rc));
           if (!ttisnil(v)) {
             setobj(ra, v);
-            break;
+            vmbreak;
           }
         }
         Protect(luaV_gettable(L, ra + 1, rc, ra, 0));
-        break;
+        vmbreak;
       }
-      default:
-        break;  // opcodes 43 to 63 do nothing
+      vmdefault
+        vmbreak;  // opcodes 43 to 63 do nothing
     }
   }
 }

@@ -101,8 +101,10 @@ const TObject *luaH_get(Table *t, const TObject *key) {
       return luaH_getstr(t, tsvalue(key));
     case LUA_TNUMBER: {
       lua_Number n = nvalue(key);
-      int32_t k = luaO_toint32(n);
-      if ((lua_Number)k == n) return luaH_getnum(t, k);  // also -0
+      if (n >= -2147483648.0 && n <= 2147483647.0) {  // false for NaN
+        int k = (int)n;
+        if ((lua_Number)k == n) return luaH_getnum(t, k);  // also -0
+      }
       return getany(t, key);
     }
     default:
@@ -196,15 +198,26 @@ static void computesizes(const int nums[MAXBITS + 1], int ntotal, int *narray, i
   *narray = (n == -1) ? 0 : twoto(n);
 }
 
-// Resizes to nasize array entries and 2^lsize nodes. Every allocation happens
-// before any entry moves, so a failure leaves all entries in place.
+// Resizes to nasize array entries and 2^lsize nodes. Both blocks are obtained
+// before any entry moves: a failure leaves the table exactly as it was (a
+// grown array alone would hide hash entries behind its new nil slots).
 static void resize(lua_State *L, Table *t, int nasize, int lsize) {
   if (lsize > MAXBITS || nasize > MAXASIZE) luaG_runerror(L, ERR_TABLE_OVERFLOW);
   int oldasize = t->sizearray;
   int oldlsize = t->lsizenode;
   Node *nold = t->node;
-  if (nasize > oldasize) setarrayvector(L, t, nasize);
   Node *nnew = (lsize == 0) ? G(L)->dummynode : newnodevector(L, lsize);
+  if (nasize > oldasize) {
+    TObject *na = (TObject *)luaM_tryrealloc(L, t->array, (size_t)oldasize * sizeof(TObject),
+                                             (size_t)nasize * sizeof(TObject));
+    if (na == NULL) {
+      if (lsize > 0) luaM_freearray(L, nnew, twoto(lsize), Node);
+      luaM_toobig(L);
+    }
+    t->array = na;
+    for (int i = oldasize; i < nasize; i++) setnilvalue(&t->array[i]);
+    t->sizearray = nasize;
+  }
   t->node = nnew;
   t->lsizenode = (lu_byte)lsize;
   t->firstfree = gnode(t, sizenode(t) - 1);
@@ -213,7 +226,7 @@ static void resize(lua_State *L, Table *t, int nasize, int lsize) {
     for (int i = nasize; i < oldasize; i++) {
       if (!ttisnil(&t->array[i])) setobj2t(luaH_setnum(L, t, i + 1), &t->array[i]);
     }
-    luaM_reallocvector(L, t->array, oldasize, nasize, TObject);
+    luaM_reallocvector(L, t->array, oldasize, nasize, TObject);  // shrinking never fails
   }
   if (oldlsize > 0) {
     for (int i = twoto(oldlsize) - 1; i >= 0; i--) {

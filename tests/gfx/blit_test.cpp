@@ -241,3 +241,39 @@ TEST(MaskPlanes, XorTwiceRestoresAndFillModes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows long enough for the runs of whole mask bytes: a set stretch, a clear
+// stretch and a random one, at aligned and unaligned source x.
+class BltMaskLongRowTest : public ::testing::TestWithParam<PixelFormat> {};
+
+TEST_P(BltMaskLongRowTest, MatchesPerPixelReference) {
+  const int w = 420, h = 3;
+  BitMap *src = MakeTestBitMap(GetParam(), w, h), *dst = MakeTestBitMap(GetParam(), w, h);
+  FillPattern(src, 21);
+  auto bit = [](int x, int y) {
+    if (x < 150) return true;
+    if (x < 260) return false;
+    return ((x * 2654435761u + y * 40503u) >> 13) % 2 == 0;
+  };
+  Mask *m = MakeMask(w, h, bit);
+  for (int sx : {0, 3, 8}) {
+    FillPattern(dst, 22);
+    const auto before = Snapshot(dst);
+    BltMask(src, sx, 0, dst, 1, 0, w - 10, h, m);
+    SCOPED_TRACE("sx " + std::to_string(sx));
+    CheckRect(dst, before, 1, 0, w - 10, h, [&](int i, int j) {
+      if (bit(sx + i, j)) return RawAt(src, sx + i, j);
+      size_t off = PixelPtr(dst, 1 + i, j) - dst->pixels;
+      return std::vector<uint8_t>(before.begin() + off, before.begin() + off + dst->bytesPerPixel);
+    });
+  }
+  FreeMask(m);
+  FreeTestBitMap(src);
+  FreeTestBitMap(dst);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, BltMaskLongRowTest, ::testing::ValuesIn(AllFormats()));
+
+}  // namespace

@@ -477,3 +477,48 @@ TEST(ISqrt, ExactAcrossTheRange) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows longer than the chunks the 32-bit coverage blit works in.
+TEST(Kernels, AlphaChannelWideRows) {
+  const int w = 1100, h = 2;
+  for (PixelFormat f : {PIXFMT_XRGB32, PIXFMT_BGRX32, PIXFMT_RGBX32, PIXFMT_RGB24, PIXFMT_RGB16}) {
+    BitMap *src = MakeTestBitMap(f, w, h), *dst = MakeTestBitMap(f, w, h);
+    FillPattern(src, 31);
+    std::vector<uint8_t> cov(w * h);
+    for (int i = 0; i < w * h; i++) cov[i] = (uint8_t)(i % 5 == 0 ? 0 : i % 5 == 1 ? 255 : i % 7 == 0 ? 64 : i * 29);
+    for (int mode : {1, 4}) {
+      for (bool withSource : {false, true}) {
+        FillPattern(dst, 32);
+        BitMap old = *dst;
+        const auto before = Snapshot(dst);
+        old.pixels = const_cast<uint8_t *>(before.data());
+        BitMapInfo di = Info(dst), si = Info(src);
+        AlphaChannelBltParams p = {};
+        p.coverage = cov.data();
+        p.coverageBytesPerRow = w;
+        p.width = w;
+        p.height = h;
+        p.colour = PixelFormatBytes(f) == 3 ? 0x4080C0 : RGBToPixel(0x4080C0, f);
+        p.mode = mode;
+        p.src = withSource ? si.pixels : nullptr;
+        p.srcModulo = si.modulo;
+        AlphaChannelRect(&di, &p);
+        for (int y = 0; y < h; y++)
+          for (int x = 0; x < w; x++) {
+            int a = cov[y * w + x];
+            uint32_t c = withSource ? GetRGB(src, x, y) : Representable(0x4080C0, f), d = GetRGB(&old, x, y);
+            uint32_t want = d;
+            if (mode == 4 && a != 0) want = a == 64 ? c : Mix(d, c, (a * 4) & 0xFF);
+            if (mode == 1 && a != 0) want = a == 255 ? c : Mix(d, c, a);
+            ASSERT_EQ(GetRGB(dst, x, y), Representable(want, f)) << f << " mode " << mode << " at " << x;
+          }
+      }
+    }
+    FreeTestBitMap(src);
+    FreeTestBitMap(dst);
+  }
+}
+
+}  // namespace

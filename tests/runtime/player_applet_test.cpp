@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "runtime/applet.h"
@@ -472,6 +473,25 @@ TEST_F(AppletTest, AppendedAppletPlainAndPackedReadsItsLinkedFile)
     DeleteTempFiles();
     struct stat st;
     EXPECT_NE(stat(unpacked.c_str(), &st), 0);
+}
+
+// An error raised outside every protected call ends the process at once (status 1); the
+// temporary files are deleted on that way out too.
+TEST_F(AppletTest, TemporaryFilesGoWhenTheProcessEndsAbruptly)
+{
+    std::string path = P("unpacked.tmp");
+    WriteFileBytes(path, "x");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        AddTempFile(path.c_str());
+        exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    struct stat st;
+    EXPECT_NE(stat(path.c_str(), &st), 0);
 }
 
 TEST_F(AppletTest, PackedAppletWithCorruptStream)

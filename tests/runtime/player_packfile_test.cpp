@@ -218,6 +218,22 @@ TEST_F(PackFileTest, CommandsReturnTheSizes)
     EXPECT_EQ(lua_tonumber(L, -1), 5000);
     EXPECT_TRUE(ReadAll(P("back")) == data);
 
+    // A source linked into the applet is read from its container.
+    std::string packed = ReadAll(P("packed"));
+    WriteAll(P("applet"), std::string(64, 'a') + packed);
+    LinkedFileEntry entry = {};
+    snprintf(entry.name, sizeof entry.name, "%s", "data.pak");
+    entry.offset = 64;
+    entry.size = (uint32_t)packed.size();
+    std::string container = P("applet");
+    SetLinkedFiles(&entry, 0, container.c_str());
+    lua_settop(L, 0);
+    lua_pushstring(L, "Data.PAK");
+    lua_pushstring(L, P("fromlinked").c_str());
+    EXPECT_EQ(DecompressFileCmd(L), 1);
+    SetLinkedFiles(nullptr, 0, nullptr);
+    EXPECT_TRUE(ReadAll(P("fromlinked")) == data);
+
     lua_settop(L, 0);
     lua_pushstring(L, P("packed").c_str());
     lua_pushstring(L, P("packed").c_str());

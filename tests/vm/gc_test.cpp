@@ -336,7 +336,12 @@ TEST_F(Collector, AllocationFailureInjection) {
     for (size_t i = 0; i < stored.size(); i++) {
       const TObject *v = luaH_getstr(t, luaS_new(L, stored[i].c_str()));
       ASSERT_TRUE(ttisnumber(v)) << stored[i] << " after failure at " << n;
+      v = luaH_getnum(t, (int)i + 1);
+      ASSERT_TRUE(ttisnumber(v)) << "key " << i + 1 << " after failure at " << n;
     }
+    int entries = Count(t);  // a failure may come between the two stores of one round
+    ASSERT_TRUE(entries == (int)(2 * stored.size()) || (code != 0 && entries == (int)(2 * stored.size() + 1)))
+        << entries << " entries after failure at " << n;
     for (const TObject *v = t->array; v < t->array + t->sizearray; v++) ASSERT_FALSE(ttisboolean(v));
     luaC_collectgarbage(L);
     if (code == 0) break;
@@ -350,6 +355,8 @@ TEST_F(Collector, AllocationFailureInjection) {
   }
   EXPECT_GT(failures, 10);
 }
+
+const double k_closeprobe = 42;
 
 TEST(StateLife, OpenCloseWithAllocationFailuresIsLeakFree) {
   int opened = 0;
@@ -373,7 +380,19 @@ TEST(StateLife, OpenCloseWithAllocationFailuresIsLeakFree) {
     Table *t = luaH_new(L, 0, 0);
     sethvalue(L->top++, t);
     for (int k = 0; k < 100; k++) setsvalue(luaH_setnum(L, t, k), luaS_new(L, std::to_string(k).c_str()));
-    luaE_newthread(L);
+    // A live thread with an open upvalue held by a closure: closed while swept.
+    lua_State *L1 = luaE_newthread(L);
+    setthvalue(L->top++, L1);
+    setnvalue(L1->top++, k_closeprobe);
+    Closure *c = luaF_newLclosure(L, 1, gt(L));
+    c->l.upvals[0] = luaF_findupval(L1, L1->top - 1);
+    setclvalue(L->top++, c);
+    // Growable vectors stop at their limit with the given code.
+    int size = 0;
+    int *v = nullptr;
+    for (int n = 0; n < 10; n++) luaM_growvector(L, v, n, size, int, 100, 1066);
+    EXPECT_EQ(size, 16);
+    luaM_freearray(L, v, size, int);
     lua_close(L);
   }
 }

@@ -1,0 +1,229 @@
+// Picture decoding and PNG/JPEG encoding over SDL2_image. Files are read whole through the file
+// layer and decoded from memory, so linked files (":::chunk" names) decode like plain files.
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cstring>
+
+#include "gfx/bitmap.h"
+#include "platform/os.h"
+#include "runtime/filelayer.h"
+#include "runtime/memory.h"
+
+// Largest encoded file the decoder is handed.
+static const int64_t kMaxImageFileBytes = 0x40000000;
+
+// Reads a whole file through the file layer into a MemAlloc'd buffer. 0, 1000 when the file
+// cannot be opened, read or held in memory.
+static int ReadWholeFile(const char *path, uint8_t **out, size_t *outSize) {
+  FileHandle *fh = FOpen(path, FMODE_READ);
+  if (!fh) return 1000;
+  int64_t size = fh->size;
+  if (size < 0) {
+    FSeek(fh, 0, FSEEK_END);
+    size = FSeek(fh, 0, FSEEK_START);
+  }
+  if (size <= 0 || size > kMaxImageFileBytes) {
+    FClose(fh);
+    return size == 0 ? 1358 : 1000;
+  }
+  uint8_t *buf = (uint8_t *)MemAlloc((size_t)size, 0);
+  if (!buf) {
+    FClose(fh);
+    return 1000;
+  }
+  size_t got = FRead(fh, buf, (size_t)size);
+  FClose(fh);
+  if (got != (size_t)size) {
+    MemFree(buf);
+    return 1000;
+  }
+  *out = buf;
+  *outSize = (size_t)size;
+  return 0;
+}
+
+int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
+                uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha) {
+  if (alpha) *alpha = nullptr;
+  if (pixels) *pixels = nullptr;
+  if (hasAlpha) *hasAlpha = 0;
+  uint8_t *fileBytes = nullptr;
+  if (path) {
+    int err = ReadWholeFile(path, &fileBytes, &dataSize);
+    if (err) return err;
+    data = fileBytes;
+  }
+  if (!data || dataSize == 0 || dataSize > (size_t)INT32_MAX) {
+    MemFree(fileBytes);
+    return 1358;
+  }
+  SDL_RWops *rw = SDL_RWFromConstMem(data, (int)dataSize);
+  SDL_Surface *surface = rw ? IMG_Load_RW(rw, 1) : nullptr;
+  MemFree(fileBytes);
+  if (!surface) return 1358;
+
+  const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32;
+  const int32_t w = surface->w, h = surface->h;
+  const uint64_t words = (uint64_t)(uint32_t)w * (uint64_t)(uint32_t)h;
+  if (w < 1 || h < 1 || words * 4 > kMaxPlaneBytes) {
+    SDL_FreeSurface(surface);
+    return 1358;
+  }
+  if (hasAlpha) *hasAlpha = withAlpha;
+  *width = w;
+  *height = h;
+  if (!pixels) {
+    SDL_FreeSurface(surface);
+    return 0;
+  }
+
+  SDL_Surface *argb = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(surface);
+  if (!argb) return 1000;
+  uint32_t *out = (uint32_t *)MemAlloc((size_t)(words * 4), 0);
+  AlphaChannel *plane = nullptr;
+  if (out && withAlpha && alpha) {
+    plane = AllocAlphaChannel(w, h, 1);
+    if (!plane) {
+      MemFree(out);
+      out = nullptr;
+    }
+  }
+  if (!out || SDL_LockSurface(argb) != 0) {
+    MemFree(out);
+    FreeAlphaChannel(plane);
+    SDL_FreeSurface(argb);
+    return 1000;
+  }
+  for (int32_t y = 0; y < h; y++) {
+    const uint32_t *row = (const uint32_t *)((const uint8_t *)argb->pixels + (ptrdiff_t)y * argb->pitch);
+    uint32_t *o = out + (size_t)y * (size_t)w;
+    uint8_t *a = plane ? plane->pixels + (ptrdiff_t)y * plane->bytesPerRow : nullptr;
+    for (int32_t x = 0; x < w; x++) {
+      o[x] = row[x] & 0xFFFFFF;
+      if (a) a[x] = (uint8_t)(row[x] >> 24);
+    }
+  }
+  SDL_UnlockSurface(argb);
+  SDL_FreeSurface(argb);
+  *pixels = out;
+  if (alpha) *alpha = plane;
+  return 0;
+}
+
+// ---- Encoding ---------------------------------------------------------------------------------
+
+struct OsData {
+  uint8_t *bytes;
+  size_t size;
+  size_t capacity;
+};
+
+static Sint64 DataSize(SDL_RWops *rw) { return (Sint64)((OsData *)rw->hidden.unknown.data1)->size; }
+static Sint64 DataSeek(SDL_RWops *rw, Sint64 offset, int whence) { return -1; }
+static size_t DataRead(SDL_RWops *rw, void *ptr, size_t size, size_t num) { return 0; }
+static int DataClose(SDL_RWops *rw) {
+  SDL_FreeRW(rw);
+  return 0;
+}
+// Appends to the growing buffer; a failed growth writes nothing (the encoder then fails).
+static size_t DataWrite(SDL_RWops *rw, const void *ptr, size_t size, size_t num) {
+  OsData *d = (OsData *)rw->hidden.unknown.data1;
+  if (size == 0 || num == 0) return 0;
+  if (num > (SIZE_MAX - d->size) / size) return 0;
+  const size_t n = size * num;
+  if (d->size + n > d->capacity) {
+    size_t cap = d->capacity ? d->capacity : 4096;
+    while (cap < d->size + n) {
+      if (cap > SIZE_MAX / 2) return 0;
+      cap *= 2;
+    }
+    uint8_t *nb = (uint8_t *)MemAlloc(cap, 0);
+    if (!nb) return 0;
+    if (d->size) memcpy(nb, d->bytes, d->size);
+    MemFree(d->bytes);
+    d->bytes = nb;
+    d->capacity = cap;
+  }
+  memcpy(d->bytes + d->size, ptr, n);
+  d->size += n;
+  return num;
+}
+
+void OsReleaseData(OsData *data) {
+  if (!data) return;
+  MemFree(data->bytes);
+  MemFree(data);
+}
+
+size_t OsGetDataBytes(const OsData *data, const uint8_t **bytes) {
+  if (!data) {
+    if (bytes) *bytes = nullptr;
+    return 0;
+  }
+  if (bytes) *bytes = data->bytes;
+  return data->size;
+}
+
+int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32_t height,
+                  int32_t bytesPerRow, int type, int alphaFlag, int quality, OsData **data) {
+  const int failure = type == OS_IMAGE_JPEG ? 1315 : 1277;
+  if (data) *data = nullptr;
+  if (!pixels || width < 1 || height < 1 || (int64_t)bytesPerRow < (int64_t)width * 4 ||
+      (uint64_t)bytesPerRow * (uint64_t)height > kMaxPlaneBytes)
+    return failure;
+  OsData *out = (OsData *)MemAlloc(sizeof(OsData), 1);
+  if (!out) return 1000;
+  // A surface over the caller's words; SDL reads it and leaves it unchanged.
+  SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<uint32_t *>(pixels), width, height, 32, bytesPerRow,
+      alphaFlag && type == OS_IMAGE_PNG ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB888);
+  SDL_RWops *rw = SDL_AllocRW();
+  if (!surface || !rw) {
+    if (surface) SDL_FreeSurface(surface);
+    if (rw) SDL_FreeRW(rw);
+    OsReleaseData(out);
+    return 1000;
+  }
+  rw->size = DataSize;
+  rw->seek = DataSeek;
+  rw->read = DataRead;
+  rw->write = DataWrite;
+  rw->close = DataClose;
+  rw->type = SDL_RWOPS_UNKNOWN;
+  rw->hidden.unknown.data1 = out;
+  if (quality < 0) quality = 0;
+  if (quality > 100) quality = 100;
+  int rc = type == OS_IMAGE_JPEG ? IMG_SaveJPG_RW(surface, rw, 1, quality) : IMG_SavePNG_RW(surface, rw, 1);
+  SDL_FreeSurface(surface);
+  if (rc != 0 || out->size == 0) {
+    OsReleaseData(out);
+    return failure;
+  }
+  if (path) {
+    FileHandle *fh = FOpen(path, FMODE_WRITE);
+    int ok = fh && FWrite(fh, out->bytes, out->size) == out->size;
+    if (fh && !FClose(fh)) ok = 0;
+    OsReleaseData(out);
+    return ok ? 0 : failure;
+  }
+  if (data) *data = out;
+  else OsReleaseData(out);
+  return 0;
+}
+
+int OsSavePNG(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int alphaFlag) {
+  if (width < 1 || width > INT32_MAX / 4) return 1277;
+  return OsEncodeImage(path, pixels, width, height, width * 4, OS_IMAGE_PNG, alphaFlag, 100, nullptr);
+}
+
+int OsSaveJPEG(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int quality) {
+  if (width < 1 || width > INT32_MAX / 4) return 1315;
+  return OsEncodeImage(path, pixels, width, height, width * 4, OS_IMAGE_JPEG, 0, quality, nullptr);
+}
+
+int OsEncodeJPEGToMemory(const uint32_t *pixels, int32_t bytesPerRow, int32_t width, int32_t height,
+                         int quality, OsData **data) {
+  return OsEncodeImage(nullptr, pixels, width, height, bytesPerRow, OS_IMAGE_JPEG, 0, quality, data);
+}
