@@ -36,7 +36,6 @@ void FreeAllMemBlocks(lua_State *L) {}
 void FreeSoundObjects(lua_State *L) {}
 void FreeAllDisplays(lua_State *L) {}
 void StopAllSound(lua_State *L) {}
-void FreeScaleTables(lua_State *L) {}
 
 int GraphicsSetTagHandler(lua_State *L, uint32_t tag, intptr_t value) { return 0; }
 int SoundSetTagHandler(lua_State *L, uint32_t tag, intptr_t value) { return 0; }

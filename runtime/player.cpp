@@ -221,10 +221,8 @@ static int ReadStartupOptions(int argc, char **argv, ClArgsRecord *clargs, Apple
     char *text = (char *)MemAlloc(OPTION_TEXT_SIZE, 1);
     if (!text) return 1000;
 
-    // 7: started by the desktop ("-psn..."): the bundle's launch arguments; else the command line.
-    int code = 0;
-    if (argc > 1 && strncmp(argv[1], "-psn", 4) == 0) OsGetLaunchArgs(argc, argv, text, OPTION_TEXT_SIZE);
-    else code = GatherOptionText(argc, argv, text, OPTION_TEXT_SIZE);
+    // 7: the option text comes from the command line (there is no desktop launch text here).
+    int code = GatherOptionText(argc, argv, text, OPTION_TEXT_SIZE);
     if (!code) code = ParseOptionText(&opts, text);
     if (!code) StoreCompileOutput(clargs, &opts);
 

@@ -11,6 +11,7 @@
 #include "runtime/vm/bytecode.h"
 #include "runtime/vm/opcodes.h"
 #include "runtime/vm/state.h"
+#include "runtime/vm/vmmemory.h"
 
 namespace {
 
@@ -522,6 +523,30 @@ TEST_F(Bytecode, CheckerFindsTheSettingInstruction) {
   EXPECT_EQ(luaG_symbexec(p, 3, 1), p->code[1]);
   // register 3 is set by the CALL (every register from A up)
   EXPECT_EQ(luaG_symbexec(p, 8, 3), p->code[7]);
+}
+
+}  // namespace
+
+namespace {
+
+// Every allocation of a load may fail: the load then returns 1000, leaves the stack as it was
+// and the state stays usable (the sanitizer build checks that nothing leaks).
+TEST_F(Bytecode, AllocationFailuresDuringLoad) {
+  std::vector<uint8_t> good = Chunk(Sample());
+  int failures = 0;
+  for (long n = 0; n < 10000; n++) {
+    lua_settop(L, 0);
+    luaM_failafter = n;
+    int code = Load(good, 5);
+    luaM_failafter = -1;
+    if (code == 0) break;
+    ASSERT_EQ(code, 1000) << "failing allocation " << n;
+    failures++;
+  }
+  EXPECT_GT(failures, 5);
+  lua_settop(L, 0);
+  ASSERT_EQ(Load(good), 0);
+  EXPECT_EQ(DumpTop(), good);
 }
 
 }  // namespace

@@ -1,0 +1,341 @@
+// Scaling of a picture triple in 16.16 fixed point, nearest or smooth (bilinear), with the step
+// tables kept between calls.
+//
+// Step tables: entry 0 = 0, entry k + 1 = step + (entry k & 0xFFFF). The low half of entry k is
+// destination pixel k's fraction, the high half of entry k + 1 how far the source advances after
+// pixel k; so destination column k reads source column floor(k * step / 65536) exactly.
+#include "gfx/scale.h"
+
+#include <cstring>
+
+#include "gfx/pixel_layout.h"
+#include "runtime/libraries.h"
+#include "runtime/memory.h"
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3")
+#endif
+
+// The two process-wide tables and their capacities (in destination pixels; a table holds
+// capacity + 1 entries).
+static uint32_t *gColSteps = nullptr;
+static uint32_t *gRowSteps = nullptr;
+static int32_t gColCapacity = 0;
+static int32_t gRowCapacity = 0;
+
+void FreeStepTables(void) {
+  MemFree(gColSteps);
+  MemFree(gRowSteps);
+  gColSteps = gRowSteps = nullptr;
+  gColCapacity = gRowCapacity = 0;
+}
+
+void FreeScaleTables(lua_State *L) {
+  (void)L;
+  FreeStepTables();
+}
+
+// Grows one table to n + 1 entries; a failed growth leaves it empty. 0 or 1000.
+static int GrowTable(uint32_t **table, int32_t *capacity, int32_t n) {
+  if (n <= *capacity && *table) return 0;
+  MemFree(*table);
+  *table = (uint32_t *)MemAlloc(((size_t)n + 1) * 4, 0);
+  *capacity = *table ? n : 0;
+  return *table ? 0 : 1000;
+}
+
+// step = trunc(from * 65536 / to) with both sizes taken as single-precision floats first. A
+// step above 0xFFFF0000 (a shrink by 65536 or more) is held there so that entries cannot wrap.
+static uint32_t StepFor(int32_t from, int32_t to) {
+  const double s = (double)(float)from * 65536.0 / (double)(float)to;
+  if (!(s > 0)) return 0;
+  if (s > 4294901760.0) return 0xFFFF0000u;
+  return (uint32_t)s;
+}
+
+static void FillSteps(uint32_t *table, int32_t n, uint32_t step) {
+  uint32_t e = 0;
+  table[0] = 0;
+  for (int32_t k = 0; k < n; k++) {
+    e = step + (e & 0xFFFF);
+    table[k + 1] = e;
+  }
+}
+
+int ScaleStepTables(ScaleParams *p) {
+  if (GrowTable(&gColSteps, &gColCapacity, p->dstWidth) || GrowTable(&gRowSteps, &gRowCapacity, p->dstHeight))
+    return 1000;
+  const int s = p->smooth ? 1 : 0;
+  FillSteps(gColSteps, p->dstWidth, StepFor(p->srcWidth - s, p->dstWidth));
+  FillSteps(gRowSteps, p->dstHeight, StepFor(p->srcHeight - s, p->dstHeight));
+  p->colSteps = gColSteps;
+  p->rowSteps = gRowSteps;
+  return 0;
+}
+
+// ---- Plane helpers ------------------------------------------------------------------------
+
+static inline int MaskTest(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+
+// Bilinear step on one channel: top = TL + ((TR - TL) fx >> 16) ... as 16.16 fractions.
+static inline int32_t Lerp2(int32_t tl, int32_t tr, int32_t bl, int32_t br, int32_t fx, int32_t fy) {
+  const int32_t top = (tl + (((tr - tl) * fx) >> 16)) & 255;
+  const int32_t bottom = (bl + (((br - bl) * fx) >> 16)) & 255;
+  return top + (((bottom - top) * fy) >> 16);
+}
+
+// Nearest mask and alpha rows (the colour rows are done by the pixel loops). The destination
+// mask row is written in whole bytes, bits past the width cleared.
+static void NearestPlanesRow(const ScaleParams *p, int32_t sy, int32_t j) {
+  const uint32_t *cs = p->colSteps;
+  if (p->srcMask && p->dstMask) {
+    const uint8_t *mrow = p->srcMask + (ptrdiff_t)sy * p->srcMaskBytesPerRow;
+    uint8_t *out = p->dstMask + (ptrdiff_t)j * p->dstMaskBytesPerRow;
+    int32_t x = p->srcMaskBitX;
+    uint32_t acc = 0;
+    int32_t k = 0;
+    for (; k < p->dstWidth; k++) {
+      acc = acc << 1 | (uint32_t)MaskTest(mrow, x);
+      if ((k & 7) == 7) {
+        out[k >> 3] = (uint8_t)acc;
+        acc = 0;
+      }
+      x += (int32_t)(cs[k + 1] >> 16);
+    }
+    if (k & 7) out[k >> 3] = (uint8_t)(acc << (8 - (k & 7)));
+  }
+  if (p->srcAlpha && p->dstAlpha) {
+    const uint8_t *arow = p->srcAlpha + (ptrdiff_t)sy * p->srcAlphaBytesPerRow;
+    uint8_t *out = p->dstAlpha + (ptrdiff_t)j * p->dstAlphaBytesPerRow;
+    int32_t x = 0;
+    for (int32_t k = 0; k < p->dstWidth; k++) {
+      out[k] = arow[x];
+      x += (int32_t)(cs[k + 1] >> 16);
+    }
+  }
+}
+
+// Smooth alpha row (the mask, when there is one, is scaled nearest by NearestPlanesRow).
+static void SmoothAlphaRow(const ScaleParams *p, int32_t sy, int32_t fy, int32_t j) {
+  const uint8_t *a0 = p->srcAlpha + (ptrdiff_t)sy * p->srcAlphaBytesPerRow;
+  const uint8_t *a1 = sy + 1 < p->srcHeight ? a0 + p->srcAlphaBytesPerRow : a0;
+  uint8_t *out = p->dstAlpha + (ptrdiff_t)j * p->dstAlphaBytesPerRow;
+  const uint32_t *cs = p->colSteps;
+  int32_t x = 0;
+  for (int32_t k = 0; k < p->dstWidth; k++) {
+    const int32_t x1 = x + 1 < p->srcWidth ? x + 1 : x;
+    out[k] = (uint8_t)Lerp2(a0[x], a0[x1], a1[x], a1[x1], (int32_t)(cs[k] & 0xFFFF), fy);
+    x += (int32_t)(cs[k + 1] >> 16);
+  }
+}
+
+// ---- Colour rows --------------------------------------------------------------------------
+
+template <class S>
+static void NearestRow(const uint8_t *srow, uint8_t *drow, const uint32_t *cs, int32_t width) {
+  int32_t x = 0;
+  for (int32_t k = 0; k < width; k++) {
+    S::Store(drow + (ptrdiff_t)k * S::kBytes, S::Load(srow + (ptrdiff_t)x * S::kBytes));
+    x += (int32_t)(cs[k + 1] >> 16);
+  }
+}
+
+template <class L>
+static void SmoothRow(const uint8_t *r0, const uint8_t *r1, uint8_t *drow, const uint32_t *cs, int32_t width,
+                      int32_t srcWidth, int32_t fy) {
+  int32_t x = 0;
+  for (int32_t k = 0; k < width; k++) {
+    const int32_t x1 = x + 1 < srcWidth ? x + 1 : x;
+    const int32_t fx = (int32_t)(cs[k] & 0xFFFF);
+    const uint32_t tl = L::ToRGB(L::Load(r0 + (ptrdiff_t)x * L::kBytes));
+    const uint32_t tr = L::ToRGB(L::Load(r0 + (ptrdiff_t)x1 * L::kBytes));
+    const uint32_t bl = L::ToRGB(L::Load(r1 + (ptrdiff_t)x * L::kBytes));
+    const uint32_t br = L::ToRGB(L::Load(r1 + (ptrdiff_t)x1 * L::kBytes));
+    uint32_t out = 0;
+    for (int sh = 16; sh >= 0; sh -= 8)
+      out |= (uint32_t)Lerp2((int32_t)(tl >> sh & 255), (int32_t)(tr >> sh & 255), (int32_t)(bl >> sh & 255),
+                             (int32_t)(br >> sh & 255), fx, fy)
+             << sh;
+    L::Store(drow + (ptrdiff_t)k * L::kBytes, L::FromRGB(out));
+    x += (int32_t)(cs[k + 1] >> 16);
+  }
+}
+
+template <class L, bool kSmooth>
+static void ScaleColour(const ScaleParams *p) {
+  const uint32_t *rs = p->rowSteps;
+  const ptrdiff_t srcRow = (ptrdiff_t)p->srcModulo * L::kBytes, dstRow = (ptrdiff_t)p->dstModulo * L::kBytes;
+  int32_t sy = 0, prevSy = -1;
+  for (int32_t j = 0; j < p->dstHeight; j++) {
+    uint8_t *drow = p->dst + (ptrdiff_t)j * dstRow;
+    const int32_t fy = (int32_t)(rs[j] & 0xFFFF);
+    if constexpr (!kSmooth) {
+      // Rows that read the same source row as the one before are copies of it.
+      if (sy == prevSy) memcpy(drow, drow - dstRow, (size_t)p->dstWidth * L::kBytes);
+      else NearestRow<L>(p->src + (ptrdiff_t)sy * srcRow, drow, p->colSteps, p->dstWidth);
+    } else {
+      const uint8_t *r0 = p->src + (ptrdiff_t)sy * srcRow;
+      const uint8_t *r1 = sy + 1 < p->srcHeight ? r0 + srcRow : r0;
+      SmoothRow<L>(r0, r1, drow, p->colSteps, p->dstWidth, p->srcWidth, fy);
+    }
+    NearestPlanesRow(p, sy, j);
+    if (kSmooth && p->srcAlpha && p->dstAlpha) SmoothAlphaRow(p, sy, fy, j);
+    prevSy = sy;
+    sy += (int32_t)(rs[j + 1] >> 16);
+  }
+}
+
+void ScaleBitMap(const ScaleParams *p) {
+  if (!p || p->dstWidth < 1 || p->dstHeight < 1 || p->srcWidth < 1 || p->srcHeight < 1) return;
+  if (!p->src || !p->dst) {
+    // No colour pixels: only the planes.
+    int32_t sy = 0;
+    for (int32_t j = 0; j < p->dstHeight; j++) {
+      NearestPlanesRow(p, sy, j);
+      if (p->smooth && p->srcAlpha && p->dstAlpha) SmoothAlphaRow(p, sy, (int32_t)(p->rowSteps[j] & 0xFFFF), j);
+      sy += (int32_t)(p->rowSteps[j + 1] >> 16);
+    }
+    return;
+  }
+  if (p->bytesPerPixel != PixelFormatBytes(p->format)) return;
+  if (!p->smooth) {
+    switch (p->bytesPerPixel) {
+      case 4: ScaleColour<PixSize32, false>(p); break;
+      case 3: ScaleColour<PixSize24, false>(p); break;
+      case 2: ScaleColour<PixSize16, false>(p); break;
+    }
+    return;
+  }
+  WithFormat(p->format, [&](auto layout) { ScaleColour<decltype(layout), true>(p); });
+}
+
+// ---- The triple -------------------------------------------------------------------------
+
+int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel *srcAlpha, int32_t sx,
+                      int32_t sy, BitMap *target, int32_t srcWidth, int32_t srcHeight, int32_t newWidth,
+                      int32_t newHeight, int smooth, BitMap **outBitMap, Mask **outMask,
+                      AlphaChannel **outAlpha) {
+  if (newWidth < 1 || newHeight < 1 || srcWidth < 1 || srcHeight < 1) return 0;
+  if (sx < 0 || sy < 0) return 1055;
+  // The source rectangle must lie inside every plane that is read.
+  if (src && ((int64_t)sx + srcWidth > src->width || (int64_t)sy + srcHeight > src->height)) return 1055;
+  if (srcMask && ((int64_t)sx + srcWidth > (int64_t)srcMask->bytesPerRow * 8 ||
+                  (srcMask->height > 0 && (int64_t)sy + srcHeight > srcMask->height)))
+    return 1055;
+  if (srcAlpha && ((int64_t)sx + srcWidth > srcAlpha->bytesPerRow ||
+                   (srcAlpha->height > 0 && (int64_t)sy + srcHeight > srcAlpha->height)))
+    return 1055;
+
+  ScaleParams p;
+  memset(&p, 0, sizeof p);
+  p.srcWidth = srcWidth;
+  p.srcHeight = srcHeight;
+  p.dstWidth = newWidth;
+  p.dstHeight = newHeight;
+  p.smooth = smooth ? 1 : 0;
+  if (ScaleStepTables(&p)) return 1000;
+
+  if (target) {
+    if (!src) return 0;
+    if (target->width < newWidth || target->height < newHeight || target->format != src->format) return 1055;
+    BitMapInfo si, di;
+    if (!LockBitMap(src, &si)) return 1152;
+    if (!LockBitMap(target, &di)) {
+      UnLockBitMap();
+      return 1152;
+    }
+    p.src = si.pixels + ((ptrdiff_t)sy * si.modulo + sx) * si.bytesPerPixel;
+    p.dst = di.pixels;
+    p.srcModulo = si.modulo;
+    p.dstModulo = di.modulo;
+    p.format = si.format;
+    p.bytesPerPixel = si.bytesPerPixel;
+    ScaleBitMap(&p);
+    UnLockBitMap();
+    UnLockBitMap();
+    return 0;
+  }
+
+  BitMap *nb = nullptr;
+  Mask *nm = nullptr;
+  AlphaChannel *na = nullptr;
+  if ((src && !(nb = AllocBitMap(newWidth, newHeight))) || (srcMask && !(nm = AllocMask(nb, newWidth, newHeight, 0))) ||
+      (srcAlpha && !(na = AllocAlphaChannel(newWidth, newHeight, 0)))) {
+    FreeBitMap(nb);
+    FreeMask(nm);
+    FreeAlphaChannel(na);
+    return 1000;
+  }
+  if (srcMask) {
+    p.srcMask = srcMask->pixels + (ptrdiff_t)sy * srcMask->bytesPerRow;
+    p.srcMaskBitX = sx;
+    p.srcMaskBytesPerRow = srcMask->bytesPerRow;
+    p.dstMask = nm->pixels;
+    p.dstMaskBytesPerRow = nm->bytesPerRow;
+  }
+  if (srcAlpha) {
+    p.srcAlpha = srcAlpha->pixels + (ptrdiff_t)sy * srcAlpha->bytesPerRow + sx;
+    p.srcAlphaBytesPerRow = srcAlpha->bytesPerRow;
+    p.dstAlpha = na->pixels;
+    p.dstAlphaBytesPerRow = na->bytesPerRow;
+  }
+  p.srcY = sy;
+  if (src) {
+    BitMapInfo si, di;
+    if (!LockBitMap(src, &si) || !LockBitMap(nb, &di)) {
+      FreeBitMap(nb);
+      FreeMask(nm);
+      FreeAlphaChannel(na);
+      return 1152;
+    }
+    p.src = si.pixels + ((ptrdiff_t)sy * si.modulo + sx) * si.bytesPerPixel;
+    p.dst = di.pixels;
+    p.srcModulo = si.modulo;
+    p.dstModulo = di.modulo;
+    p.format = si.format;
+    p.bytesPerPixel = si.bytesPerPixel;
+    if (si.format == di.format) {
+      ScaleBitMap(&p);
+    } else {
+      // A source of another layout than the new bitmap's: the same sampling, converting each
+      // pixel through its channels (slow, but such sources are rare).
+      ScaleParams q = p;
+      q.src = nullptr;  // planes only
+      ScaleBitMap(&q);
+      const uint32_t *rs = p.rowSteps, *cs = p.colSteps;
+      int32_t y = 0;
+      for (int32_t j = 0; j < newHeight; j++) {
+        const int32_t y1 = y + 1 < srcHeight ? y + 1 : y, fy = (int32_t)(rs[j] & 0xFFFF);
+        int32_t x = 0;
+        for (int32_t k = 0; k < newWidth; k++) {
+          const int32_t x1 = x + 1 < srcWidth ? x + 1 : x, fx = (int32_t)(cs[k] & 0xFFFF);
+          uint8_t c[4][3], out[3];
+          ReadPixelRGB(p.src + ((ptrdiff_t)y * p.srcModulo + x) * p.bytesPerPixel, p.format, c[0]);
+          if (smooth) {
+            ReadPixelRGB(p.src + ((ptrdiff_t)y * p.srcModulo + x1) * p.bytesPerPixel, p.format, c[1]);
+            ReadPixelRGB(p.src + ((ptrdiff_t)y1 * p.srcModulo + x) * p.bytesPerPixel, p.format, c[2]);
+            ReadPixelRGB(p.src + ((ptrdiff_t)y1 * p.srcModulo + x1) * p.bytesPerPixel, p.format, c[3]);
+            for (int ch = 0; ch < 3; ch++) out[ch] = (uint8_t)Lerp2(c[0][ch], c[1][ch], c[2][ch], c[3][ch], fx, fy);
+          } else {
+            memcpy(out, c[0], 3);
+          }
+          WritePixelRGB(p.dst + ((ptrdiff_t)j * p.dstModulo + k) * 4, di.format, out);
+          x += (int32_t)(cs[k + 1] >> 16);
+        }
+        if (smooth && p.srcAlpha) SmoothAlphaRow(&p, y, fy, j);
+        y += (int32_t)(rs[j + 1] >> 16);
+      }
+    }
+    UnLockBitMap();
+    UnLockBitMap();
+  } else {
+    ScaleBitMap(&p);
+  }
+  if (outBitMap) *outBitMap = nb;
+  else FreeBitMap(nb);
+  if (outMask) *outMask = nm;
+  else FreeMask(nm);
+  if (outAlpha) *outAlpha = na;
+  else FreeAlphaChannel(na);
+  return 0;
+}
