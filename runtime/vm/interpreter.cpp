@@ -225,6 +225,17 @@ void luaV_concat(lua_State *L, int total, int last)
 
 // ---- the loop ----
 
+// Raw lookup of an interned string: its chain starts at hash & (nodes - 1).
+static inline const TObject *rawgetstr(Table *h, TString *key)
+{
+  Node *n = &h->node[key->hash & (sizenode(h) - 1)];
+  do {
+    if (ttisstring(gkey(n)) && tsvalue(gkey(n)) == key) return gval(n);
+    n = gnext(n);
+  } while (n);
+  return &luaO_nilobject;
+}
+
 // Raw lookup with the array part of integer keys and interned strings first.
 static inline const TObject *fastget(Table *h, const TObject *key)
 {
@@ -232,7 +243,7 @@ static inline const TObject *fastget(Table *h, const TObject *key)
     lua_Number n = nvalue(key);
     if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) return &h->array[(int)n - 1];
   } else if (ttisstring(key)) {
-    return luaH_getstr(h, tsvalue(key));
+    return rawgetstr(h, tsvalue(key));
   }
   return luaH_get(h, key);
 }
@@ -447,7 +458,7 @@ retentry:
       vmcase(OP_GETGLOBAL) {
         TObject *rb = KBx(i);
         if (ttistable(&cl->g) && ttisstring(rb)) {
-          const TObject *v = luaH_getstr(hvalue(&cl->g), tsvalue(rb));
+          const TObject *v = rawgetstr(hvalue(&cl->g), tsvalue(rb));
           if (!ttisnil(v)) {
             setobj(ra, v);
             vmbreak;
@@ -612,7 +623,26 @@ retentry:
         CurrentPcIndex = (int)(pc - cl->p->code);
         L->ci->savedpc = pc;
         int code = 0;
-        StkId firstResult = luaD_precall(L, ra, &code);
+        StkId firstResult;
+        Closure *fcl;
+        Proto *fp;
+        if (ttisfunction(ra) && !(fcl = clvalue(ra))->c.isC && !(fp = fcl->l.p)->is_vararg &&
+            L->ci + 1 != L->end_ci &&
+            (char *)L->stack_last - (char *)L->top > (ptrdiff_t)fp->maxstacksize * (ptrdiff_t)sizeof(TObject)) {
+          // a script function with room for its frame: the common case of luaD_precall inline
+          CallInfo *nci = ++L->ci;
+          L->base = nci->base = ra + 1;
+          nci->top = ra + 1 + fp->maxstacksize;
+          nci->savedpc = fp->code;
+          nci->pc = nullptr;
+          nci->tailcalls = 0;
+          nci->state = CI_SAVEDPC;
+          while (L->top < nci->top) setnilvalue(L->top++);
+          L->top = nci->top;
+          firstResult = NULL;
+        } else {
+          firstResult = luaD_precall(L, ra, &code);
+        }
         if (firstResult) {
           if (code >= LUA_FIRSTERRORCODE || code < LUA_GOSUB_AGAIN) ReportError(L, code);
           luaD_poscall(L, nresults, firstResult);
@@ -757,7 +787,7 @@ retentry:
         if (!ttisstring(rc)) luaG_runerror(L, 1030);
         setobj(ra + 1, rb);
         if (ttistable(rb)) {
-          const TObject *v = luaH_getstr(hvalue(rb), tsvalue(rc));
+          const TObject *v = rawgetstr(hvalue(rb), tsvalue(rc));
           if (!ttisnil(v)) {
             setobj(ra, v);
             vmbreak;
