@@ -9,7 +9,6 @@
 int OpenGraphicsLib(lua_State *L) { return 0; }
 int OpenDrawLib(lua_State *L) { return 0; }
 int OpenMoveObjectLib(lua_State *L) { return 0; }
-int OpenDosLib(lua_State *L) { return 0; }
 int OpenEventLib(lua_State *L) { return 0; }
 int OpenLayersLib(lua_State *L) { return 0; }
 int OpenTextLib(lua_State *L) { return 0; }
@@ -20,19 +19,16 @@ int OpenBrushLib(lua_State *L) { return 0; }
 int OpenBGPicLib(lua_State *L) { return 0; }
 int OpenTransitionFXLib(lua_State *L) { return 0; }
 int OpenSpriteLib(lua_State *L) { return 0; }
-int OpenMemBlockLib(lua_State *L) { return 0; }
 
 void CloseGraphicsLib(lua_State *L) {}
 void CloseDrawLib(lua_State *L) {}
 void CloseTextLib(lua_State *L) {}
 void CloseLayersLib(lua_State *L) {}
-void CloseDosLib(lua_State *L) {}
 void CloseEventLib(lua_State *L) {}
 void FreeAllBrushes(lua_State *L) {}
 void FreeAllBGPics(lua_State *L) {}
 void FreeAllSprites(lua_State *L) {}
 void FreeAllAnims(lua_State *L) {}
-void FreeAllMemBlocks(lua_State *L) {}
 void FreeSoundObjects(lua_State *L) {}
 void FreeAllDisplays(lua_State *L) {}
 void StopAllSound(lua_State *L) {}

@@ -32,6 +32,13 @@ static void FreeEntries(Entry *entries, int count)
     MemFree(entries);
 }
 
+static int CompareEntries(const void *a, const void *b)
+{
+    return strcmp(((const Entry *)a)->name, ((const Entry *)b)->name);
+}
+
+// The entries in name order, so that a walk (and its callbacks) runs the same on every file
+// system.
 static int ListEntries(FileLock *lock, Entry **out, int *count)
 {
     Entry *entries = nullptr;
@@ -60,6 +67,7 @@ static int ListEntries(FileLock *lock, Entry **out, int *count)
         entries[n].isDir = isDir;
         n++;
     }
+    if (n > 1) qsort(entries, (size_t)n, sizeof(Entry), CompareEntries);
     *out = entries;
     *count = n;
     return 0;

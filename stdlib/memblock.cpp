@@ -270,7 +270,7 @@ static int MbDumpMem(lua_State *L)
     for (int64_t line = 0; line < length; line += 16) {
         int64_t n = length - line < 16 ? length - line : 16;
         const unsigned char *p = b->data + offset + line;
-        OsPrintF("%.8x: ", (unsigned)line);
+        OsPrintF("%.8x: ", (unsigned)(offset + line));
         for (int64_t i = 0; i < n; i++) OsPrintF("%.2x ", p[i]);
         for (int64_t i = n; i < 16; i++) OsPrintF("   ");
         for (int64_t i = 0; i < n; i++) OsPrintF("%c", isprint(p[i]) ? p[i] : '.');

@@ -126,7 +126,8 @@ void lua_insert(lua_State *L, int idx)
 void lua_replace(lua_State *L, int idx)
 {
   TObject *o = index2adr(L, idx);
-  if (o != NULL) setobj(o, L->top - 1);
+  // the globals must stay a table
+  if (o != NULL && (idx != LUA_GLOBALSINDEX || ttistable(L->top - 1))) setobj(o, L->top - 1);
   L->top--;
 }
 

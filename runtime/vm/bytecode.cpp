@@ -224,6 +224,32 @@ static void LoadCode(LoadState *S, Proto *f) {
   for (int i = 0; i < n; i++) f->code[i] = Load32(S);
 }
 
+// Each active local variable lives in a register, so the debug interface addresses the n-th
+// active local as register n - 1: more locals active at one instruction than the function
+// has registers would let it reach outside the frame.
+static int LocalsFitFrame(lua_State *L, const Proto *f) {
+  if (f->sizelocvars == 0) return 1;
+  int n = f->sizecode;
+  int *delta = luaM_newvector(L, n + 1, int);
+  for (int i = 0; i <= n; i++) delta[i] = 0;
+  for (int i = 0; i < f->sizelocvars; i++) {
+    int start = f->locvars[i].startpc, end = f->locvars[i].endpc;
+    if (start > n) start = n;
+    if (end > n) end = n;
+    if (start < end) {
+      delta[start]++;
+      delta[end]--;
+    }
+  }
+  int active = 0, ok = 1;
+  for (int pc = 0; pc < n && ok; pc++) {
+    active += delta[pc];
+    if (active > f->maxstacksize) ok = 0;
+  }
+  luaM_freearray(L, delta, n + 1, int);
+  return ok;
+}
+
 static Proto *LoadFunction(LoadState *S, TString *p, int depth) {
   if (depth > LUAU_MAXNESTING) LoadError(S, BCERR_CODE);
   Proto *f = luaF_newproto(S->L);
@@ -239,7 +265,7 @@ static Proto *LoadFunction(LoadState *S, TString *p, int depth) {
   LoadUpvalues(S, f);
   LoadConstants(S, f, depth);
   LoadCode(S, f);
-  if (!luaG_checkcode(f)) LoadError(S, BCERR_CODE);
+  if (!luaG_checkcode(f) || !LocalsFitFrame(S->L, f)) LoadError(S, BCERR_CODE);
   return f;
 }
 

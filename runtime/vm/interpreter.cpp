@@ -686,18 +686,35 @@ retentry:
         L->ci->savedpc = pc;
         if (!(ci->state & CI_CALLING)) return ra;  // back to a native caller
         int nres = GETARG_C(*(ci->savedpc - 1)) - 1;
-        luaD_poscall(L, nres, ra);
+        if (L->hookmask & LUA_MASKRET) {
+          luaD_poscall(L, nres, ra);
+        } else {
+          // luaD_poscall without hooks, inline: results to the function's slot, nil padding
+          luaG_gosubdropci(L, L->ci);
+          StkId res = base - 1;
+          L->ci = ci;
+          L->base = ci->base;
+          int wanted = nres;
+          while (wanted != 0 && ra < L->top) {
+            setobj(res++, ra++);
+            wanted--;
+          }
+          while (wanted-- > 0) setnilvalue(res++);
+          L->top = res;
+        }
         if (nres >= 0) L->top = L->ci->top;
         goto retentry;
       }
       vmcase(OP_FORLOOP) {
-        if (!ttisnumber(ra)) luaG_runerror(L, 1024);
-        for (int j = 1; j <= 2; j++) {
-          if (!ttisnumber(ra + j)) {
-            TObject tmp;
-            const TObject *v = luaV_tonumber(ra + j, &tmp);
-            if (v == NULL) luaG_runerror(L, 1024);
-            setnvalue(ra + j, nvalue(v));
+        if (!(ttisnumber(ra) && ttisnumber(ra + 1) && ttisnumber(ra + 2))) {
+          if (!ttisnumber(ra)) luaG_runerror(L, 1024);
+          for (int j = 1; j <= 2; j++) {
+            if (!ttisnumber(ra + j)) {
+              TObject tmp;
+              const TObject *v = luaV_tonumber(ra + j, &tmp);
+              if (v == NULL) luaG_runerror(L, 1024);
+              setnvalue(ra + j, nvalue(v));  // nil becomes 0, numeric strings their number
+            }
           }
         }
         lua_Number step = nvalue(ra + 2);
@@ -705,7 +722,7 @@ retentry:
         lua_Number limit = nvalue(ra + 1);
         if (step > 0 ? idx <= limit : idx >= limit) {
           dojump(pc, GETARG_sBx(i));
-          setnvalue(ra, idx);
+          nvalue(ra) = idx;
         }
         vmbreak;
       }

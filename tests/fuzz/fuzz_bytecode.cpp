@@ -7,7 +7,7 @@
 //              bytes (maxstacksize, parameters, vararg flag, upvalue counts) and then raw
 //              instruction words, so that most inputs reach the checker's rules.
 // A chunk that loads must dump to bytes that load again and dump identically, and it is run
-// (with a count hook that ends it after a few hundred instructions): code that passed the
+// (with a count hook that ends it after a few hundred instructions or 16 MB): code that passed the
 // checker must never make the interpreter leave its frame, constants, upvalues or code.
 #include <cstddef>
 #include <cstdint>
@@ -45,9 +45,24 @@ int Collect(lua_State *, const void *p, size_t n, void *data) {
   return 0;
 }
 
+// Runs end after 300 instructions or when the runtime holds more than 16 MB (a string that
+// doubles in a loop), so that the fuzzer measures faults and not memory exhaustion.
 int HookCalls;
 void StopHook(lua_State *L, lua_Debug *) {
-  if (++HookCalls > 30) lua_error(L, 1003);
+  if (++HookCalls > 30 || G(L)->nblocks > ((lu_mem)16 << 20)) lua_error(L, 1003);
+}
+
+// Tables of up to 2^24 slots are legal; such sizes are not run here.
+int SmallTables(const Proto *f) {
+  for (int pc = 0; pc < f->sizecode; pc++) {
+    Instruction i = f->code[pc];
+    if (GET_OPCODE(i) != OP_NEWTABLE) continue;
+    int b = GETARG_B(i), c = GETARG_C(i);
+    if (((uint64_t)(b & 7) << ((b >> 3) & 63)) > 4096 || c > 12) return 0;
+  }
+  for (int k = 0; k < f->sizep; k++)
+    if (!SmallTables(f->p[k])) return 0;
+  return 1;
 }
 
 void U32(std::string &b, uint32_t v) {
@@ -131,6 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (lua_dump(L, -1, Collect, &second) != 0) abort();
     if (first != second) abort();
     lua_settop(L, 1);
+    if (!SmallTables(clvalue(L->top - 1)->l.p)) {
+      lua_close(L);
+      return 0;
+    }
     HookCalls = 0;
     StopFlag = 0;
     lua_sethook(L, StopHook, LUA_MASKCOUNT, 10);

@@ -139,7 +139,9 @@ TEST(Kvasm, DisassemblyReassemblesToTheSameBytes) {
     Assembled b;
     ASSERT_EQ(Assemble(text, &b, "/tmp/other/name.kvs"), 0) << c.name << ": " << b.err << "\n" << text;
     std::vector<uint8_t> out = b.bc;
-    if (c.image == &be) ASSERT_EQ(AsmSwapChunk(b.bc, &out, &err), 0);
+    if (c.image == &be) {
+      ASSERT_EQ(AsmSwapChunk(b.bc, &out, &err), 0);
+    }
     if (c.image == &applet || c.image == &packed) {
       ASSERT_EQ(AsmBuildApplet(&b.prog, b.bc, &out, &err), 0);
       if (c.image == &packed) {
@@ -404,6 +406,49 @@ Here:
   lua_rawget(L, -2);
   EXPECT_EQ(lua_tonumber(L, -1), 1);
   lua_settop(L, 0);
+}
+
+// Every declaration kind is encoded in the layout of the version the player reads them with.
+TEST_F(KvasmApplet, DeclarationLayoutFollowsTheVersion) {
+  const char *heads[] = {"", ".version 2.0\n", ".version 3.1\n", ".version 4.0\n", ".version 4.1\n", ".noauto\n"};
+  for (const char *head : heads) {
+    std::string text = std::string(head) +
+                       ".declare bgpic 1 \"a.png\" fill=2\n"
+                       ".declare brush 2 \"b.png\" w=3\n"
+                       ".declare anim 3 \"c.anim\" frames=4 fromdisk=1\n"
+                       ".declare music 4 \"d.mod\"\n"
+                       ".declare sample 5 \"e.wav\"\n"
+                       ".declare button 6 v1=1 v2=2 v3=3 v4=4\n"
+                       ".declare keydown 7 \"ESC\"\n"
+                       ".declare sprite 8 \"f.png\" frames=2\n"
+                       ".declare file 9 \"g.txt\"\n"
+                       ".declare font 10 \"h.font\" size=12\n"
+                       ".declare display 11 title=\"T\" region=1:0:0:10:10\n"
+                       "  return r0\n";
+    Assembled a;
+    ASSERT_EQ(Assemble(text, &a, dir + "/v.kvs"), 0) << head << a.err;
+    std::vector<uint8_t> image;
+    std::string err;
+    ASSERT_EQ(AsmBuildApplet(&a.prog, a.bc, &image, &err), 0);
+    ASSERT_EQ(AsmWriteFile(dir + "/v.kva", image), 0);
+    FreeAppletContents(applet);
+    memset(applet, 0, sizeof *applet);
+    SetAppletDisplayDefaults(applet);
+    snprintf(clargs->scriptPath, sizeof clargs->scriptPath, "%s/v.kva", dir.c_str());
+    ASSERT_EQ(LoadScriptFile(clargs, applet, L), 0) << head;
+    ASSERT_EQ(applet->bytecodeLength, a.bc.size()) << head;
+    int count = 0;
+    for (PreprocObject *o = applet->objects; o; o = o->next) count++;
+    EXPECT_EQ(count, 11) << head;
+    // the disassembler splits the sections the same way: its text gives the same bytes
+    std::string textOut;
+    ASSERT_EQ(AsmDisassemble(image, "v", &textOut, &err), 0) << head << err;
+    Assembled b;
+    ASSERT_EQ(Assemble(textOut, &b, dir + "/w.kvs"), 0) << b.err;
+    std::vector<uint8_t> again;
+    ASSERT_EQ(AsmBuildApplet(&b.prog, b.bc, &again, &err), 0);
+    EXPECT_EQ(again, image) << head;
+  }
 }
 
 std::string Shell(const std::string &cmd) {

@@ -447,6 +447,9 @@ std::vector<Bad> BadTable() {
   f = Fn({RET}, 2);
   f.params = 3;
   t.push_back({"parameters beyond frame", f, 1203});
+  f = Fn({ABC(OP_MOVE, 0, 1, 0), RET}, 2);
+  f.locals = {{"a", 0, 2}, {"b", 0, 2}, {"c", 1, 2}};
+  t.push_back({"more active locals than registers", f, 1203});
   return t;
 }
 
@@ -470,6 +473,9 @@ TEST_F(Bytecode, BoundaryCasesThatMustLoad) {
   ok.push_back(Fn({ABC(OP_CALL, 2, 1, 0), ABx(OP_SETLISTO, 1, 0), RET}));
   ok.push_back(Fn({ABC(OP_RETURN, 1, 4, 0)}, 4));                      // R1..R3
   ok.push_back(Fn({Jmp(0, 2), Jmp(0, 3), RET}, 1));                    // flags 2 and 3
+  FnSpec loc = Fn({ABC(OP_MOVE, 0, 1, 0), RET}, 2);
+  loc.locals = {{"a", 0, 2}, {"b", 0, 1}, {"c", 1, 2}, {"d", 5, 900}};  // at most 2 at a time
+  ok.push_back(loc);
   FnSpec p = Fn({RET}, 3);
   p.params = 2;
   p.vararg = 1;

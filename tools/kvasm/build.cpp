@@ -47,6 +47,23 @@ int ComputeMaxStack(const AsmFunc *f) {
       default: break;
     }
   }
+  // named registers, and every local active at one instruction holds a register
+  for (const AsmAlias &al : f->aliases) Reach(&top, al.reg);
+  int n = (int)f->code.size();
+  std::vector<int> delta((size_t)n + 1, 0);
+  for (const AsmLocal &l : f->locals) {
+    int s = l.startpc < 0 ? 0 : l.startpc > n ? n : l.startpc;
+    int e = l.endpc < 0 || l.endpc > n ? n : l.endpc;
+    if (s < e) {
+      delta[(size_t)s]++;
+      delta[(size_t)e]--;
+    }
+  }
+  int active = 0;
+  for (int pc = 0; pc < n; pc++) {
+    active += delta[(size_t)pc];
+    if (active > top) top = active;
+  }
   if (top > 255) top = 255;
   return top;
 }

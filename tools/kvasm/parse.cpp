@@ -828,6 +828,16 @@ int VersionAtLeast(AsmProgram *p, int major, int minor) {
   return p->verMajor > major || (p->verMajor == major && p->verMinor >= minor);
 }
 
+// The version the player reads declarations with: the version section (always written
+// first), or 0.0 when .noauto leaves it out.
+void DeclVersion(AsmProgram *p, int *major, int *minor) {
+  int written = p->versionGiven || !p->noAuto;
+  *major = written ? p->verMajor : 0;
+  *minor = written ? p->verMinor : 0;
+}
+
+int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk);
+
 // .declare KIND ID "file" key=value ...
 int ParseDeclare(Parser *ps, const std::vector<Tok> &toks) {
   AsmProgram *prog = ps->prog;
@@ -836,6 +846,16 @@ int ParseDeclare(Parser *ps, const std::vector<Tok> &toks) {
   const DeclKind *dk = kDeclKinds;
   while (dk->name && Lower(toks[1].text) != dk->name) dk++;
   if (!dk->name) return Fail(ps, "unknown object kind " + toks[1].text);
+  int savedMajor = prog->verMajor, savedMinor = prog->verMinor;
+  DeclVersion(prog, &prog->verMajor, &prog->verMinor);
+  int rc = EncodeDeclare(ps, toks, dk);
+  prog->verMajor = savedMajor;
+  prog->verMinor = savedMinor;
+  return rc;
+}
+
+int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk) {
+  AsmProgram *prog = ps->prog;
   AsmDecl d;
   d.type = dk->type;
   d.id = ParseU32(toks[2]);
@@ -891,7 +911,7 @@ int ParseDeclare(Parser *ps, const std::vector<Tok> &toks) {
   switch (d.type) {
     case 0:
       known = {"fill", "color1", "color2", "angle", "texture", "texx", "texy"};
-      if (VersionAtLeast(prog, 4, 7) && !(prog->verMajor == 4 && prog->verMinor > 7)) {
+      if (prog->verMajor == 4 && prog->verMinor == 7) {
         PutU8(&b, get("fill", 0));
         PutU32(&b, get("color1", 0));
         PutU32(&b, get("color2", 0));
@@ -1098,10 +1118,15 @@ int ParseDirective(Parser *ps, const std::vector<Tok> &toks) {
     prog->verMajor = atoi(t.c_str());
     prog->verMinor = dot == std::string::npos ? 0 : atoi(t.c_str() + dot + 1);
     if (prog->verMajor > 255 || prog->verMinor > 255) return Fail(ps, "version out of range");
+    if (!prog->decls.empty()) return Fail(ps, ".version must come before .declare");
     prog->versionGiven = 1;
     return 0;
   }
-  if (d == ".noauto") { prog->noAuto = 1; return 0; }
+  if (d == ".noauto") {
+    if (!prog->decls.empty()) return Fail(ps, ".noauto must come before .declare");
+    prog->noAuto = 1;
+    return 0;
+  }
   if (d == ".info") {
     if (toks.size() != 3 || toks[1].kind != T_NUM || toks[1].num < 1 || toks[1].num > 5 || toks[2].kind != T_STR)
       return Fail(ps, "write .info N \"text\" (N = 1 to 5)");

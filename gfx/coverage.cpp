@@ -1,0 +1,254 @@
+// Coverage drawing: the pixel plotter with its line drivers, and the coverage-image routines
+// over OpenCV. The OpenCV calls are the only place outside the interpreter where an exception
+// can arise; they are caught right here and turned into error codes, so none leaves this file.
+#include "gfx/coverage.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "gfx/bitmap.h"
+#include "gfx/pixel_layout.h"
+#include "runtime/memory.h"
+
+// ---- The plotter ----------------------------------------------------------------------------
+
+template <class L>
+static void PlotPixel(PlotContext *ctx, uint8_t *p, int32_t x, int32_t y) {
+  typename L::Raw colour;
+  uint32_t rgb;
+  if (ctx->pattern) {
+    const int32_t modulo = L::kBytes == 3 ? ctx->dstModulo : ctx->patternModulo;
+    colour = L::Load(ctx->pattern + ((ptrdiff_t)y * modulo + x) * L::kBytes);
+    rgb = L::ToRGB(colour);
+  } else {
+    colour = (typename L::Raw)ctx->colour;
+    rgb = (ctx->r & 255) << 16 | (ctx->g & 255) << 8 | (ctx->b & 255);
+  }
+  if (ctx->coverage >= 255 || ctx->dstAlpha) {
+    L::Store(p, colour);
+    return;
+  }
+  L::Store(p, L::FromRGB(MixRGB(L::ToRGB(L::Load(p)), rgb, ctx->coverage)));
+}
+
+void PlotCoverage(PlotContext *ctx, int32_t x, int32_t y) {
+  if (x < 0 || y < 0 || x >= ctx->dstWidth || y >= ctx->dstHeight) return;
+  if (ctx->clip) {
+    const int32_t cx = x - ctx->clipX, cy = y - ctx->clipY;
+    if (cx < 0 || cy < 0 || cx >= ctx->clipWidth || cy >= ctx->clipHeight) return;
+    if (ctx->clipMask && !((ctx->clipMask[(ptrdiff_t)cy * ctx->clipMaskBytesPerRow + (cx >> 3)] >> (7 - (cx & 7))) & 1))
+      return;
+  }
+  if (ctx->coverage > 0) {
+    uint8_t *p = ctx->dst + ((ptrdiff_t)y * ctx->dstModulo + x) * ctx->bytesPerPixel;
+    if (ctx->bytesPerPixel == PixelFormatBytes(ctx->format))
+      WithFormat(ctx->format, [&](auto layout) { PlotPixel<decltype(layout)>(ctx, p, x, y); });
+    if (ctx->dstAlpha) ctx->dstAlpha[(ptrdiff_t)y * ctx->dstAlphaBytesPerRow + x] = (uint8_t)(ctx->coverage > 255 ? 255 : ctx->coverage);
+  }
+  if (ctx->dstMask) {
+    uint8_t *byte = ctx->dstMask + (ptrdiff_t)y * ctx->dstMaskBytesPerRow + (x >> 3);
+    const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
+    switch (ctx->maskMode) {
+      case MASKVISIBLE:
+      case MASKVANILLACOPY:
+      case MASKOR: *byte |= bit; break;
+      case MASKINVISIBLE: *byte &= (uint8_t)~bit; break;
+      case MASKXOR: *byte ^= bit; break;
+      default: break;
+    }
+  }
+}
+
+void PlotCoverageMask(const uint8_t *mask, int32_t x, int32_t y, PlotContext *ctx, int32_t width, int32_t height,
+                      int32_t maskBytesPerRow, int flat) {
+  if (!mask || !ctx) return;
+  for (int32_t j = 0; j < height; j++) {
+    const uint8_t *row = mask + (ptrdiff_t)j * maskBytesPerRow;
+    for (int32_t i = 0; i < width; i++) {
+      if (!row[i]) continue;
+      if (!flat) ctx->coverage = ctx->level != 255 ? ctx->level * row[i] / 255 : row[i];
+      PlotCoverage(ctx, x + i, y + j);
+    }
+  }
+}
+
+static inline int32_t ByLevel(const PlotContext *ctx, int32_t c) { return ctx->level != 255 ? c * ctx->level / 255 : c; }
+
+void DrawLineAA(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (x1 == x2 && y1 == y2) {
+    ctx->coverage = ByLevel(ctx, 255);
+    PlotCoverage(ctx, x1, y1);
+    return;
+  }
+  const int64_t adx = std::llabs((int64_t)x2 - x1), ady = std::llabs((int64_t)y2 - y1);
+  // Walk the major axis from its lower end; the minor coordinate runs in 16.16 fixed point.
+  const bool xMajor = adx > ady;
+  int64_t a0 = xMajor ? x1 : y1, a1 = xMajor ? x2 : y2, b0 = xMajor ? y1 : x1, b1 = xMajor ? y2 : x2;
+  if (a0 > a1) {
+    std::swap(a0, a1);
+    std::swap(b0, b1);
+  }
+  const int64_t slope = ((b1 - b0) * 65536) / (a1 - a0);
+  int64_t b = b0 * 65536;
+  // Only the part of the major axis that lies on the destination is walked.
+  const int64_t limit = (xMajor ? ctx->dstWidth : ctx->dstHeight) - 1;
+  if (a0 < 0) {
+    b += slope * -a0;
+    a0 = 0;
+  }
+  if (a1 > limit) a1 = limit;
+  for (int64_t a = a0; a <= a1; a++, b += slope) {
+    const int32_t f = (int32_t)((b >> 8) & 0xFF);
+    const int64_t m = b >> 16;
+    if (m < -1 || m > INT32_MAX - 1) continue;
+    ctx->coverage = ByLevel(ctx, 255 - f);
+    if (xMajor) PlotCoverage(ctx, (int32_t)a, (int32_t)m);
+    else PlotCoverage(ctx, (int32_t)m, (int32_t)a);
+    ctx->coverage = ByLevel(ctx, f);
+    if (xMajor) PlotCoverage(ctx, (int32_t)a, (int32_t)(m + 1));
+    else PlotCoverage(ctx, (int32_t)(m + 1), (int32_t)a);
+  }
+}
+
+void DrawThickLine(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  const int64_t dx = std::llabs((int64_t)x2 - x1), dy = std::llabs((int64_t)y2 - y1);
+  const double angle = std::atan2((double)dy, (double)dx);
+  const bool steep = dx < dy;
+  const double t = steep ? std::sin(angle) : std::cos(angle);
+  int64_t n = 0;
+  if (t != 0) {
+    const double v = ctx->thickness / t;
+    n = v >= 1e9 ? 1000000000 : (int64_t)v;
+  }
+  if ((dx == 0 && dy == 0) || n <= 0) n = 1;
+  const int64_t offset = n / 2;
+  // Runs across the destination only.
+  const int64_t runLimit = (steep ? ctx->dstWidth : ctx->dstHeight);
+  if (steep) {
+    int64_t x = y1 <= y2 ? x1 : x2, y = y1 <= y2 ? y1 : y2, yEnd = y1 <= y2 ? y2 : y1;
+    const int64_t xEnd = y1 <= y2 ? x2 : x1, xs = xEnd >= x ? 1 : -1;
+    int64_t err = 2 * dx - dy;
+    for (; y <= yEnd; y++) {
+      if (y >= 0 && y < ctx->dstHeight) {
+        int64_t from = x - offset, to = from + n - 1;
+        if (from < 0) from = 0;
+        if (to > runLimit - 1) to = runLimit - 1;
+        for (int64_t i = from; i <= to; i++) PlotCoverage(ctx, (int32_t)i, (int32_t)y);
+      }
+      if (err > 0) {
+        x += xs;
+        err += 2 * (dx - dy);
+      } else {
+        err += 2 * dx;
+      }
+    }
+  } else {
+    int64_t x = x1 <= x2 ? x1 : x2, y = x1 <= x2 ? y1 : y2, xEnd = x1 <= x2 ? x2 : x1;
+    const int64_t yEnd = x1 <= x2 ? y2 : y1, ys = yEnd >= y ? 1 : -1;
+    int64_t err = 2 * dy - dx;
+    for (; x <= xEnd; x++) {
+      if (x >= 0 && x < ctx->dstWidth) {
+        int64_t from = y - offset, to = from + n - 1;
+        if (from < 0) from = 0;
+        if (to > runLimit - 1) to = runLimit - 1;
+        for (int64_t i = from; i <= to; i++) PlotCoverage(ctx, (int32_t)x, (int32_t)i);
+      }
+      if (err > 0) {
+        y += ys;
+        err += 2 * (dy - dx);
+      } else {
+        err += 2 * dy;
+      }
+    }
+  }
+}
+
+// ---- Coverage images over OpenCV ------------------------------------------------------------
+
+static int gCoverageStatus = 0;
+
+int CoverageStatus(void) { return gCoverageStatus; }
+
+CoverageImage *CreateCoverageMask(int32_t width, int32_t height, uint8_t **data, int32_t *rowStep) {
+  if (data) *data = nullptr;
+  if (rowStep) *rowStep = 0;
+  if (width < 1 || height < 1 || width > INT32_MAX - 3) return nullptr;
+  const int32_t step = (width + 3) & ~3;
+  if ((uint64_t)step * (uint64_t)height > kMaxPlaneBytes) return nullptr;
+  CoverageImage *img = (CoverageImage *)MemAlloc(sizeof(CoverageImage), 1);
+  if (!img) return nullptr;
+  img->pixels = (uint8_t *)MemAlloc((size_t)step * (size_t)height, 1);
+  if (!img->pixels) {
+    MemFree(img);
+    return nullptr;
+  }
+  img->width = width;
+  img->height = height;
+  img->rowStep = step;
+  if (data) *data = img->pixels;
+  if (rowStep) *rowStep = step;
+  return img;
+}
+
+void FreeCoverageMask(CoverageImage *image) {
+  gCoverageStatus = 0;
+  if (!image) return;
+  MemFree(image->pixels);
+  MemFree(image);
+}
+
+// The drawing library's failure as our code: memory 1000, anything else 1055.
+static int FailureCode(int status) {
+  gCoverageStatus = status < 0 ? status : cv::Error::StsError;
+  return status == cv::Error::StsNoMem ? 1000 : 1055;
+}
+
+int MaskLine(CoverageImage *image, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int aa, int32_t thickness) {
+  gCoverageStatus = 0;
+  if (!image || !image->pixels) return 1055;
+  if (thickness > MAX_COVERAGE_THICKNESS) {
+    gCoverageStatus = cv::Error::StsOutOfRange;
+    return 1055;
+  }
+  if (thickness < 1) thickness = 1;
+  try {
+    cv::Mat mat(image->height, image->width, CV_8UC1, image->pixels, (size_t)image->rowStep);
+    cv::line(mat, cv::Point(x1, y1), cv::Point(x2, y2), cv::Scalar(255), thickness, aa ? cv::LINE_AA : cv::LINE_8, 0);
+  } catch (const cv::Exception &e) {
+    return FailureCode(e.code);
+  } catch (const std::bad_alloc &) {
+    return FailureCode(cv::Error::StsNoMem);
+  }
+  return 0;
+}
+
+int MaskPolygon(CoverageImage *image, const int32_t *points, int32_t count, int aa, int32_t thickness) {
+  gCoverageStatus = 0;
+  if (!image || !image->pixels) return 1055;
+  if (!points || count < 1) return 0;
+  if (thickness > MAX_COVERAGE_THICKNESS || thickness < 0) {
+    gCoverageStatus = cv::Error::StsOutOfRange;
+    return 1055;
+  }
+  cv::Point *pts = (cv::Point *)MemAlloc(sizeof(cv::Point) * (size_t)count, 0);
+  if (!pts) return FailureCode(cv::Error::StsNoMem);
+  for (int32_t i = 0; i < count; i++) pts[i] = cv::Point(points[2 * i], points[2 * i + 1]);
+  int rc = 0;
+  try {
+    cv::Mat mat(image->height, image->width, CV_8UC1, image->pixels, (size_t)image->rowStep);
+    const cv::Point *list[1] = {pts};
+    const int counts[1] = {count};
+    const int type = aa ? cv::LINE_AA : cv::LINE_8;
+    if (thickness > 0) cv::polylines(mat, list, counts, 1, true, cv::Scalar(255), thickness, type, 0);
+    else cv::fillPoly(mat, list, counts, 1, cv::Scalar(255), type, 0, cv::Point());
+  } catch (const cv::Exception &e) {
+    rc = FailureCode(e.code);
+  } catch (const std::bad_alloc &) {
+    rc = FailureCode(cv::Error::StsNoMem);
+  }
+  MemFree(pts);
+  return rc;
+}
