@@ -225,6 +225,59 @@ int MaskLine(CoverageImage *image, int32_t x1, int32_t y1, int32_t x2, int32_t y
   return 0;
 }
 
+// One clipping pass of a closed polygon against the half-plane sign * (coordinate axis) <=
+// sign * value; returns the output count (out holds 2 x n points).
+static int32_t ClipPass(const double *in, int32_t n, double *out, int axis, double value, double sign) {
+  int32_t m = 0;
+  for (int32_t i = 0; i < n; i++) {
+    const double *a = in + 2 * i, *b = in + 2 * ((i + 1) % n);
+    const bool ina = sign * a[axis] <= sign * value, inb = sign * b[axis] <= sign * value;
+    if (ina) {
+      out[2 * m] = a[0];
+      out[2 * m + 1] = a[1];
+      m++;
+    }
+    if (ina != inb) {
+      const double t = (value - a[axis]) / (b[axis] - a[axis]);
+      out[2 * m + axis] = value;
+      out[2 * m + 1 - axis] = a[1 - axis] + t * (b[1 - axis] - a[1 - axis]);
+      m++;
+    }
+  }
+  return m;
+}
+
+// The drawing routines walk every row (and edge) of a polygon, however far it reaches outside
+// the image. A polygon with points far outside is therefore first clipped to the image grown
+// by a margin wider than the line; what is cut off lies outside the image. Returns the number
+// of points written to *out (MemAlloc'd), 0 when nothing remains, -1 when memory runs out.
+static int32_t ClipFarPolygon(const int32_t *points, int32_t count, int32_t width, int32_t height, int32_t margin,
+                              cv::Point **out) {
+  double *a = (double *)MemAlloc(sizeof(double) * 2 * 16 * (size_t)count, 0);
+  double *b = (double *)MemAlloc(sizeof(double) * 2 * 16 * (size_t)count, 0);
+  if (!a || !b) {
+    MemFree(a);
+    MemFree(b);
+    return -1;
+  }
+  for (int32_t i = 0; i < 2 * count; i++) a[i] = points[i];
+  int32_t n = count;
+  n = ClipPass(a, n, b, 0, -margin, -1);
+  n = ClipPass(b, n, a, 0, (double)width + margin, 1);
+  n = ClipPass(a, n, b, 1, -margin, -1);
+  n = ClipPass(b, n, a, 1, (double)height + margin, 1);
+  MemFree(b);
+  cv::Point *pts = n > 0 ? (cv::Point *)MemAlloc(sizeof(cv::Point) * (size_t)n, 0) : nullptr;
+  if (n > 0 && !pts) {
+    MemFree(a);
+    return -1;
+  }
+  for (int32_t i = 0; i < n; i++) pts[i] = cv::Point((int)std::lround(a[2 * i]), (int)std::lround(a[2 * i + 1]));
+  MemFree(a);
+  *out = pts;
+  return n;
+}
+
 int MaskPolygon(CoverageImage *image, const int32_t *points, int32_t count, int aa, int32_t thickness) {
   gCoverageStatus = 0;
   if (!image || !image->pixels) return 1055;
@@ -233,9 +286,22 @@ int MaskPolygon(CoverageImage *image, const int32_t *points, int32_t count, int 
     gCoverageStatus = cv::Error::StsOutOfRange;
     return 1055;
   }
-  cv::Point *pts = (cv::Point *)MemAlloc(sizeof(cv::Point) * (size_t)count, 0);
-  if (!pts) return FailureCode(cv::Error::StsNoMem);
-  for (int32_t i = 0; i < count; i++) pts[i] = cv::Point(points[2 * i], points[2 * i + 1]);
+  const int32_t margin = thickness + 4;
+  bool far = false;
+  for (int32_t i = 0; i < count && !far; i++)
+    far = points[2 * i] < -margin || points[2 * i] > (int64_t)image->width + margin || points[2 * i + 1] < -margin ||
+          points[2 * i + 1] > (int64_t)image->height + margin;
+  cv::Point *pts = nullptr;
+  if (far) {
+    if (count > INT32_MAX / 64) return FailureCode(cv::Error::StsNoMem);
+    count = ClipFarPolygon(points, count, image->width, image->height, margin, &pts);
+    if (count < 0) return FailureCode(cv::Error::StsNoMem);
+    if (count == 0) return 0;
+  } else {
+    pts = (cv::Point *)MemAlloc(sizeof(cv::Point) * (size_t)count, 0);
+    if (!pts) return FailureCode(cv::Error::StsNoMem);
+    for (int32_t i = 0; i < count; i++) pts[i] = cv::Point(points[2 * i], points[2 * i + 1]);
+  }
   int rc = 0;
   try {
     cv::Mat mat(image->height, image->width, CV_8UC1, image->pixels, (size_t)image->rowStep);

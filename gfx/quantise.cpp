@@ -55,16 +55,17 @@ void UpdateBox(Planes h, Box *box) {
   x.colours = n;
 }
 
+// Boxes without counted cells (the bounds of an empty box never shrink) are never split.
 int32_t MedianCut(Planes h, Box *boxes, int32_t wanted) {
   int32_t n = 1;
   while (n < wanted) {
     Box *pick = nullptr;
     if (n * 2 <= wanted) {
       for (int32_t i = 0; i < n; i++)
-        if (boxes[i].volume > 0 && (!pick || boxes[i].colours > pick->colours)) pick = &boxes[i];
+        if (boxes[i].volume > 0 && boxes[i].colours > 0 && (!pick || boxes[i].colours > pick->colours)) pick = &boxes[i];
     } else {
       for (int32_t i = 0; i < n; i++)
-        if (boxes[i].volume > 0 && (!pick || boxes[i].volume > pick->volume)) pick = &boxes[i];
+        if (boxes[i].volume > 0 && boxes[i].colours > 0 && (!pick || boxes[i].volume > pick->volume)) pick = &boxes[i];
     }
     if (!pick) break;
     Box *nb = &boxes[n];

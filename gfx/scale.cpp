@@ -23,11 +23,19 @@ static uint32_t *gRowSteps = nullptr;
 static int32_t gColCapacity = 0;
 static int32_t gRowCapacity = 0;
 
+// Working rows of the colour loops, kept like the tables: the source column and fraction of
+// every destination column, and two horizontally mixed source rows (smooth). Capacity in
+// destination pixels.
+static uint32_t *gScratch = nullptr;
+static int32_t gScratchCapacity = 0;
+enum { kScratchWordsPerPixel = 4 };
+
 void FreeStepTables(void) {
   MemFree(gColSteps);
   MemFree(gRowSteps);
-  gColSteps = gRowSteps = nullptr;
-  gColCapacity = gRowCapacity = 0;
+  MemFree(gScratch);
+  gColSteps = gRowSteps = gScratch = nullptr;
+  gColCapacity = gRowCapacity = gScratchCapacity = 0;
 }
 
 void FreeScaleTables(lua_State *L) {
@@ -65,6 +73,12 @@ static void FillSteps(uint32_t *table, int32_t n, uint32_t step) {
 int ScaleStepTables(ScaleParams *p) {
   if (GrowTable(&gColSteps, &gColCapacity, p->dstWidth) || GrowTable(&gRowSteps, &gRowCapacity, p->dstHeight))
     return 1000;
+  if (p->dstWidth > gScratchCapacity || !gScratch) {
+    MemFree(gScratch);
+    gScratch = (uint32_t *)MemAlloc(((size_t)p->dstWidth + 1) * kScratchWordsPerPixel * 4, 0);
+    gScratchCapacity = gScratch ? p->dstWidth : 0;
+    if (!gScratch) return 1000;
+  }
   const int s = p->smooth ? 1 : 0;
   FillSteps(gColSteps, p->dstWidth, StepFor(p->srcWidth - s, p->dstWidth));
   FillSteps(gRowSteps, p->dstHeight, StepFor(p->srcHeight - s, p->dstHeight));
@@ -131,12 +145,118 @@ static void SmoothAlphaRow(const ScaleParams *p, int32_t sy, int32_t fy, int32_t
 
 // ---- Colour rows --------------------------------------------------------------------------
 
+// Source column and fraction of every destination column, from the column table.
+static void ColumnsFromSteps(const uint32_t *cs, int32_t width, int32_t *col, int32_t *frac) {
+  int32_t x = 0;
+  for (int32_t k = 0; k < width; k++) {
+    col[k] = x;
+    if (frac) frac[k] = (int32_t)(cs[k] & 0xFFFF);
+    x += (int32_t)(cs[k + 1] >> 16);
+  }
+}
+
 template <class S>
 static void NearestRow(const uint8_t *srow, uint8_t *drow, const uint32_t *cs, int32_t width) {
   int32_t x = 0;
   for (int32_t k = 0; k < width; k++) {
     S::Store(drow + (ptrdiff_t)k * S::kBytes, S::Load(srow + (ptrdiff_t)x * S::kBytes));
     x += (int32_t)(cs[k + 1] >> 16);
+  }
+}
+
+// 4-byte pixels through the column list (independent loads the processor can gather).
+KV_VECTOR_CLONES static void GatherRow32(const uint32_t *__restrict srow, uint32_t *__restrict drow,
+                                         const int32_t *__restrict col, int32_t width) {
+  for (int32_t k = 0; k < width; k++) drow[k] = srow[col[k]];
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+// AVX2 form: eight destination pixels come from a window of at most 16 source pixels (every
+// enlargement and reductions down to a half), picked from one or two loads by permutes; wider
+// windows fall back to single loads.
+__attribute__((target("avx2"))) static void GatherRow32Avx2(const uint32_t *srow, uint32_t *drow, const int32_t *col,
+                                                             int32_t width, int32_t srcWidth) {
+  int32_t k = 0;
+  const __m256i seven = _mm256_set1_epi32(7);
+  for (; k + 8 <= width; k += 8) {
+    const int32_t base = col[k], span = col[k + 7] - base;
+    const __m256i idx = _mm256_sub_epi32(_mm256_loadu_si256((const __m256i *)(col + k)), _mm256_set1_epi32(base));
+    if (span < 8 && base + 8 <= srcWidth) {
+      const __m256i v = _mm256_loadu_si256((const __m256i *)(srow + base));
+      _mm256_storeu_si256((__m256i *)(drow + k), _mm256_permutevar8x32_epi32(v, idx));
+    } else if (span < 16 && base + 16 <= srcWidth) {
+      const __m256i lo = _mm256_loadu_si256((const __m256i *)(srow + base));
+      const __m256i hi = _mm256_loadu_si256((const __m256i *)(srow + base + 8));
+      const __m256i i7 = _mm256_and_si256(idx, seven);
+      const __m256i a = _mm256_permutevar8x32_epi32(lo, i7), b = _mm256_permutevar8x32_epi32(hi, i7);
+      _mm256_storeu_si256((__m256i *)(drow + k), _mm256_blendv_epi8(a, b, _mm256_cmpgt_epi32(idx, seven)));
+    } else {
+      for (int32_t i = 0; i < 8; i++) drow[k + i] = srow[col[k + i]];
+    }
+  }
+  for (; k < width; k++) drow[k] = srow[col[k]];
+}
+// AVX-512 form: sixteen destination pixels from a window of at most 32 source pixels with one
+// two-source permute; wider windows are gathered.
+__attribute__((target("avx512f"))) static void GatherRow32Avx512(const uint32_t *srow, uint32_t *drow,
+                                                                 const int32_t *col, int32_t width, int32_t srcWidth) {
+  int32_t k = 0;
+  for (; k + 16 <= width; k += 16) {
+    const int32_t base = col[k], span = col[k + 15] - base;
+    const __m512i ix = _mm512_loadu_si512((const void *)(col + k));
+    if (span < 32 && base + 32 <= srcWidth) {
+      const __m512i idx = _mm512_sub_epi32(ix, _mm512_set1_epi32(base));
+      const __m512i lo = _mm512_loadu_si512((const void *)(srow + base));
+      const __m512i hi = _mm512_loadu_si512((const void *)(srow + base + 16));
+      _mm512_storeu_si512((void *)(drow + k), _mm512_permutex2var_epi32(lo, idx, hi));
+    } else {
+      _mm512_storeu_si512((void *)(drow + k), _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, ix, (const void *)srow, 4));
+    }
+  }
+  for (; k < width; k++) drow[k] = srow[col[k]];
+}
+static const bool gHaveAvx2 = __builtin_cpu_supports("avx2");
+static const bool gHaveAvx512 = __builtin_cpu_supports("avx512f");
+#endif
+
+template <class S>
+static void GatherRow(const uint8_t *srow, uint8_t *drow, const int32_t *col, int32_t width) {
+  for (int32_t k = 0; k < width; k++)
+    S::Store(drow + (ptrdiff_t)k * S::kBytes, S::Load(srow + (ptrdiff_t)col[k] * S::kBytes));
+}
+
+// Smooth, one source row mixed horizontally: out[k] = 0x00RRGGBB of
+// (L + ((R - L) fx >> 16)) & 255 per channel, L and R the pixel at the column and the next one
+// (the column itself at the right edge).
+template <class L>
+KV_VECTOR_CLONES static void MixRowH(const uint8_t *row, uint32_t *out, const int32_t *col, const int32_t *frac,
+                                     int32_t width, int32_t srcWidth) {
+  for (int32_t k = 0; k < width; k++) {
+    const int32_t x = col[k], x1 = x + 1 < srcWidth ? x + 1 : x, fx = frac[k];
+    const uint32_t a = L::ToRGB(L::Load(row + (ptrdiff_t)x * L::kBytes));
+    const uint32_t b = L::ToRGB(L::Load(row + (ptrdiff_t)x1 * L::kBytes));
+    uint32_t o = 0;
+    for (int sh = 0; sh <= 16; sh += 8) {
+      const int32_t l = (int32_t)(a >> sh & 255), r = (int32_t)(b >> sh & 255);
+      o |= (uint32_t)((l + (((r - l) * fx) >> 16)) & 255) << sh;
+    }
+    out[k] = o;
+  }
+}
+
+// Smooth, vertical step: top + ((bottom - top) fy >> 16) per channel, stored in the layout.
+template <class L>
+KV_VECTOR_CLONES static void MixRowV(const uint32_t *top, const uint32_t *bottom, uint8_t *drow, int32_t fy,
+                                     int32_t width) {
+  for (int32_t k = 0; k < width; k++) {
+    const uint32_t t = top[k], b = bottom[k];
+    uint32_t o = 0;
+    for (int sh = 0; sh <= 16; sh += 8) {
+      const int32_t tv = (int32_t)(t >> sh & 255), bv = (int32_t)(b >> sh & 255);
+      o |= (uint32_t)(tv + (((bv - tv) * fy) >> 16)) << sh;
+    }
+    L::Store(drow + (ptrdiff_t)k * L::kBytes, L::FromRGB(o));
   }
 }
 
@@ -165,18 +285,51 @@ template <class L, bool kSmooth>
 static void ScaleColour(const ScaleParams *p) {
   const uint32_t *rs = p->rowSteps;
   const ptrdiff_t srcRow = (ptrdiff_t)p->srcModulo * L::kBytes, dstRow = (ptrdiff_t)p->dstModulo * L::kBytes;
+  // The working rows exist when ScaleStepTables made them for at least this width.
+  const bool fast = gScratch && gScratchCapacity >= p->dstWidth;
+  int32_t *col = fast ? (int32_t *)gScratch : nullptr;
+  int32_t *frac = fast ? col + p->dstWidth : nullptr;
+  uint32_t *mixed[2] = {fast ? (uint32_t *)(frac + p->dstWidth) : nullptr,
+                        fast ? (uint32_t *)(frac + p->dstWidth) + p->dstWidth : nullptr};
+  int32_t mixedRow[2] = {-1, -1};
+  if (fast) ColumnsFromSteps(p->colSteps, p->dstWidth, col, kSmooth ? frac : nullptr);
+  const bool aligned32 = L::kBytes == 4 && (((uintptr_t)p->src | (uintptr_t)p->dst | (uintptr_t)srcRow | (uintptr_t)dstRow) & 3) == 0;
   int32_t sy = 0, prevSy = -1;
   for (int32_t j = 0; j < p->dstHeight; j++) {
     uint8_t *drow = p->dst + (ptrdiff_t)j * dstRow;
     const int32_t fy = (int32_t)(rs[j] & 0xFFFF);
     if constexpr (!kSmooth) {
+      const uint8_t *srow = p->src + (ptrdiff_t)sy * srcRow;
       // Rows that read the same source row as the one before are copies of it.
       if (sy == prevSy) memcpy(drow, drow - dstRow, (size_t)p->dstWidth * L::kBytes);
-      else NearestRow<L>(p->src + (ptrdiff_t)sy * srcRow, drow, p->colSteps, p->dstWidth);
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+      else if (fast && aligned32 && gHaveAvx512)
+        GatherRow32Avx512((const uint32_t *)srow, (uint32_t *)drow, col, p->dstWidth, p->srcWidth);
+      else if (fast && aligned32 && gHaveAvx2)
+        GatherRow32Avx2((const uint32_t *)srow, (uint32_t *)drow, col, p->dstWidth, p->srcWidth);
+#endif
+      else if (fast && aligned32) GatherRow32((const uint32_t *)srow, (uint32_t *)drow, col, p->dstWidth);
+      else if (fast) GatherRow<L>(srow, drow, col, p->dstWidth);
+      else NearestRow<L>(srow, drow, p->colSteps, p->dstWidth);
     } else {
       const uint8_t *r0 = p->src + (ptrdiff_t)sy * srcRow;
-      const uint8_t *r1 = sy + 1 < p->srcHeight ? r0 + srcRow : r0;
-      SmoothRow<L>(r0, r1, drow, p->colSteps, p->dstWidth, p->srcWidth, fy);
+      const int32_t sy1 = sy + 1 < p->srcHeight ? sy + 1 : sy;
+      if (fast) {
+        // Horizontally mixed source rows are kept while later destination rows use them.
+        auto rowOf = [&](int32_t y) -> const uint32_t * {
+          for (int i = 0; i < 2; i++)
+            if (mixedRow[i] == y) return mixed[i];
+          const int i = mixedRow[0] == sy || mixedRow[0] == sy1 ? 1 : 0;
+          MixRowH<L>(p->src + (ptrdiff_t)y * srcRow, mixed[i], col, frac, p->dstWidth, p->srcWidth);
+          mixedRow[i] = y;
+          return mixed[i];
+        };
+        const uint32_t *top = rowOf(sy);
+        const uint32_t *bottom = fy ? rowOf(sy1) : top;
+        MixRowV<L>(top, bottom, drow, fy, p->dstWidth);
+      } else {
+        SmoothRow<L>(r0, r0 + (sy1 - sy) * srcRow, drow, p->colSteps, p->dstWidth, p->srcWidth, fy);
+      }
     }
     NearestPlanesRow(p, sy, j);
     if (kSmooth && p->srcAlpha && p->dstAlpha) SmoothAlphaRow(p, sy, fy, j);

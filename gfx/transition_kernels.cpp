@@ -149,6 +149,7 @@ int WaterWave(WaterRecord *r) {
   if (n * 4 > kMaxPlaneBytes) return 1000;
   r->sine = SineTable(0);
   r->distance = (int32_t *)MemAlloc((size_t)n * 4, 0);
+  r->factors = nullptr;
   if (!r->sine || !r->distance) {
     WaterFree(r);
     return 1000;
@@ -163,18 +164,27 @@ int WaterWave(WaterRecord *r) {
     }
   if (r->maxDistance <= 0) r->maxDistance = largest;
   r->cursor = 0;
+  r->factorCount = largest + 1;
+  r->factors = (double *)MemAlloc(sizeof(double) * (size_t)r->factorCount, 0);
+  if (!r->factors) {
+    WaterFree(r);
+    return 1000;
+  }
   return 0;
 }
 
 void WaterFree(WaterRecord *r) {
   MemFree(r->sine);
   MemFree(r->distance);
+  MemFree(r->factors);
   r->sine = nullptr;
   r->distance = nullptr;
+  r->factors = nullptr;
+  r->factorCount = 0;
 }
 
-void WaterPoint(WaterRecord *r, int32_t s, int32_t x, int32_t y, int32_t *sx, int32_t *sy) {
-  const double d = r->distance[r->cursor++];
+// The displacement factor a of a pixel at distance d in step s.
+static double WaterFactor(const WaterRecord *r, int32_t s, double d) {
   const double D = r->maxDistance, wl = r->wavelength;
   double a = 0;
   // A picture without extent (a single pixel) or a wave without length is not distorted.
@@ -189,11 +199,19 @@ void WaterPoint(WaterRecord *r, int32_t s, int32_t x, int32_t y, int32_t *sx, in
     a = r->currentAmplitude * r->sine[k] * (D - d) / D;
     if (d != 0) a *= wl / d;
   }
-  double px = x + (x - r->centreX) * a, py = y + (y - r->centreY) * a;
+  return a;
+}
+
+static inline void WaterDisplace(const WaterRecord *r, double a, int32_t x, int32_t y, int32_t *sx, int32_t *sy) {
+  const double px = x + (x - r->centreX) * a, py = y + (y - r->centreY) * a;
   int32_t ix = px <= 0 ? 0 : px >= r->width - 1 ? r->width - 1 : (int32_t)px;
   int32_t iy = py <= 0 ? 0 : py >= r->height - 1 ? r->height - 1 : (int32_t)py;
   *sx = ix;
   *sy = iy;
+}
+
+void WaterPoint(WaterRecord *r, int32_t s, int32_t x, int32_t y, int32_t *sx, int32_t *sy) {
+  WaterDisplace(r, WaterFactor(r, s, r->distance[r->cursor++]), x, y, sx, sy);
 }
 
 // Writes destination pixel (x, y) from source point (sx, sy) at level t: the shared tail of the
@@ -226,10 +244,21 @@ static void WaterStepT(WaterRecord *r, int32_t s) {
   const uint32_t w = LevelWeight(t);
   r->currentAmplitude = (s < n ? s : 2 * n - s) * r->ampPerStep;
   r->cursor = 0;
+  // The factor depends on the distance only: one per distance and step, the same value the
+  // water point computes.
+  const bool table = r->factors && r->factorCount > 0;
+  if (table)
+    for (int32_t d = 0; d < r->factorCount; d++) r->factors[d] = WaterFactor(r, s, d);
   for (int32_t y = 0; y < r->height; y++)
     for (int32_t x = 0; x < r->width; x++) {
       int32_t sx, sy;
-      WaterPoint(r, s, x, y, &sx, &sy);
+      const int32_t d = r->distance[r->cursor];
+      if (table && d >= 0 && d < r->factorCount) {
+        r->cursor++;
+        WaterDisplace(r, r->factors[d], x, y, &sx, &sy);
+      } else {
+        WaterPoint(r, s, x, y, &sx, &sy);
+      }
       WriteFromPoint<L>(r, x, y, sx, sy, t, w);
     }
 }
@@ -243,7 +272,10 @@ void WaterStep16(WaterRecord *r, int32_t s) { WithFormat16(r->format, [&](auto l
 int StrudelRotate(StrudelRecord *r) {
   r->sine = SineTable(0);
   r->cosine = SineTable(1);
-  if (!r->sine || !r->cosine) {
+  const int32_t radius = (r->width > r->height ? r->width : r->height) / 2 + 2;
+  r->angleCount = radius > 0 ? radius : 0;
+  r->angles = r->angleCount ? (int32_t *)MemAlloc(sizeof(int32_t) * (size_t)r->angleCount, 0) : nullptr;
+  if (!r->sine || !r->cosine || !r->angles) {
     StrudelFree(r);
     return 1000;
   }
@@ -253,7 +285,10 @@ int StrudelRotate(StrudelRecord *r) {
 void StrudelFree(StrudelRecord *r) {
   MemFree(r->sine);
   MemFree(r->cosine);
+  MemFree(r->angles);
   r->sine = r->cosine = nullptr;
+  r->angles = nullptr;
+  r->angleCount = 0;
 }
 
 template <class L>
@@ -268,6 +303,15 @@ static void StrudelStepT(StrudelRecord *r, int32_t s) {
   if (r->width > r->height) fy = (double)r->width / r->height;
   else fx = (double)r->height / r->width;
   const double R2 = R * R;
+  // The table entry depends on the integer radius only: one per radius and step.
+  auto entryOf = [&](int32_t radius) {
+    const double q = radius / R, u = 1 - q;
+    const double kf = angle * u * u / 0.001;
+    return kf <= 0 ? 0 : kf >= TRANSITION_TABLE_SIZE - 1 ? TRANSITION_TABLE_SIZE - 1 : (int32_t)kf;
+  };
+  const bool table = r->angles && r->angleCount > 0;
+  if (table)
+    for (int32_t i = 0; i < r->angleCount; i++) r->angles[i] = entryOf(i);
   for (int32_t y = 0; y < r->height; y++) {
     const double dy = (y - cy) * fy;
     for (int32_t x = 0; x < r->width; x++) {
@@ -275,9 +319,8 @@ static void StrudelStepT(StrudelRecord *r, int32_t s) {
       const double dx = (x - cx) * fx, dd = dx * dx + dy * dy;
       // Without rotation (the first and the last step) every pixel is its own source.
       if (angle != 0 && dd < R2) {
-        const double q = ISqrt((int32_t)dd) / R, u = 1 - q;
-        double kf = angle * u * u / 0.001;
-        int32_t k = kf <= 0 ? 0 : kf >= TRANSITION_TABLE_SIZE - 1 ? TRANSITION_TABLE_SIZE - 1 : (int32_t)kf;
+        const int32_t radius = ISqrt((int32_t)dd);
+        const int32_t k = table && radius < r->angleCount ? r->angles[radius] : entryOf(radius);
         const double c = r->cosine[k], sn = r->sine[k];
         const double px = (dx * c - dy * sn) / fx + cx, py = (dx * sn + dy * c) / fy + cy;
         sx = px <= 0 ? 0 : px >= r->width - 1 ? r->width - 1 : (int32_t)px;

@@ -78,6 +78,9 @@ struct WaterRecord {
   int32_t dstPlaneBytesPerRow;
   int32_t reverse;
   double currentAmplitude;  // set by the step
+  // Working table of the step (WaterWave): the displacement factor of every distance.
+  double *factors;
+  int32_t factorCount;
 };
 // Fills the sine table and the distance table (ISqrt of x² + y² from the picture's centre) and
 // sets maxDistance when it is 0. 0 or 1000. WaterFree frees both tables.
@@ -102,6 +105,9 @@ struct StrudelRecord {
   uint8_t *dstPlane;
   int32_t dstPlaneBytesPerRow;
   int32_t reverse;
+  // Working table of the step (StrudelRotate): the table entry of every integer radius.
+  int32_t *angles;
+  int32_t angleCount;
 };
 // Fills the sine and cosine tables. 0 or 1000. StrudelFree frees them.
 int StrudelRotate(StrudelRecord *r);

@@ -191,6 +191,9 @@ int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix);
 // 128 entries; a double-quoted run is one argument) and returns at once. Every child is reaped.
 // Returns 0, 1000 or 1055 (too many arguments, an unterminated quote).
 int OsLaunch(const char *program, const char *args, int async);
+// Opens a URL (Latin-1 text) with the desktop's handler (xdg-open, started detached and reaped).
+// Returns 0; failures are not reported.
+int OsOpenURL(const char *url);
 // The name of the volume that holds path (on Linux: the mount point of its file system) into the
 // buffer; 0, or 1 when it cannot be found or does not fit.
 int OsGetVolumeName(const char *path, char *buffer, size_t size);
@@ -210,13 +213,12 @@ int OsMatchPattern(const char *pattern, const char *name);
 struct AlphaChannel;
 
 // Decodes the first picture of a file (read whole through the file layer, so linked files work;
-// `data` must then be none) or of `dataSize` bytes at `data`: PNG, JPEG, TIFF, GIF and whatever
-// else the decoder knows. With `pixels` the picture comes back as a MemAlloc'd array of width x
+// `data` must then be none) or of `dataSize` bytes at `data`: PNG, JPEG, TIFF, GIF or WebP. With `pixels` the picture comes back as a MemAlloc'd array of width x
 // height words 0x00RRGGBB, rows top to bottom, and, when it carries an alpha channel, an
 // AlphaChannel of the same size in *alpha (else none); without `pixels` only the size (and
 // *hasAlpha) is reported. alpha and hasAlpha may be none. Sizes are checked in 64 bits.
-// Returns 0; 1000 when the file can't be opened or memory runs out; 1358 when the bytes are no
-// picture the decoder knows.
+// Returns 0; 1000 when the file can't be opened, memory runs out or the header declares more
+// than 2^28 pixels; 1358 when the bytes are no picture of those formats.
 int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
                 uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha);
 

@@ -9,7 +9,6 @@
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
 #include "runtime/memory.h"
-#include "runtime/packfile.h"
 #include "runtime/settings.h"
 #include "runtime/vm/interpwords.h"
 #include "stdlib/dos.h"

@@ -353,11 +353,12 @@ int DosGetTempFileName(lua_State *L)
 int DosDefineVirtualFile(lua_State *L)
 {
     CheckArgs(L, 4, 4);
-    const char *file = luaL_checkstring(L, 1);
+    char container[KV_PATH_SIZE];
+    const char *file = DosPathArg(L, 1, 0, container);   // "PROGDIR:" made a real path
     double offset = luaL_checknumber(L, 2);
     double size = luaL_checknumber(L, 3);
     const char *name = luaL_checkstring(L, 4);
-    if (!*file || !(offset >= 0 && offset < 9.2e18) || !(size >= 1 && size <= 4294967295.0))
+    if (!file || !*file || !(offset >= 0 && offset < 9.2e18) || !(size >= 1 && size <= 4294967295.0))
         return 1055;
     char buffer[KV_PATH_SIZE];
     if (!MakeChunkName(name, buffer, sizeof(buffer), (int64_t)offset, (uint32_t)size, 0, file, nullptr))

@@ -105,6 +105,21 @@ static int RealDirPath(const char *path, char *out)
     return ok;
 }
 
+// Makes dir the current directory for a walk; returns the previous one for LeaveDir.
+static char *EnterDir(const char *dir)
+{
+    char *native = OsNativePath(dir);
+    char *previous = OsChangeDir(native ? native : dir);
+    MemFree(native);
+    return previous;
+}
+
+static void LeaveDir(char *previous)
+{
+    if (previous) MemFree(OsChangeDir(previous));
+    MemFree(previous);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Deleting
 
@@ -134,8 +149,8 @@ static int DeleteStep(TreeOp *op, const char *path, uint32_t flags)
     return OsDelete(path) ? 0 : 1143;
 }
 
-// Deletes the contents of a directory; then, unless keep is set, the directory itself.
-// Symbolic links are never followed: a link is removed like a file.
+// Deletes the contents of a directory (the current directory while it runs); then, unless keep
+// is set, the directory itself. Symbolic links are never followed: a link is removed like a file.
 static int DeleteTree(TreeOp *op, const char *dir, int keep)
 {
     FileLock *lock = LockFile(dir, 0);
@@ -152,6 +167,7 @@ static int DeleteTree(TreeOp *op, const char *dir, int keep)
         FreeEntries(entries, count);
         return 1000;
     }
+    char *previous = EnterDir(dir);
     for (int i = 0; i < count && !code; i++) {
         snprintf(path, KV_PATH_SIZE, "%s", dir);
         if (!AddPart(path, entries[i].name, KV_PATH_SIZE)) {
@@ -169,6 +185,7 @@ static int DeleteTree(TreeOp *op, const char *dir, int keep)
             code = DeleteStep(op, path, info.flags);
         }
     }
+    LeaveDir(previous);
     MemFree(path);
     FreeEntries(entries, count);
     if (!code && !keep) DeleteStep(op, dir, dirInfo.flags);
@@ -318,7 +335,8 @@ static int CopyStep(TreeOp *op, const char *source, const char *destDir, const c
     return CopyData(op, source, dest, info);
 }
 
-// Copies the contents of the directory source (a real path) into destDir.
+// Copies the contents of the directory source (a real path, the current directory while it runs)
+// into destDir.
 static int CopyTree(TreeOp *op, const char *source, const char *destDir)
 {
     FileLock *lock = LockFile(source, 0);
@@ -340,6 +358,7 @@ static int CopyTree(TreeOp *op, const char *source, const char *destDir)
     }
     char *sub = path + KV_PATH_SIZE;
     char *real = sub + KV_PATH_SIZE;
+    char *previous = EnterDir(source);
     for (int i = 0; i < count && !code; i++) {
         snprintf(path, KV_PATH_SIZE, "%s", source);
         if (!AddPart(path, entries[i].name, KV_PATH_SIZE)) {
@@ -368,6 +387,7 @@ static int CopyTree(TreeOp *op, const char *source, const char *destDir)
             code = CopyStep(op, path, destDir, entries[i].name, &info);
         }
     }
+    LeaveDir(previous);
     MemFree(path);
     FreeEntries(entries, count);
     if (!code) {
@@ -396,7 +416,10 @@ static int FutureRealPath(const char *path, char *out)
             break;
         }
         while (cut > 1 && (head[cut - 1] == '/' || head[cut - 1] == '\\')) cut--;
-        if (cut == 1 && head[0] == '/') return 0;
+        if (cut == 1 && head[0] == '/') {
+            strcpy(out, "/");
+            break;
+        }
     }
     const char *rest = path + cut;
     while (*rest == '/' || *rest == '\\') rest++;

@@ -10,6 +10,7 @@
 #include "runtime/libraries.h"
 #include "runtime/memory.h"
 #include "stdlib/dos.h"
+#include "stdlib/memblock.h"
 
 // Type constants of the system library.
 enum { MB_INTEGER = 1, MB_STRING = 3, MB_SHORT = 6, MB_BYTE = 7 };

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/linux/os_internal.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
 #include "runtime/memory.h"
@@ -195,6 +196,16 @@ static int AppendQuoted(char *out, size_t size, size_t *len, const char *text)
     return 1;
 }
 
+int OsOpenURL(const char *url)
+{
+    if (!url || !*url) return 0;
+    char *utf8 = Latin1ToUtf8(url);
+    char *argv[3] = {(char *)"xdg-open", utf8 ? utf8 : (char *)url, nullptr};
+    SpawnDetached(argv, 1);
+    MemFree(utf8);
+    return 0;
+}
+
 enum { LAUNCH_MAX_ARGS = 128 };
 
 int OsLaunch(const char *program, const char *args, int async)
@@ -204,8 +215,10 @@ int OsLaunch(const char *program, const char *args, int async)
     int code = 0;
 
     if (IsDocument(program)) {
+        // A document that does not exist is ignored.
+        struct stat st;
         char *argv[3] = {(char *)"xdg-open", (char *)native, nullptr};
-        SpawnDetached(argv, 1);
+        if (stat(native, &st) == 0) SpawnDetached(argv, 1);
         FreeNative(native, program);
         return 0;
     }

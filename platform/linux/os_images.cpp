@@ -1,4 +1,4 @@
-// Picture decoding and PNG/JPEG encoding over SDL2_image. Files are read whole through the file
+// Picture decoding (PNG, JPEG, TIFF, GIF, WebP) and PNG/JPEG encoding over SDL2_image. Files are read whole through the file
 // layer and decoded from memory, so linked files (":::chunk" names) decode like plain files.
 #include <SDL.h>
 #include <SDL_image.h>
@@ -43,6 +43,72 @@ static int ReadWholeFile(const char *path, uint8_t **out, size_t *outSize) {
   return 0;
 }
 
+// Largest picture the decoder is asked to decode, in pixels (a 16384 x 16384 picture; less under
+// the fuzzer, whose memory is limited). The size written in the header is checked before the
+// decoder allocates anything for it.
+#ifdef KV_FUZZING
+static const uint64_t kMaxDecodePixels = 1u << 22;
+#else
+static const uint64_t kMaxDecodePixels = 1u << 28;
+#endif
+
+static uint32_t Be16(const uint8_t *p) { return (uint32_t)p[0] << 8 | p[1]; }
+static uint32_t Be32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
+
+// The largest width x height the header of a PNG, GIF, JPEG or TIFF declares (0 when the format
+// or the size is not found: the decoder then judges).
+static uint64_t DeclaredPixels(const uint8_t *d, size_t n) {
+  if (n >= 24 && d[0] == 0x89 && d[1] == 'P' && d[2] == 'N' && d[3] == 'G') return (uint64_t)Be32(d + 16) * Be32(d + 20);
+  if (n >= 10 && d[0] == 'G' && d[1] == 'I' && d[2] == 'F') {
+    uint64_t most = (uint64_t)(d[6] | d[7] << 8) * (uint64_t)(d[8] | d[9] << 8);
+    // Image descriptors may declare more than the screen.
+    for (size_t i = 10; i + 9 < n; i++)
+      if (d[i] == 0x2C) {
+        const uint64_t v = (uint64_t)(d[i + 5] | d[i + 6] << 8) * (uint64_t)(d[i + 7] | d[i + 8] << 8);
+        if (v > most) most = v;
+      }
+    return most;
+  }
+  if (n >= 4 && d[0] == 0xFF && d[1] == 0xD8) {
+    uint64_t most = 0;
+    for (size_t i = 2; i + 9 < n;) {
+      if (d[i] != 0xFF) { i++; continue; }
+      const uint8_t m = d[i + 1];
+      if (m == 0xFF || m == 0x01 || (m >= 0xD0 && m <= 0xD9)) { i += m == 0xFF ? 1 : 2; continue; }
+      const uint32_t len = Be16(d + i + 2);
+      if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+        const uint64_t v = (uint64_t)Be16(d + i + 5) * Be16(d + i + 7);
+        if (v > most) most = v;
+      }
+      i += 2 + (len ? len : 1);
+    }
+    return most;
+  }
+  if (n >= 8 && ((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'))) {
+    const bool le = d[0] == 'I';
+    auto u16 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8) : Be16(d + o); };
+    auto u32 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8 | d[o + 2] << 16 | (uint32_t)d[o + 3] << 24) : Be32(d + o); };
+    uint64_t most = 0;
+    size_t ifd = u32(4);
+    for (int pages = 0; pages < 64 && ifd && ifd + 2 <= n; pages++) {
+      const uint32_t count = u16(ifd);
+      uint64_t w = 0, h = 0;
+      for (uint32_t e = 0; e < count && ifd + 2 + (size_t)e * 12 + 12 <= n; e++) {
+        const size_t o = ifd + 2 + (size_t)e * 12;
+        const uint32_t tag = u16(o), type = u16(o + 2);
+        const uint32_t v = type == 3 ? u16(o + 8) : u32(o + 8);
+        if (tag == 256) w = v;
+        if (tag == 257) h = v;
+      }
+      if (w * h > most) most = w * h;
+      const size_t next = ifd + 2 + (size_t)count * 12;
+      ifd = next + 4 <= n ? u32(next) : 0;
+    }
+    return most;
+  }
+  return 0;
+}
+
 int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
                 uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha) {
   if (alpha) *alpha = nullptr;
@@ -58,15 +124,30 @@ int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *wi
     MemFree(fileBytes);
     return 1358;
   }
+  if (DeclaredPixels((const uint8_t *)data, dataSize) > kMaxDecodePixels) {
+    MemFree(fileBytes);
+    return 1000;
+  }
+  // Only the raster formats pictures come in are decoded (the decoder library knows more, such
+  // as vector and layered formats, whose readers are not meant for untrusted files).
   SDL_RWops *rw = SDL_RWFromConstMem(data, (int)dataSize);
-  SDL_Surface *surface = rw ? IMG_Load_RW(rw, 1) : nullptr;
+  const char *type = nullptr;
+  if (rw) {
+    if (IMG_isPNG(rw)) type = "PNG";
+    else if (IMG_isJPG(rw)) type = "JPG";
+    else if (IMG_isTIF(rw)) type = "TIF";
+    else if (IMG_isGIF(rw)) type = "GIF";
+    else if (IMG_isWEBP(rw)) type = "WEBP";
+    if (!type) SDL_RWclose(rw);
+  }
+  SDL_Surface *surface = type ? IMG_LoadTyped_RW(rw, 1, type) : nullptr;
   MemFree(fileBytes);
   if (!surface) return 1358;
 
   const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32;
   const int32_t w = surface->w, h = surface->h;
   const uint64_t words = (uint64_t)(uint32_t)w * (uint64_t)(uint32_t)h;
-  if (w < 1 || h < 1 || words * 4 > kMaxPlaneBytes) {
+  if (w < 1 || h < 1 || words > kMaxDecodePixels || words * 4 > kMaxPlaneBytes) {
     SDL_FreeSurface(surface);
     return 1358;
   }

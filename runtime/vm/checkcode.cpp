@@ -146,8 +146,10 @@ Instruction luaG_symbexec(const Proto *pt, int lastpc, int reg) {
         checkreg(pt, a + 1);
         break;
       case OP_TFORLOOP:
-        // the generator and its two arguments are copied above the C + 1 results
+        // the generator and its two arguments are copied to A+C+3..A+C+5 and called there;
+        // its C + 1 results arrive from A+C+3 (up to A+2C+3) before they move down to A+2
         checkreg(pt, a + c + 5);
+        checkreg(pt, a + 2 * c + 3);
         if (reg >= a) last = pc;
         break;
       case OP_SETLIST:

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/errors.h"
 #include "runtime/vm/api.h"
@@ -300,36 +303,43 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 #define KV_JUMPTABLE 0
 #endif
 
-// Before each instruction: the stop flag, then the fetch, then the count and line hooks.
-#define vmfetch()                                                               \
-  {                                                                             \
-    if (StopFlag) {                                                             \
-      L->ci->savedpc = pc;                                                      \
-      return NULL;                                                              \
-    }                                                                           \
-    i = *pc++;                                                                  \
-    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&                       \
-        ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {                \
-      traceexec(L);                                                             \
-      if (StopFlag) {                                                           \
-        L->ci->savedpc = --pc; /* the instruction is not executed */            \
-        return NULL;                                                            \
-      }                                                                         \
-      base = L->base;                                                           \
-    }                                                                           \
-    ra = RA(i);                                                                 \
+#if defined(__GNUC__)
+#define l_unlikely(x) __builtin_expect(!!(x), 0)
+#define l_likely(x) __builtin_expect(!!(x), 1)
+#else
+#define l_unlikely(x) (x)
+#define l_likely(x) (x)
+#endif
+
+// Before each instruction: the stop flag, then the fetch. The count and line hooks are handled
+// out of line (vmhook): with a jump table, while either is set every opcode dispatches through
+// a table whose entries all lead to vmhook (disp, chosen again after everything that calls
+// out); without one, a copy of those hook-mask bits (trap) is tested after the fetch.
+#define vmfetch()                                    \
+  {                                                  \
+    /*EXP*/                                          \
+    i = *pc++;                                       \
+    ra = RA(i);                                      \
+    vmtesthook();                                    \
   }
 
 #if KV_JUMPTABLE
-#define vmdispatch(o) goto *disptab[o];
+#define hooktrap() (disp = (L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) ? hooktab : disptab)
+#define vmtesthook() ((void)0)
+#define vmdispatch(o) goto *disp[o];
 #define vmcase(l) L_##l:
 #define vmdefault L_NOP:
 #define vmbreak                     \
   {                                 \
     vmfetch();                      \
-    goto *disptab[GET_OPCODE(i)];   \
+    goto *disp[GET_OPCODE(i)];      \
   }
 #else
+#define hooktrap() (trap = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT))
+#define vmtesthook()                  \
+  {                                   \
+    if (l_unlikely(trap)) goto vmhook; \
+  }
 #define vmdispatch(o) switch (o)
 #define vmcase(l) case l:
 #define vmdefault default:
@@ -339,22 +349,35 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 #define RA(i) (base + GETARG_A(i))
 #define XRA(i) (L->base + GETARG_A(i))
 #define RB(i) (base + GETARG_B(i))
-#define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
+// B is mostly a register, C as often a constant as not
+#define RKB(i) (l_unlikely(ISK(GETARG_B(i))) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
 #define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define dojump(pc, n) ((pc) += (n))
-// runs x, which may call out, move the stack or collect; reloads the base
-#define Protect(x) \
-  {                \
-    x;             \
+// The running frame's program counter lives in a register (pc); what the debug interface
+// reads through ci->pc is pcslot, stored before every call out of the loop (savepc).
+#define savepc() (pcslot = pc)
+// runs x, which may call out, raise, move the stack or collect; reloads the base and the
+// hook trap
+#define Protect(x)  \
+  {                 \
+    savepc();       \
+    x;              \
     base = L->base; \
+    hooktrap();     \
+  }
+// raises a code with the current instruction's position published
+#define vmerror(code)           \
+  {                             \
+    savepc();                   \
+    luaG_runerror(L, code);     \
   }
 
 #define ARITH_OP(op, event)                                                     \
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
       setnvalue(ra, nvalue(rb) op nvalue(rc));                                  \
     } else                                                                      \
       Protect(luaV_arith(L, ra, rb, rc, event));                                \
@@ -364,7 +387,13 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 // The 32-bit signed view of a number, without a call when it is in range (NaN gives 0).
 static inline int32_t toint32(lua_Number d)
 {
+#if defined(__SSE2__)
+  // the machine's truncation gives INT32_MIN for anything out of range and for NaN
+  int32_t r = _mm_cvttsd_si32(_mm_set_sd(d));
+  if (r != INT32_MIN) return r;
+#else
   if (d > -2147483649.0 && d < 2147483648.0) return (int32_t)d;
+#endif
   return luaO_toint32(d);
 }
 
@@ -374,7 +403,7 @@ static inline int32_t toint32(lua_Number d)
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
       lua_Number x = nvalue(rb), y = nvalue(rc), res;                           \
       expr;                                                                     \
       setnvalue(ra, res);                                                       \
@@ -387,7 +416,7 @@ static inline int32_t toint32(lua_Number d)
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (ttisnumber(rb) && ttisnumber(rc)) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
       uint32_t x = luaO_touint32(nvalue(rb));                                   \
       uint32_t y = luaO_touint32(nvalue(rc));                                   \
       (void)y;                                                                  \
@@ -397,6 +426,11 @@ static inline int32_t toint32(lua_Number d)
     vmbreak;                                                                    \
   }
 
+// GCC merges the identical fetch-and-dispatch tails of the handlers into one indirect jump
+// (cross-jumping); kept apart, each handler's jump is predicted on its own.
+#if KV_JUMPTABLE && defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-crossjumping")))
+#endif
 StkId luaV_execute(lua_State *L)
 {
 #if KV_JUMPTABLE
@@ -412,28 +446,42 @@ StkId luaV_execute(lua_State *L)
       &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP,         &&L_NOP,         &&L_NOP,
       &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP,         &&L_NOP,         &&L_NOP,
       &&L_NOP,        &&L_NOP,         &&L_NOP,          &&L_NOP};
+#define H &&vmhook
+  static const void *const hooktab[64] = {H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H,
+                                          H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H,
+                                          H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H,
+                                          H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H};
+#undef H
+  const void *const *disp;    // disptab, or hooktab while a count or line hook is set
+#else
+  int trap;                   // count or line hook bits of the hook mask
 #endif
   LClosure *cl;
   TObject *k;
-  const Instruction *pc;
+  const Instruction *pc;      // the running frame's program counter (kept in a register)
+  const Instruction *pcslot;  // its published copy: ci->pc of the running frame points here
   StkId base;
   Instruction i;
   StkId ra;
 callentry:
   if (L->hookmask & LUA_MASKCALL) {
-    L->ci->pc = &pc;
-    pc = L->ci->savedpc;
+    pc = pcslot = L->ci->savedpc;
+    L->ci->pc = &pcslot;
     luaD_callhook(L, LUA_HOOKCALL, -1);
   }
 retentry:
-  L->ci->pc = &pc;
+  L->ci->pc = &pcslot;
   L->ci->state = CI_HASFRAME;
-  pc = L->ci->savedpc;
+  pc = pcslot = L->ci->savedpc;
+  hooktrap();
   cl = &clvalue(L->base - 1)->l;
   k = cl->p->k;
   base = L->base;
   for (;;) {
     vmfetch();
+#if !KV_JUMPTABLE
+  dispatch:
+#endif
     vmdispatch(GET_OPCODE(i)) {
       vmcase(OP_MOVE)
         setobj(ra, RB(i));
@@ -507,6 +555,7 @@ retentry:
         vmbreak;
       }
       vmcase(OP_NEWTABLE) {
+        savepc();
         Table *t = luaH_newfromcode(L, GETARG_B(i), GETARG_C(i));
         sethvalue(ra, t);
         Protect(luaC_checkGC(L));
@@ -516,12 +565,12 @@ retentry:
       vmcase(OP_SUB) ARITH_OP(-, TM_SUB)
       vmcase(OP_MUL) ARITH_OP(*, TM_MUL)
       vmcase(OP_DIV)
-        NUM_OP(if (y == 0) luaG_runerror(L, 1089); res = x / y, TM_DIV)
+        NUM_OP(if (y == 0) vmerror(1089); res = x / y, TM_DIV)
       vmcase(OP_DIVINT)
-        NUM_OP(int32_t d = toint32(y); if (d == 0) luaG_runerror(L, 1089); int32_t n = toint32(x);
+        NUM_OP(int32_t d = toint32(y); if (d == 0) vmerror(1089); int32_t n = toint32(x);
                res = (d == -1) ? (lua_Number)(int32_t)(0u - (uint32_t)n) : (lua_Number)(n / d), TM_DIVINT)
       vmcase(OP_MOD)
-        NUM_OP(int32_t d = toint32(y); if (d == 0) luaG_runerror(L, 1089); int32_t n = toint32(x);
+        NUM_OP(int32_t d = toint32(y); if (d == 0) vmerror(1089); int32_t n = toint32(x);
                res = (d == -1) ? 0 : (lua_Number)(n % d), TM_MOD)
       vmcase(OP_LSH) BIT_OP(x << luaO_shiftcount(nvalue(rc)), TM_LSH)
       vmcase(OP_RSH) BIT_OP(x >> luaO_shiftcount(nvalue(rc)), TM_RSH)
@@ -559,14 +608,17 @@ retentry:
         vmbreak;
       }
       vmcase(OP_JMP)
-        if (GETARG_G(i) == GOSUB_FLAG) luaG_gosubpush(L, pc);
+        if (GETARG_G(i) == GOSUB_FLAG) {
+          savepc();
+          luaG_gosubpush(L, pc);
+        }
         dojump(pc, GETARG_sJ(i));
         vmbreak;
       vmcase(OP_EQ) {
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
+        if (l_likely(ttisnumber(rb) && ttisnumber(rc)))
           res = nvalue(rb) == nvalue(rc);
         else
           Protect(res = luaV_equalval(L, rb, rc));
@@ -580,7 +632,7 @@ retentry:
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
+        if (l_likely(ttisnumber(rb) && ttisnumber(rc)))
           res = nvalue(rb) < nvalue(rc);
         else
           Protect(res = luaV_lessthan(L, rb, rc, 1));
@@ -594,7 +646,7 @@ retentry:
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
         int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
+        if (l_likely(ttisnumber(rb) && ttisnumber(rc)))
           res = nvalue(rb) <= nvalue(rc);
         else
           Protect(res = luaV_lessequal(L, rb, rc));
@@ -621,6 +673,7 @@ retentry:
         if (b != 0) L->top = ra + b;
         else if (L->top < ra + 1) L->top = ra + 1;  // open argument count never negative
         CurrentPcIndex = (int)(pc - cl->p->code);
+        savepc();
         L->ci->savedpc = pc;
         int code = 0;
         StkId firstResult;
@@ -649,6 +702,7 @@ retentry:
           if (code == LUA_GOSUB_AFTER || code == LUA_GOSUB_AGAIN) pc = gosubrequest(L, cl, pc, code);
           if (nresults >= 0) L->top = L->ci->top;
           base = L->base;
+          hooktrap();
         } else if (GET_OPCODE(i) == OP_CALL) {
           (L->ci - 1)->savedpc = pc;
           (L->ci - 1)->state = (CI_SAVEDPC | CI_CALLING);
@@ -673,6 +727,7 @@ retentry:
         vmbreak;
       }
       vmcase(OP_RETURN) {
+        savepc();
         if (GETARG_C(i) == 1) {
           pc = luaG_gosubpop(L);
           vmbreak;
@@ -706,7 +761,8 @@ retentry:
         goto retentry;
       }
       vmcase(OP_FORLOOP) {
-        if (!(ttisnumber(ra) && ttisnumber(ra + 1) && ttisnumber(ra + 2))) {
+        if (l_unlikely(!ttisnumber(ra) || !ttisnumber(ra + 1) || !ttisnumber(ra + 2))) {
+          savepc();
           if (!ttisnumber(ra)) luaG_runerror(L, 1024);
           for (int j = 1; j <= 2; j++) {
             if (!ttisnumber(ra + j)) {
@@ -735,6 +791,7 @@ retentry:
         L->top = cb + 3;
         L->ci->savedpc = pc;
         int code;
+        savepc();
         Protect(code = luaD_call(L, cb, nvar));
         if (code) Protect(ReportError(L, code));
         L->top = L->ci->top;
@@ -752,6 +809,7 @@ retentry:
       }
       vmcase(OP_TFORPREP) {
         if (ttistable(ra)) {
+          savepc();
           setobj(ra + 1, ra);
           TString *next = luaS_newliteral(L, "next");
           const TObject *nf = ttistable(gt(L)) ? luaH_getstr(hvalue(gt(L)), next) : &luaO_nilobject;
@@ -762,6 +820,7 @@ retentry:
       }
       vmcase(OP_SETLIST)
       vmcase(OP_SETLISTO) {
+        savepc();
         int bc = GETARG_Bx(i);
         int n;
         if (GET_OPCODE(i) == OP_SETLIST)
@@ -781,9 +840,11 @@ retentry:
         vmbreak;
       }
       vmcase(OP_CLOSE)
+        savepc();
         luaF_close(L, ra);
         vmbreak;
       vmcase(OP_CLOSURE) {
+        savepc();
         Proto *p = cl->p->p[GETARG_Bx(i)];
         int nup = p->nups;
         Closure *ncl = luaF_newLclosure(L, nup, &cl->g);
@@ -801,7 +862,7 @@ retentry:
       vmcase(OP_SELF) {
         StkId rb = RB(i);
         TObject *rc = RKC(i);
-        if (!ttisstring(rc)) luaG_runerror(L, 1030);
+        if (!ttisstring(rc)) vmerror(1030);
         setobj(ra + 1, rb);
         if (ttistable(rb)) {
           const TObject *v = rawgetstr(hvalue(rb), tsvalue(rc));
@@ -817,4 +878,27 @@ retentry:
         vmbreak;  // opcodes 43 to 63 do nothing
     }
   }
+vmstop:
+  // the next instruction is not executed and the frame stays as it is
+  L->ci->savedpc = pc;
+  return NULL;
+vmhook:
+  // count and line hooks of the instruction just fetched
+  if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
+      ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {
+    savepc();
+    traceexec(L);
+    if (StopFlag) {
+      L->ci->savedpc = --pc;  // the instruction is not executed
+      return NULL;
+    }
+    base = L->base;
+  }
+  hooktrap();
+  ra = RA(i);
+#if KV_JUMPTABLE
+  goto *disptab[GET_OPCODE(i)];
+#else
+  goto dispatch;
+#endif
 }

@@ -13,11 +13,20 @@
 
 namespace {
 
-// Two scratch files of this process, made once.
+char ScratchPaths[2][64];
+
+void RemoveScratch(void)
+{
+    for (char *path : ScratchPaths)
+        if (path[0]) unlink(path);
+}
+
+// Two scratch files of this process, made once and removed at exit.
 const char *ScratchPath(int which)
 {
-    static char paths[2][64];
+    char (&paths)[2][64] = ScratchPaths;
     if (!paths[which][0]) {
+        if (!paths[0][0] && !paths[1][0]) atexit(RemoveScratch);
         snprintf(paths[which], sizeof(paths[which]), "/tmp/kvfuzz-inflate-XXXXXX");
         int fd = mkstemp(paths[which]);
         if (fd < 0) abort();

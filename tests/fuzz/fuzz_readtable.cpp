@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0 || size > (1u << 20)) return 0;
     RuntimeSettings.exitOnError = 0;   // handler codes are returned, not raised
+    RuntimeSettings.quiet = 1;
     if (RegisterMemorySection(data, size) != 0) return 0;
     char name[KV_PATH_SIZE];
     if (MakeChunkName("input.bin", name, sizeof(name), -1, (uint32_t)size, 0, nullptr, data)) {

@@ -23,6 +23,7 @@
 #include "runtime/libraries.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "runtime/vm/interpwords.h"
 
 namespace {
 
@@ -171,6 +172,45 @@ TEST_F(DosLib, CopyingATreeDoesNotFollowALinkBackIntoItself)
     EXPECT_FALSE(Exists("src/inner"));
 }
 
+// ---- callbacks ----
+
+int RaisingCallback(lua_State *L)
+{
+    lua_error(L, 1234);
+}
+
+int StoppingCallback(lua_State *L)
+{
+    StopFlag = 1;
+    lua_pushnumber(L, 2);
+    return 1;
+}
+
+TEST_F(DosLib, ACallbackErrorEndsTheCommandAndAStopAbortsIt)
+{
+    WriteText("f.txt", "x");
+    auto withCallback = [](lua_CFunction cb) {
+        return [cb](lua_State *L) {
+            lua_pushstring(L, "f.txt");
+            lua_pushcfunction(L, cb);
+            return 2;
+        };
+    };
+    EXPECT_EQ(1234, Call("deletefile", withCallback(RaisingCallback)));
+    EXPECT_TRUE(Exists("f.txt"));
+    EXPECT_EQ(0, Call("deletefile", withCallback(StoppingCallback)));
+    StopFlag = 0;
+    EXPECT_TRUE(Exists("f.txt"));
+    EXPECT_EQ(1234, Call("copyfile", [](lua_State *L) {
+                  lua_pushstring(L, "f.txt");
+                  lua_pushstring(L, "out");
+                  lua_pushnil(L);
+                  lua_pushcfunction(L, RaisingCallback);
+                  return 4;
+              }));
+    EXPECT_FALSE(Exists("out/f.txt"));   // the partial copy is removed
+}
+
 // ---- stored tables ----
 
 TEST_F(DosLib, WriteTableLeavesOutBooleanPairsAndReadsBackTheRest)
@@ -238,8 +278,37 @@ TEST(DosCommands, TheTablesHold52DosAnd9MemblockCommands)
     }
     EXPECT_EQ(52, dos);
     EXPECT_EQ(9, memblock);
+    struct { const char *name; double value; } constants[] = {
+        {"EOF", -1}, {"MODE_READWRITE", 1004}, {"MODE_READ", 1005}, {"MODE_WRITE", 1006},
+        {"FREESPACE", 1}, {"USEDSPACE", 0}, {"IO_UNBUFFERED", 1}, {"COPYFILE_UNPROTECT", 2},
+        {"DELETEFILE_UNPROTECT", 1}, {"FILEATTR_NORMAL", 65536}, {"FILEATTR_EXECUTE_OTH", 16384},
+        {"FILEATTR_READONLY", 32768}, {"FILEATTR_DELETE_USR", 4}, {"DOSTYPE_DIRECTORY", 1},
+    };
+    for (const auto &c : constants) {
+        lua_Number value = 12345;
+        EXPECT_EQ(1, luaL_getconstant(L, c.name, nullptr, &value)) << c.name;
+        EXPECT_EQ(c.value, value) << c.name;
+    }
     lua_close(L);
     FreeCommandTables();
+}
+
+// The player's command-list export names them all.
+TEST(DosCommands, ThePlayerListsThemWithPrivate1)
+{
+    std::string player = std::string(KV_BINARY_DIR) + "/KestroviaPlayer";
+    if (access(player.c_str(), X_OK) != 0) GTEST_SKIP() << "no player built";
+    char tmpl[] = "/tmp/kvcmdlist.XXXXXX";
+    int fd = mkstemp(tmpl);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string cmd = "'" + player + "' none.kva -private1 '" + tmpl + "' -quiet >/dev/null 2>&1";
+    ASSERT_EQ(0, system(cmd.c_str()));
+    std::string list = ReadText(tmpl);
+    unlink(tmpl);
+    EXPECT_NE(list.find("::dos\n52\nOpenFile\nEof\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("ReadTable\nWriteTable\nGetCurrentDirectory\n"), std::string::npos);
+    EXPECT_NE(list.find("::memblock\n9\nAllocMem\n"), std::string::npos);
 }
 
 // ---- platform calls ----

@@ -439,6 +439,8 @@ std::vector<Bad> BadTable() {
   t.push_back({"FORLOOP A+2 out of frame", Fn({AsBx(OP_FORLOOP, 2, -1), RET}), 1203});
   t.push_back({"TFORPREP A+1 out of frame", Fn({AsBx(OP_TFORPREP, 3, 0), RET}), 1203});
   t.push_back({"TFORLOOP A+C+5 out of frame", Fn({ABC(OP_TFORLOOP, 0, 0, 3), Jmp(0), RET}, 8), 1203});
+  // C + 1 results arrive at A+C+3.. before they move down: A+2C+3 must lie in the frame
+  t.push_back({"TFORLOOP results area out of frame", Fn({ABC(OP_TFORLOOP, 0, 0, 4), Jmp(0), RET}, 10), 1203});
   t.push_back({"RETURN with C 0 out of frame", Fn({ABC(OP_RETURN, 3, 3, 0)}), 1203});
   f = Fn({RET}, 2);
   f.params = 2;

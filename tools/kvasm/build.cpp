@@ -40,7 +40,10 @@ int ComputeMaxStack(const AsmFunc *f) {
         break;
       case OP_FORLOOP: Reach(&top, a + 2); break;
       case OP_TFORPREP: Reach(&top, a + 1); break;
-      case OP_TFORLOOP: Reach(&top, a + c + 5); break;
+      case OP_TFORLOOP:
+        Reach(&top, a + c + 5);
+        Reach(&top, a + 2 * c + 3);
+        break;
       case OP_SETLIST: Reach(&top, a + (bx & 31) + 1); break;
       case OP_SETLISTO: Reach(&top, a + 1); break;
       case OP_SELF: Reach(&top, a + 1); break;
