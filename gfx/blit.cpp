@@ -143,6 +143,31 @@ static void TemplateRect(const BltTemplateParams *p) {
   }
 }
 
+// Fills larger than this many bytes in all (with rows of at least
+// kStringFillRowBytes) use the processor's string store where there is one.
+constexpr uint64_t kStringFillBytes = 8u << 20;
+constexpr uint64_t kStringFillRowBytes = 1024;
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KV_STRING_FILL 1
+// `count` 32-bit values from the 4-byte aligned `d` on with `rep stosq`.
+// Out of the cache it writes whole lines without reading them first, which
+// vector stores cannot: about a quarter faster on pictures larger than the
+// cache, as fast as memset. In the cache its start-up cost makes it slower
+// on short rows, hence the size limits above.
+static inline void StringFill32(uint8_t *d, uint32_t value, size_t count) {
+  while (((uintptr_t)d & 63) && count) {  // up to a cache line boundary
+    memcpy(d, &value, 4);
+    d += 4;
+    count--;
+  }
+  size_t words = count >> 1;
+  const uint64_t pair = (uint64_t)value * 0x100000001ull;
+  __asm__ volatile("rep stosq" : "+D"(d), "+c"(words) : "a"(pair) : "memory");
+  if (count & 1) memcpy(d, &value, 4);
+}
+#endif
+
 template <class P>
 static void FillRect(uint8_t *pixels, int32_t modulo, int32_t x, int32_t y, int32_t width, int32_t height,
                      uint32_t value) {
@@ -158,9 +183,17 @@ static void FillRect(uint8_t *pixels, int32_t modulo, int32_t x, int32_t y, int3
       height = 1;
     }
     const bool bytewise = (value & 0xFF) * 0x01010101u == value;  // e.g. black in every format
+#ifdef KV_STRING_FILL
+    const bool large = (uint64_t)width * 4 * (uint64_t)height >= kStringFillBytes &&
+                       (uint64_t)width * 4 >= kStringFillRowBytes;
+#endif
     for (; height > 0; height--, d += step) {
       if (bytewise) {
         memset(d, (int)(value & 0xFF), (size_t)width * 4);
+#ifdef KV_STRING_FILL
+      } else if (large && (uintptr_t)d % 4 == 0) {
+        StringFill32(d, value, (size_t)width);
+#endif
       } else if ((uintptr_t)d % alignof(wchar_t) == 0) {
         wmemset((wchar_t *)(void *)d, (wchar_t)value, (size_t)width);
       } else {

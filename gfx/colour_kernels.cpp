@@ -51,7 +51,16 @@ KV_VECTOR_CLONES static void TintRows(uint8_t *pixels, int32_t x, int32_t y, int
   const uint32_t w = (uint32_t)(level < 0 ? 0 : level > 256 ? 256 : level);
   for (; height > 0; height--, row += step) {
     uint8_t *p = row;
-    for (int32_t i = 0; i < width; i++, p += L::kBytes) L::Store(p, MixPixel<L>(L::Load(p), t, w));
+    for (int32_t i = 0; i < width; i++, p += L::kBytes) {
+      if constexpr (L::kBytes == 4) {
+        L::Store(p, MixPixel<L>(L::Load(p), t, w));
+      } else {
+        // The colour's channels are mixed as given, not first narrowed to
+        // the pixel's format: a 15-bit format would drop the low green bit
+        // of the RGB565 colour the 16-bit member receives.
+        L::Store(p, L::FromRGB(MixRGB(L::ToRGB(L::Load(p)), rgb & 0xFFFFFF, (int32_t)w)));
+      }
+    }
   }
 }
 

@@ -216,8 +216,14 @@ __attribute__((target("avx512f"))) static void GatherRow32Avx512(const uint32_t 
   }
   for (; k < width; k++) drow[k] = srow[col[k]];
 }
-static const bool gHaveAvx2 = __builtin_cpu_supports("avx2");
-static const bool gHaveAvx512 = __builtin_cpu_supports("avx512f");
+// Processor features, read once (the feature data is set up first: this runs among the static
+// constructors).
+static bool CpuHas(int avx512) {
+  __builtin_cpu_init();
+  return avx512 ? __builtin_cpu_supports("avx512f") : __builtin_cpu_supports("avx2");
+}
+static const bool gHaveAvx2 = CpuHas(0);
+static const bool gHaveAvx512 = CpuHas(1);
 #endif
 
 template <class S>
@@ -475,7 +481,6 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
           WritePixelRGB(p.dst + ((ptrdiff_t)j * p.dstModulo + k) * 4, di.format, out);
           x += (int32_t)(cs[k + 1] >> 16);
         }
-        if (smooth && p.srcAlpha) SmoothAlphaRow(&p, y, fy, j);
         y += (int32_t)(rs[j + 1] >> 16);
       }
     }

@@ -107,7 +107,22 @@ static void TransformRow(const TransformParams *p, int32_t Y, int32_t first, int
         for (int i = 0; i < 4; i++)
           if (!set[i]) { nx[i] = nx[firstSet]; ny[i] = ny[firstSet]; }
       }
-      if (drow && p->src) {
+      if (drow && p->src && L::kBytes == 4) {
+        // 4-byte pixels: every byte is mixed on its own (the spare byte too, cleared after),
+        // which is the same per-channel formula without unpacking the layout.
+        const uint8_t *q[4];
+        for (int i = 0; i < 4; i++) q[i] = p->src + ny[i] * srcRow + (ptrdiff_t)nx[i] * 4;
+        const double ifx = 1 - fx, ify = 1 - fy;
+        uint8_t out[4];
+        for (int b = 0; b < 4; b++) {
+          const double v = ((q[0][b] * ifx + q[1][b] * fx) * ify + (q[2][b] * ifx + q[3][b] * fx) * fy) + 0.5;
+          const int32_t iv = (int32_t)v;
+          out[b] = (uint8_t)(iv > 255 ? 255 : iv);
+        }
+        uint32_t word;
+        memcpy(&word, out, 4);
+        L::Store(drow + (ptrdiff_t)X * 4, L::FromRGB(L::ToRGB((typename L::Raw)word)));
+      } else if (drow && p->src) {
         uint32_t c[4];
         for (int i = 0; i < 4; i++) c[i] = L::ToRGB(L::Load(p->src + ny[i] * srcRow + (ptrdiff_t)nx[i] * L::kBytes));
         uint32_t out = 0;

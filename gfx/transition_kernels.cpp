@@ -291,6 +291,11 @@ void StrudelFree(StrudelRecord *r) {
   r->angleCount = 0;
 }
 
+// ISqrt of a non-negative 32-bit value through the correctly rounded double square root: for
+// every n below 2^52 its integer part is the integer square root, so this equals ISqrt(n) and
+// lets the compiler keep the loop free of calls.
+static inline int32_t SwirlRadius(int32_t n) { return n < 0 ? -1 : (int32_t)std::sqrt((double)n); }
+
 template <class L>
 static void StrudelStepT(StrudelRecord *r, int32_t s) {
   if (!r->sine || !r->cosine || r->width < 1 || r->height < 1) return;
@@ -303,6 +308,7 @@ static void StrudelStepT(StrudelRecord *r, int32_t s) {
   if (r->width > r->height) fy = (double)r->width / r->height;
   else fx = (double)r->height / r->width;
   const double R2 = R * R;
+  const bool stretchX = !(r->width > r->height);
   // The table entry depends on the integer radius only: one per radius and step.
   auto entryOf = [&](int32_t radius) {
     const double q = radius / R, u = 1 - q;
@@ -319,10 +325,15 @@ static void StrudelStepT(StrudelRecord *r, int32_t s) {
       const double dx = (x - cx) * fx, dd = dx * dx + dy * dy;
       // Without rotation (the first and the last step) every pixel is its own source.
       if (angle != 0 && dd < R2) {
-        const int32_t radius = ISqrt((int32_t)dd);
+        const int32_t radius = SwirlRadius((int32_t)dd);
         const int32_t k = table && radius < r->angleCount ? r->angles[radius] : entryOf(radius);
         const double c = r->cosine[k], sn = r->sine[k];
-        const double px = (dx * c - dy * sn) / fx + cx, py = (dx * sn + dy * c) / fy + cy;
+        // One axis is never stretched: its division by 1 is left out.
+        double px = dx * c - dy * sn, py = dx * sn + dy * c;
+        if (stretchX) px /= fx;
+        else py /= fy;
+        px += cx;
+        py += cy;
         sx = px <= 0 ? 0 : px >= r->width - 1 ? r->width - 1 : (int32_t)px;
         sy = py <= 0 ? 0 : py >= r->height - 1 ? r->height - 1 : (int32_t)py;
       }

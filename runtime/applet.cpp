@@ -74,11 +74,14 @@ static void AppendObject(AppletRecord *a, PreprocObject *obj)
     *tail = obj;
 }
 
-int AddPreprocObject(AppletRecord *a, int type, uint32_t id, const char *name, uint32_t param1,
-                     uint32_t param2, int line, int word, const void *block)
+// A new declaration, not yet in any list; none with *code set to 1000 when memory runs out.
+static PreprocObject *NewPreprocObject(int type, uint32_t id, const char *name, uint32_t param1,
+                                       uint32_t param2, int line, int word, const void *block,
+                                       int *code)
 {
+    *code = ERR_NOMEM;
     PreprocObject *obj = (PreprocObject *)MemAlloc(sizeof(PreprocObject), 1);
-    if (!obj) return ERR_NOMEM;
+    if (!obj) return nullptr;
     obj->type = type;
     obj->id = id;
     obj->word = word;
@@ -92,7 +95,7 @@ int AddPreprocObject(AppletRecord *a, int type, uint32_t id, const char *name, u
     obj->fileName = (char *)MemAlloc(nameSize, 1);
     if (!obj->fileName) {
         MemFree(obj);
-        return ERR_NOMEM;
+        return nullptr;
     }
     if (*name && type != PREPROC_KEYDOWN && type != PREPROC_FONT && len < KV_PATH_SIZE &&
         OsFullPath(name, obj->fileName, KV_PATH_SIZE)) {
@@ -116,12 +119,22 @@ int AddPreprocObject(AppletRecord *a, int type, uint32_t id, const char *name, u
         if (!obj->block) {
             MemFree(obj->fileName);
             MemFree(obj);
-            return ERR_NOMEM;
+            return nullptr;
         }
         if (block) memcpy(obj->block, block, blockSize);
         else if (blockSize == sizeof(PictureDeclBlock) && type != PREPROC_BUTTON)
             ((PictureDeclBlock *)obj->block)->globalAlpha = -1;
     }
+    *code = 0;
+    return obj;
+}
+
+int AddPreprocObject(AppletRecord *a, int type, uint32_t id, const char *name, uint32_t param1,
+                     uint32_t param2, int line, int word, const void *block)
+{
+    int code;
+    PreprocObject *obj = NewPreprocObject(type, id, name, param1, param2, line, word, block, &code);
+    if (!obj) return code;
     AppendObject(a, obj);
     return 0;
 }
@@ -182,6 +195,11 @@ struct AppletReader {
     int64_t size;       // bytes of the applet (from start to the end of the file)
     int64_t pos;        // position relative to the applet start
     int major, minor;   // last format version section read (0.0 before any)
+    // The terminating links of the record's lists: appending never walks a list, so a
+    // container of many small sections still loads in linear time.
+    PreprocObject **objectTail;
+    SourceRange **rangeTail;
+    LinkedFileEntry **linkTail;
 };
 
 static int64_t BytesLeft(const AppletReader *r) { return r->size - r->pos; }
@@ -271,13 +289,12 @@ static int VersionAtLeast(const AppletReader *r, int major, int minor)
 }
 
 // The default display declaration that the display sections edit; appended on first use.
-static int DefaultDisplay(AppletRecord *a, DisplayDecl **out)
+static int DefaultDisplay(AppletReader *r, AppletRecord *a, DisplayDecl **out)
 {
     if (!a->defaultDisplay) {
         TRY(AddDefaultDisplayDecl(a, ""));
-        PreprocObject *obj = a->objects;
-        while (obj->next) obj = obj->next;
-        a->defaultDisplay = obj;
+        a->defaultDisplay = *r->objectTail;     // the one just appended
+        r->objectTail = &a->defaultDisplay->next;
     }
     *out = (DisplayDecl *)a->defaultDisplay->block;
     return 0;
@@ -470,13 +487,13 @@ static int ReadDeclarations(AppletReader *r, AppletRecord *a, const char *contai
 
         char *name;
         TRY(ReadDeclName(r, nameOffset, nameLength, &name));
-        int code = AddPreprocObject(a, (int)type, id, name, param1, param2, (int)line, 1,
-                                    hasBlock ? &block : nullptr);
+        int code;
+        PreprocObject *obj = NewPreprocObject((int)type, id, name, param1, param2, (int)line, 1,
+                                              hasBlock ? &block : nullptr, &code);
         MemFree(name);
-        if (code) return code;
-
-        PreprocObject *obj = a->objects;
-        while (obj->next) obj = obj->next;
+        if (!obj) return code;
+        *r->objectTail = obj;
+        r->objectTail = &obj->next;
         obj->nameOffset = nameOffset;
         obj->nameLength = nameLength;
         obj->linkOffset = linkOffset;
@@ -490,13 +507,11 @@ static int ReadSourceRanges(AppletReader *r, AppletRecord *a, const char *contai
 {
     uint32_t count;
     TRY(ReadU32(r, &count));
-    SourceRange **tail = &a->sourceRanges;
-    while (*tail) tail = &(*tail)->next;
     for (uint32_t i = 0; i < count; i++) {
         SourceRange *sr = (SourceRange *)MemAlloc(sizeof(SourceRange), 1);
         if (!sr) return ERR_NOMEM;
-        *tail = sr;     // owned by the record from now on, whatever follows
-        tail = &sr->next;
+        *r->rangeTail = sr;     // owned by the record from now on, whatever follows
+        r->rangeTail = &sr->next;
         TRY(ReadI32(r, &sr->firstLine));
         TRY(ReadI32(r, &sr->lastLine));
         TRY(ReadI32(r, &sr->lineOffset));
@@ -546,13 +561,11 @@ static int ReadLinkedFiles(AppletReader *r, AppletRecord *a, const char *contain
     uint32_t count, ignored;
     TRY(ReadU32(r, &count));
     TRY(ReadU32(r, &ignored));
-    LinkedFileEntry **tail = &a->linkedFiles;
-    while (*tail) tail = &(*tail)->next;
     for (uint32_t i = 0; i < count; i++) {
         LinkedFileEntry *e = (LinkedFileEntry *)MemAlloc(sizeof(LinkedFileEntry), 1);
         if (!e) return ERR_NOMEM;
-        *tail = e;
-        tail = &e->next;
+        *r->linkTail = e;
+        r->linkTail = &e->next;
         snprintf(e->container, sizeof e->container, "%s", container);
         TRY(ReadCString(r, e->name, sizeof e->name));
         uint32_t size;
@@ -620,7 +633,7 @@ static int ReadDisplayFlag(AppletReader *r, AppletRecord *a, uint32_t flag)
     uint32_t v;
     TRY(ReadU8(r, &v));
     DisplayDecl *d;
-    TRY(DefaultDisplay(a, &d));
+    TRY(DefaultDisplay(r, a, &d));
     if (v) d->flags |= flag;
     d->givenMask |= flag;
     return 0;
@@ -658,7 +671,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
         case 0x03:
             TRY(ReadI16(r, &i1));
             TRY(ReadI16(r, &i2));
-            TRY(DefaultDisplay(a, &d));
+            TRY(DefaultDisplay(r, a, &d));
             d->width = i1;
             d->height = i2;
             break;
@@ -669,13 +682,13 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             break;
         case 0x05:
             TRY(ReadU32(r, &u));
-            TRY(DefaultDisplay(a, &d));
+            TRY(DefaultDisplay(r, a, &d));
             d->color = u;
             break;
         case 0x06:
             TRY(ReadU32(r, &u));
             TRY(ReadU32(r, &v));
-            TRY(DefaultDisplay(a, &d));
+            TRY(DefaultDisplay(r, a, &d));
             d->x = (int32_t)u;
             d->y = (int32_t)v;
             break;
@@ -741,7 +754,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             TRY(ReadU32(r, &sw));
             TRY(ReadU32(r, &sh));
             TRY(ReadU8(r, &smooth));
-            TRY(DefaultDisplay(a, &d));
+            TRY(DefaultDisplay(r, a, &d));
             uint32_t flag = mode == 0 ? DISPF_AUTOSCALE : DISPF_LAYERSCALE;
             d->flags |= flag;
             d->givenMask |= DISPF_AUTOSCALE | DISPF_LAYERSCALE;
@@ -817,8 +830,10 @@ int LoadScriptFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
         int code = InflateFile("KVZ\0", clargs->scriptPath, temp, start, nullptr);
         if (code) return code;
         snprintf(clargs->scriptPath, sizeof clargs->scriptPath, "%s", temp);
-        // The unpacked applet starts at 0 of its own file: linked files are read from there.
+        // The unpacked applet starts at 0 of its own file: linked files are read from there,
+        // so the appended-applet base that later steps add to linked-data offsets becomes 0.
         start = 0;
+        AppendedAppletOffset = 0;
         fh = FOpen(clargs->scriptPath, FMODE_READ);
         if (!fh) {
             SetErrorString(clargs->scriptPath);
@@ -845,6 +860,12 @@ int LoadScriptFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
     r.start = start;
     r.size = appletSize;
     r.pos = 4;
+    r.objectTail = &a->objects;
+    while (*r.objectTail) r.objectTail = &(*r.objectTail)->next;
+    r.rangeTail = &a->sourceRanges;
+    while (*r.rangeTail) r.rangeTail = &(*r.rangeTail)->next;
+    r.linkTail = &a->linkedFiles;
+    while (*r.linkTail) r.linkTail = &(*r.linkTail)->next;
     int code = ReadSections(&r, a, L, clargs->scriptPath);
     FClose(fh);
     a->appletStart = start;

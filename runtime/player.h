@@ -48,7 +48,8 @@ struct TempFileNode {
 };
 
 // 0 when no applet is appended to the executable, else the applet's file offset, taken
-// from the AppletLocator at start-up.
+// from the AppletLocator at start-up. It is the base of linked-data offsets, so LoadScriptFile
+// sets it back to 0 once a packed appended applet has been unpacked to a file of its own.
 extern uint32_t AppendedAppletOffset;
 
 // The whole life of the player process; returns the exit status.

@@ -188,7 +188,12 @@ static int DeleteTree(TreeOp *op, const char *dir, int keep)
     LeaveDir(previous);
     MemFree(path);
     FreeEntries(entries, count);
-    if (!code && !keep) DeleteStep(op, dir, dirInfo.flags);
+    if (!code && !keep) {
+        // A directory that cannot be removed is not reported, but an abort or an error raised
+        // by the callback while asking about it ends the whole command like any other.
+        int step = DeleteStep(op, dir, dirInfo.flags);
+        if (step != 1143) code = step;
+    }
     return code;
 }
 

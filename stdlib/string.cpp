@@ -248,12 +248,14 @@ static int BinStr(lua_State *L)
     CheckArgs(L, 1, 2);
     lua_Number n = luaL_checknumber(L, 1);
     int type = OptIntArg(L, 2, WIDTH_INTEGER);
-    uint32_t word;
+    // The narrow widths take the low bits of the same 32-bit word, so that a number above
+    // 2147483647 keeps its own low bits instead of those of a saturated signed value.
+    uint32_t word = luaO_toword32(n);
     int bits;
     switch (type) {
-    case WIDTH_INTEGER: word = luaO_toword32(n); bits = 32; break;
-    case WIDTH_SHORT: word = (uint32_t)luaO_toint32(n) & 0xFFFF; bits = 16; break;
-    case WIDTH_BYTE: word = (uint32_t)luaO_toint32(n) & 0xFF; bits = 8; break;
+    case WIDTH_INTEGER: bits = 32; break;
+    case WIDTH_SHORT: word &= 0xFFFF; bits = 16; break;
+    case WIDTH_BYTE: word &= 0xFF; bits = 8; break;
     default: bits = 0; word = 0; break;
     }
     char text[33];

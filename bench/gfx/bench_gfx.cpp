@@ -50,12 +50,12 @@ int main() {
     double ratio[3];
   };
   std::vector<Row> rows;
-  const char *names[] = {"RectFill32",         "BltBitMap32",        "BltMask32 random mask",
+  const char *names[] = {"RectFill32",         "RectFill32 inner rect", "BltBitMap32",        "BltMask32 random mask",
                          "BltMask32 solid mask", "BltMask32 clear mask", "BltAlphaBitMap32",
                          "BlendPixels32",      "BltAlphaChannel32 m1", "TintPixels32",
                          "InvertPixels32",     "BrushToGray32",      "MaskFromKeyColor32"};
   const int nk = sizeof names / sizeof names[0];
-  for (int k = 0; k < nk; k++) rows.push_back(Row{names[k], k == 0, {0, 0, 0}});
+  for (int k = 0; k < nk; k++) rows.push_back(Row{names[k], k <= 1, {0, 0, 0}});
 
   for (int si = 0; si < 3; si++) {
     const int w = sizes[si].w, h = sizes[si].h;
@@ -91,6 +91,8 @@ int main() {
 
     std::function<void()> kernels[] = {
         [&] { RectFill32(di.pixels, di.modulo, 0, 0, w, h, 0x00112233); },
+        // Rows shorter than the row length: filled one by one.
+        [&] { RectFill32(di.pixels, di.modulo, 1, 1, w - 2, h - 2, 0x00112233); },
         [&] { BltBitMap(src, 0, 0, dst, 0, 0, w, h); },
         [&] { BltMask(src, 0, 0, dst, 0, 0, w, h, random); },
         [&] { BltMask(src, 0, 0, dst, 0, 0, w, h, solid); },

@@ -1,5 +1,6 @@
-// Picture decoding (PNG, JPEG, TIFF, GIF, WebP) and PNG/JPEG encoding over SDL2_image. Files are read whole through the file
-// layer and decoded from memory, so linked files (":::chunk" names) decode like plain files.
+// Picture decoding (PNG, JPEG, TIFF, GIF, WebP) and PNG/JPEG encoding over SDL2_image. Files are
+// read whole through the file layer and decoded from memory, so linked files (":::chunk" names)
+// decode like plain files.
 #include <SDL.h>
 #include <SDL_image.h>
 

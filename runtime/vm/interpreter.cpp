@@ -317,7 +317,7 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 // out); without one, a copy of those hook-mask bits (trap) is tested after the fetch.
 #define vmfetch()                                    \
   {                                                  \
-    /*EXP*/                                          \
+    if (l_unlikely(StopFlag)) goto vmstop;           \
     i = *pc++;                                       \
     ra = RA(i);                                      \
     vmtesthook();                                    \

@@ -224,8 +224,22 @@ int luaV_tostring(lua_State *L, StkId obj) {
     case LUA_TSTRING:
       return 1;
     case LUA_TNUMBER: {
+      lua_Number d = nvalue(obj);
       char s[48];
-      snprintf(s, sizeof(s), "%.14g", nvalue(obj));
+      if (d > -1e14 && d < 1e14 && d == (lua_Number)(int64_t)d && !(d == 0 && signbit(d))) {
+        // an integer of at most 14 digits: "%.14g" gives its plain decimal digits
+        int64_t v = (int64_t)d;
+        uint64_t u = v < 0 ? 0 - (uint64_t)v : (uint64_t)v;
+        char *e = s + sizeof(s), *p = e;
+        do {
+          *--p = (char)('0' + u % 10);
+          u /= 10;
+        } while (u != 0);
+        if (v < 0) *--p = '-';
+        setsvalue2s(obj, luaS_newlstr(L, p, (size_t)(e - p)));
+        return 1;
+      }
+      snprintf(s, sizeof(s), "%.14g", d);
       setsvalue2s(obj, luaS_new(L, s));
       return 1;
     }

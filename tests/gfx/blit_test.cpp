@@ -277,3 +277,38 @@ TEST_P(BltMaskLongRowTest, MatchesPerPixelReference) {
 INSTANTIATE_TEST_SUITE_P(AllFormats, BltMaskLongRowTest, ::testing::ValuesIn(AllFormats()));
 
 }  // namespace
+
+namespace {
+
+// Fills of pictures larger than the cache take the processor's string store:
+// odd and even start columns and widths, and whole rows as one block, must
+// still fill exactly the rectangle.
+TEST(Blit, LargeRectFillStaysInRectangle) {
+  struct Case { int32_t pad, x, y, w, h; } cases[] = {
+      {3, 1, 3, 1100, 1990},  // starts 4 bytes past an 8-byte boundary, then an odd count
+      {3, 2, 0, 1099, 1994},  // aligned start, odd width
+      {0, 0, 0, 1101, 1999},  // whole rows: one block of an odd count
+  };
+  const uint32_t rgb = 0x123456;
+  for (PixelFormat f : {PIXFMT_BGRX32, PIXFMT_XRGB32}) {
+    BitMap *bm = MakeTestBitMap(f, 1101, 2000, 0);
+    for (const Case &c : cases) {
+      bm->bytesPerRow = (1101 + c.pad) * 4;
+      for (size_t i = 0; i < (size_t)1101 * 2000; i++) memcpy(bm->pixels + 4 * i, &i, 4);
+      RectFillBitMap(bm, c.x, c.y, c.w, c.h, rgb);
+      const uint32_t v = RGBToPixel(rgb, f);
+      const int32_t rowPixels = bm->bytesPerRow / 4;
+      for (size_t i = 0; i < (size_t)1101 * 2000 / rowPixels * rowPixels; i++) {
+        const int32_t x = (int32_t)(i % rowPixels), y = (int32_t)(i / rowPixels);
+        const bool inside = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
+        uint32_t got;
+        memcpy(&got, bm->pixels + 4 * i, 4);
+        ASSERT_EQ(got, inside ? v : (uint32_t)i) << "format " << f << " pad " << c.pad << " at " << x << "," << y;
+      }
+    }
+    bm->bytesPerRow = 1101 * 4;
+    FreeTestBitMap(bm);
+  }
+}
+
+}  // namespace

@@ -64,7 +64,7 @@ class KernelFormatTest : public ::testing::TestWithParam<PixelFormat> {
 
 TEST_P(KernelFormatTest, TintLevels) {
   // The 16-bit member gets its colour as an RGB565 word.
-  const uint32_t colour = 0x3C9AF1;
+  const uint32_t colour = 0x3C9EF1;  // green keeps one more bit in RGB565 than in RGB555
   const uint32_t target = Is16(GetParam()) ? Representable(colour, PIXFMT_RGB16) : colour;
   for (int level : {0, 1, 128, 255, 256}) {
     FillPattern(a, 3 + level);
@@ -518,6 +518,65 @@ TEST(Kernels, AlphaChannelWideRows) {
     }
     FreeTestBitMap(src);
     FreeTestBitMap(dst);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// 32-bit kernels that work on channels store the result with the fourth
+// byte 0, whatever it held; invert complements it with the rest.
+TEST(Kernels, SpareByteOf32BitPixels) {
+  for (PixelFormat f : {PIXFMT_XRGB32, PIXFMT_BGRX32, PIXFMT_RGBX32}) {
+    const int spare = f == PIXFMT_XRGB32 ? 3 : 0;
+    BitMap *bm = MakeTestBitMap(f, 8, 4), *src = MakeTestBitMap(f, 8, 4);
+    AlphaChannel *al = AllocAlphaChannel(8, 4, 0);
+    memset(al->pixels, 100, (size_t)al->bytesPerRow * 4);
+    auto reset = [&] {
+      FillPattern(bm, 5);
+      FillPattern(src, 6);
+      for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 11; x++) PixelPtr(bm, x, y)[spare] = PixelPtr(src, x, y)[spare] = 0xAB;
+    };
+    BitMapInfo i = Info(bm), si = Info(src);
+    struct Case {
+      const char *name;
+      std::function<void()> run;
+      uint8_t want;
+    } cases[] = {
+        {"tint", [&] { TintRect(&i, 1, 1, 6, 2, 0x336699, 100); }, 0},
+        {"gray", [&] { GrayRect(&i, 1, 1, 6, 2); }, 0},
+        {"blend", [&] { BlendRect(&si, 1, 1, &i, 1, 1, 6, 2, nullptr, 100); }, 0},
+        {"alpha", [&] { AlphaBitMapRect(&si, 1, 1, &i, 1, 1, 6, 2, al, 0, 0); }, 0},
+        {"gradient", [&] { GradientRect(&i, 1, 1, 6, 2, 0x102030, 0xF0E0D0, 45); }, 0},
+        {"coverage", [&] {
+           AlphaChannelBltParams p = {};
+           p.coverage = al->pixels;
+           p.coverageBytesPerRow = al->bytesPerRow;
+           p.dx = 1;
+           p.dy = 1;
+           p.width = 6;
+           p.height = 2;
+           p.colour = RGBToPixel(0x336699, f);
+           p.mode = 1;
+           AlphaChannelRect(&i, &p);
+         }, 0},
+        {"invert", [&] { InvertRect(&i, 1, 1, 6, 2); }, 0x54},
+    };
+    for (auto &c : cases) {
+      reset();
+      c.run();
+      for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 11; x++) {
+          const bool inside = x >= 1 && x < 7 && y >= 1 && y < 3;
+          ASSERT_EQ(PixelPtr(bm, x, y)[spare], inside ? c.want : 0xAB)
+              << c.name << " format " << f << " at " << x << "," << y;
+        }
+    }
+    FreeAlphaChannel(al);
+    FreeTestBitMap(bm);
+    FreeTestBitMap(src);
   }
 }
 

@@ -136,6 +136,16 @@ TEST(Scale, EveryPixelFormatIntoATargetAndEdgeCases) {
     for (int32_t j = 0; j < 4; j++)
       for (int32_t b = 6 * dst->bytesPerPixel; b < dst->bytesPerRow; b++)
         EXPECT_EQ(after[j * dst->bytesPerRow + b], before[j * dst->bytesPerRow + b]);
+    // Into a new (format 11) bitmap: the same colours, converted; smooth of two equal rows
+    // stays exact too.
+    for (int smooth = 0; smooth < 2; smooth++) {
+      BitMap *made = nullptr;
+      ASSERT_EQ(ScaleBitMapTriple(src, nullptr, nullptr, 0, 0, nullptr, 3, 2, 6, 4, smooth, &made, nullptr, nullptr), 0);
+      for (int32_t j = 0; j < 4 && !smooth; j++)
+        for (int32_t k = 0; k < 6; k++) EXPECT_EQ(GetRGB(made, k, j), GetRGB(src, k / 2, j / 2)) << f;
+      EXPECT_EQ(GetRGB(made, 0, 0), GetRGB(src, 0, 0));
+      FreeBitMap(made);
+    }
     // Smooth of a uniform picture stays uniform in every format.
     BitMap *flat = MakeTestBitMap(f, 3, 3);
     const uint32_t c = Representable(0x80C040, f);

@@ -2,9 +2,11 @@
 // dissolve, roll, and the guarded corner cases (1 x 1 water, block sizes below 1).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "gfx/kernels.h"
 #include "gfx/transition_kernels.h"
 #include "tests/gfx/gfx_fixture.h"
 
@@ -90,6 +92,17 @@ TEST(TransitionKernels, WaterAndSwirlStartAtTheStartAndEndAtTheTarget) {
       FreeTestBitMap(dst);
     }
   }
+}
+
+TEST(TransitionKernels, SwirlRadiusIsTheIntegerSquareRoot) {
+  // The swirl takes the integer square root through the double square root; both agree on
+  // the squares and their neighbours over the whole 32-bit range.
+  for (int64_t m = 0; m <= 46340; m++)
+    for (int64_t n : {m * m - 1, m * m, m * m + 1}) {
+      if (n < 0 || n > INT32_MAX) continue;
+      ASSERT_EQ((int32_t)std::sqrt((double)n), ISqrt((int32_t)n)) << n;
+    }
+  EXPECT_EQ((int32_t)std::sqrt((double)INT32_MAX), ISqrt(INT32_MAX));
 }
 
 TEST(TransitionKernels, WaterWithASourcePlaneWritesTheDestinationPlane) {

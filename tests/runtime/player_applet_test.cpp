@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -413,6 +414,33 @@ TEST_F(AppletTest, SourceRangesLabelsInfoTextsAndLinkedFiles)
     EXPECT_EQ(CompileScript(L, clargs, applet), 0);
 }
 
+// Many small sections, each adding one entry to a list of the record, load in linear time: a
+// malformed container of a few megabytes must not keep the player busy for minutes.
+TEST_F(AppletTest, ManySmallSectionsLoadQuickly)
+{
+    const int n = 25000;
+    Bytes s;
+    for (int i = 0; i < n; i++) {
+        s.u8(0x08).u32(1).u32(1).u32(2).u32(0).u8(0);
+        s.u8(0x02).u32(1).raw(Decl(8, (uint32_t)i, 0, 0).s);
+        s.u8(0x1a).u32(1).u32(0).cstr("f").u32(0);
+    }
+    s.u8(0x03).u16(10).u16(20);
+    time_t begin = time(nullptr);
+    ASSERT_EQ(Load(Applet(s.s)), 0);
+    EXPECT_LE(time(nullptr) - begin, 3);     // about 10 s when every append walks its list
+    int objects = 0, ranges = 0, links = 0;
+    for (PreprocObject *o = applet->objects; o; o = o->next) objects++;
+    for (SourceRange *r = applet->sourceRanges; r; r = r->next) ranges++;
+    for (LinkedFileEntry *e = applet->linkedFiles; e; e = e->next) links++;
+    EXPECT_EQ(objects, n + 1);      // the declarations and the default display, in file order
+    EXPECT_EQ(ranges, n);
+    EXPECT_EQ(links, n);
+    EXPECT_EQ(Nth(applet, n - 1)->id, (uint32_t)(n - 1));
+    EXPECT_EQ(Nth(applet, n)->type, PREPROC_DISPLAY);
+    EXPECT_EQ(((DisplayDecl *)Nth(applet, n)->block)->height, 20);
+}
+
 TEST_F(AppletTest, LabelOutsideTheMainChunkIsRefused)
 {
     for (uint32_t value : {1u, 100u, 0xffffffffu}) {
@@ -440,6 +468,7 @@ TEST_F(AppletTest, AppendedAppletPlainAndPackedReadsItsLinkedFile)
     AppendedAppletOffset = (uint32_t)exe.size();
     ASSERT_EQ(Load(exe + appletBytes, "player"), 0);
     EXPECT_EQ(applet->appletStart, (int64_t)exe.size());
+    EXPECT_EQ(AppendedAppletOffset, (uint32_t)exe.size());
     {
         FileHandle *fh = FOpen(ResolveLinkedFile(L, "data.txt", 0, nullptr), FMODE_READ);
         ASSERT_NE(fh, nullptr);
@@ -456,8 +485,11 @@ TEST_F(AppletTest, AppendedAppletPlainAndPackedReadsItsLinkedFile)
     WriteFileBytes(P("plain.kva"), appletBytes);
     ASSERT_EQ(DeflateFile("KVZ\0", P("plain.kva").c_str(), P("packed.kvz").c_str(), nullptr), 0);
     std::string packed = ReadFileBytes(P("packed.kvz"));
+    AppendedAppletOffset = (uint32_t)exe.size();
     ASSERT_EQ(Load(exe + packed, "player2"), 0);
     EXPECT_EQ(applet->appletStart, 0);
+    // The base that later steps add to linked-data offsets is 0 for the unpacked copy too.
+    EXPECT_EQ(AppendedAppletOffset, 0u);
     std::string unpacked = clargs->scriptPath;
     EXPECT_NE(unpacked, P("player2"));
     EXPECT_EQ(ReadFileBytes(unpacked), appletBytes);

@@ -211,6 +211,45 @@ TEST_F(DosLib, ACallbackErrorEndsTheCommandAndAStopAbortsIt)
     EXPECT_FALSE(Exists("out/f.txt"));   // the partial copy is removed
 }
 
+// Answers 2 (go on) to everything but the status call for a directory named "sub": 1 (abort).
+int AbortAtSubCallback(lua_State *L)
+{
+    lua_pushstring(L, "file");
+    lua_gettable(L, 1);
+    const char *file = lua_tostring(L, -1);
+    size_t len = file ? strlen(file) : 0;
+    int atSub = len >= 4 && strcmp(file + len - 4, "/sub") == 0;
+    lua_pushstring(L, "action");
+    lua_gettable(L, 1);
+    int status = lua_tonumber(L, -1) == 0;
+    lua_pushnumber(L, atSub && status ? 1 : 2);
+    return 1;
+}
+
+TEST_F(DosLib, AnAbortAskedForASubdirectoryEndsTheWholeDelete)
+{
+    ASSERT_EQ(0, mkdir("t", 0755));
+    ASSERT_EQ(0, mkdir("t/sub", 0755));
+    WriteText("t/a.txt", "a");
+    WriteText("t/sub/c.txt", "c");
+    WriteText("t/z.txt", "z");
+    EXPECT_EQ(0, Call("deletefile", [](lua_State *L) {
+                  lua_pushstring(L, "t");
+                  lua_pushcfunction(L, AbortAtSubCallback);
+                  return 2;
+              }));
+    EXPECT_FALSE(Exists("t/a.txt"));
+    EXPECT_FALSE(Exists("t/sub/c.txt"));
+    EXPECT_TRUE(Exists("t/sub"));     // the abort came before it was removed
+    EXPECT_TRUE(Exists("t/z.txt"));   // and nothing after it was touched
+    EXPECT_EQ(1234, Call("deletefile", [](lua_State *L) {
+                  lua_pushstring(L, "t/sub");
+                  lua_pushcfunction(L, RaisingCallback);
+                  return 2;
+              }));
+    EXPECT_TRUE(Exists("t/sub"));
+}
+
 // ---- stored tables ----
 
 TEST_F(DosLib, WriteTableLeavesOutBooleanPairsAndReadsBackTheRest)
