@@ -73,8 +73,9 @@ static inline void SelectRun(uint8_t *d, const uint8_t *s, const uint8_t *mb, in
 
 // Masked copy of one row. The mask bit of pixel i is bit (mx + i); the row is
 // walked as a head up to the next mask byte boundary, runs of up to eight
-// whole mask bytes (all set: a plain copy, all clear: skipped, else spread to
-// one byte a pixel and selected) and a tail.
+// whole mask bytes (all set: a plain copy, all clear: skipped, else selected
+// pixel by pixel: 4-byte pixels eight at a time with a lane mask made from the
+// mask byte, others through a spread of one byte a pixel) and a tail.
 template <class P>
 KV_VECTOR_CLONES static void MaskedRow(const uint8_t *s, uint8_t *d, const uint8_t *mrow, int32_t mx, int32_t width) {
   const uint8_t *m = mrow + (mx >> 3);
@@ -103,8 +104,23 @@ KV_VECTOR_CLONES static void MaskedRow(const uint8_t *s, uint8_t *d, const uint8
       memcpy(d + i * P::kBytes, s + i * P::kBytes, (size_t)run * 8 * P::kBytes);
       nb = run;
     } else if (word != 0) {
-      for (int32_t q = 0; q < nb; q++) memcpy(spread + 8 * q, &kBitBytes.v[m[q]], 8);
-      SelectRun<P>(d + i * P::kBytes, s + i * P::kBytes, spread, nb * 8);
+      if constexpr (P::kBytes == 4) {
+        typedef uint32_t V8 __attribute__((vector_size(32)));
+        const V8 bits = {0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1};
+        for (int32_t q = 0; q < nb; q++) {
+          uint8_t *dq = d + (i + 8 * q) * 4;
+          const uint8_t *sq = s + (i + 8 * q) * 4;
+          V8 sv, dv;
+          memcpy(&sv, sq, 32);
+          memcpy(&dv, dq, 32);
+          const V8 sel = (V8)((V8{} + (uint32_t)m[q]) & bits) != 0;
+          dv = (sv & sel) | (dv & ~sel);
+          memcpy(dq, &dv, 32);
+        }
+      } else {
+        for (int32_t q = 0; q < nb; q++) memcpy(spread + 8 * q, &kBitBytes.v[m[q]], 8);
+        SelectRun<P>(d + i * P::kBytes, s + i * P::kBytes, spread, nb * 8);
+      }
     }
     i += nb * 8;
     m += nb;
@@ -156,7 +172,7 @@ constexpr uint64_t kStringFillRowBytes = 1024;
 // cache, as fast as memset. In the cache its start-up cost makes it slower
 // on short rows, hence the size limits above.
 static inline void StringFill32(uint8_t *d, uint32_t value, size_t count) {
-  while (((uintptr_t)d & 63) && count) {  // up to a cache line boundary
+  if ((uintptr_t)d & 4) {
     memcpy(d, &value, 4);
     d += 4;
     count--;

@@ -71,7 +71,7 @@ long GetErrorArgNumber(void);
 // itself (1064, 1239, 1265), or -2 for a code outside 1000-1427.
 int GetErrorMessageNumber(int code);
 // The text of message number n: the loaded catalog's entry when it has one, else the built-in
-// text, else none (n outside 0..508, or a number without a text).
+// text, else none (n outside 0..508).
 const char *GetErrorString(int n);
 // The built-in text of message number n, ignoring the catalog (none as above).
 const char *GetBuiltInErrorString(int n);

@@ -202,6 +202,8 @@ static FileHandle *OpenSection(const char *name)
     ChunkNameParts parts;
     if (!ParseChunkName(name, &parts)) return nullptr;
     if (parts.size > (uint64_t)INT64_MAX || parts.offset > (uint64_t)INT64_MAX) return nullptr;
+    // A file section must end at a representable offset: seeks compute start + size.
+    if (!parts.memory && parts.size > (uint64_t)INT64_MAX - parts.offset) return nullptr;
     FileHandle *fh = NewHandle();
     if (!fh) return nullptr;
     fh->section = 1;

@@ -408,30 +408,29 @@ static int TempCopyOfLinked(const char *virtualName, const char **out)
     if (dot && strlen(dot) < sizeof(suffix)) strcpy(suffix, dot);
     char temp[KV_PATH_SIZE];
     if (!OsTempFileNameSuffix(temp, sizeof(temp), suffix)) return 1000;
-    int code = AddTempFile(temp, virtualName);
+    // The copy is recorded for reuse only once it is complete: a failed copy is removed, so a
+    // later run copies again instead of starting a truncated program.
+    int code = 0;
+    FileHandle *in = FOpen(virtualName, FMODE_READ);
+    FileHandle *outFile = in ? FOpen(temp, FMODE_WRITE) : nullptr;
+    if (!in) {
+        SetErrorString(virtualName);
+        code = 1045;
+    } else if (!outFile) {
+        SetErrorString(temp);
+        code = 1052;
+    }
+    char block[16384];
+    size_t got;
+    while (!code && (got = FRead(in, block, sizeof(block))) > 0)
+        if (FWrite(outFile, block, got) != got) code = 1005;
+    if (in) FClose(in);
+    if (outFile && !FClose(outFile) && !code) code = 1005;
+    if (!code) code = AddTempFile(temp, virtualName);
     if (code) {
         OsDelete(temp);
         return code;
     }
-    FileHandle *in = FOpen(virtualName, FMODE_READ);
-    if (!in) {
-        SetErrorString(virtualName);
-        return 1045;
-    }
-    FileHandle *outFile = FOpen(temp, FMODE_WRITE);
-    if (!outFile) {
-        FClose(in);
-        SetErrorString(temp);
-        return 1052;
-    }
-    char block[16384];
-    size_t got;
-    code = 0;
-    while (!code && (got = FRead(in, block, sizeof(block))) > 0)
-        if (FWrite(outFile, block, got) != got) code = 1005;
-    FClose(in);
-    if (!FClose(outFile) && !code) code = 1005;
-    if (code) return code;
     chmod(temp, 0700);   // a program must be executable to start
     *out = FindTempFileFor(virtualName);
     return 0;

@@ -346,12 +346,21 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 #define vmbreak break
 #endif
 
-#define RA(i) (base + GETARG_A(i))
+// Operands are taken from the word as byte offsets (field * 16), which saves a shift each.
+static_assert(sizeof(TObject) == 16, "operand offsets assume 16-byte values");
+#define OFFA(i) (((i) >> (POS_A - 4)) & (MAXARG_A << 4))
+#define OFFB(i) (((i) >> (POS_B - 4)) & (MAXARG_B << 4))
+#define OFFC(i) (((i) >> (POS_C - 4)) & (MAXARG_C << 4))
+#define REGOFF(off) ((TObject *)((char *)base + (off)))
+// an RK operand: a register below MAXINDEXRK, else constant (value - MAXINDEXRK)
+#define RKOFF(off)                                                                   \
+  ((off) >= MAXINDEXRK * 16u ? (TObject *)((char *)k + ((off) - MAXINDEXRK * 16u)) \
+                             : REGOFF(off))
+#define RA(i) REGOFF(OFFA(i))
 #define XRA(i) (L->base + GETARG_A(i))
-#define RB(i) (base + GETARG_B(i))
-// B is mostly a register, C as often a constant as not
-#define RKB(i) (l_unlikely(ISK(GETARG_B(i))) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
-#define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
+#define RB(i) REGOFF(OFFB(i))
+#define RKB(i) RKOFF(OFFB(i))
+#define RKC(i) RKOFF(OFFC(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define dojump(pc, n) ((pc) += (n))
 // The running frame's program counter lives in a register (pc); what the debug interface
@@ -469,14 +478,16 @@ callentry:
     L->ci->pc = &pcslot;
     luaD_callhook(L, LUA_HOOKCALL, -1);
   }
-retentry:
-  L->ci->pc = &pcslot;
-  L->ci->state = CI_HASFRAME;
-  pc = pcslot = L->ci->savedpc;
-  hooktrap();
-  cl = &clvalue(L->base - 1)->l;
-  k = cl->p->k;
+retentry: {
+  CallInfo *ci = L->ci;
+  ci->pc = &pcslot;
+  ci->state = CI_HASFRAME;
+  pc = pcslot = ci->savedpc;
   base = L->base;
+  cl = &clvalue(base - 1)->l;
+  k = cl->p->k;
+  hooktrap();
+}
   for (;;) {
     vmfetch();
 #if !KV_JUMPTABLE
@@ -684,14 +695,16 @@ retentry:
             (char *)L->stack_last - (char *)L->top > (ptrdiff_t)fp->maxstacksize * (ptrdiff_t)sizeof(TObject)) {
           // a script function with room for its frame: the common case of luaD_precall inline
           CallInfo *nci = ++L->ci;
-          L->base = nci->base = ra + 1;
-          nci->top = ra + 1 + fp->maxstacksize;
+          StkId nbase = ra + 1;
+          StkId ntop = nbase + fp->maxstacksize;
+          L->base = nci->base = nbase;
+          nci->top = ntop;
           nci->savedpc = fp->code;
           nci->pc = nullptr;
           nci->tailcalls = 0;
           nci->state = CI_SAVEDPC;
-          while (L->top < nci->top) setnilvalue(L->top++);
-          L->top = nci->top;
+          for (StkId t = L->top; t < ntop; t++) setnilvalue(t);  // registers start as nil
+          L->top = ntop;
           firstResult = NULL;
         } else {
           firstResult = luaD_precall(L, ra, &code);
@@ -776,10 +789,14 @@ retentry:
         lua_Number step = nvalue(ra + 2);
         lua_Number idx = nvalue(ra) + step;
         lua_Number limit = nvalue(ra + 1);
-        if (step > 0 ? idx <= limit : idx >= limit) {
-          dojump(pc, GETARG_sBx(i));
-          nvalue(ra) = idx;
+        // the loop ends when idx passes the limit (or either is NaN)
+        if (step > 0) {
+          if (!(idx <= limit)) vmbreak;
+        } else if (!(idx >= limit)) {
+          vmbreak;
         }
+        dojump(pc, GETARG_sBx(i));
+        nvalue(ra) = idx;
         vmbreak;
       }
       vmcase(OP_TFORLOOP) {

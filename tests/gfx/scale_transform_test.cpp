@@ -173,6 +173,104 @@ TEST(Scale, EveryPixelFormatIntoATargetAndEdgeCases) {
   FreeScaleTables(nullptr);  // twice is harmless
 }
 
+// The scaler against a plain per-pixel model of the fixed-point sampling, in every format and
+// over sizes that take every row path (enlargements, reductions by more than a half, rows
+// wide enough for the vector forms), with a source corner offset and all three planes.
+struct ScaleModel {
+  static uint32_t Step(int32_t from, int32_t to) { return (uint32_t)((double)(float)from * 65536.0 / (double)(float)to); }
+  static int32_t Lerp(int32_t tl, int32_t tr, int32_t bl, int32_t br, int32_t fx, int32_t fy) {
+    const int32_t top = (tl + (((tr - tl) * fx) >> 16)) & 255, bottom = (bl + (((br - bl) * fx) >> 16)) & 255;
+    return top + (((bottom - top) * fy) >> 16);
+  }
+};
+
+TEST(Scale, EveryFormatAndSizeMatchesThePerPixelModel) {
+  uint32_t seed = 99;
+  auto rnd = [&](int32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (int32_t)((seed >> 8) % (uint32_t)n);
+  };
+  for (PixelFormat f : AllFormats())
+    for (int round = 0; round < 12; round++) {
+      const int32_t sw = 1 + rnd(round < 6 ? 9 : 70), sh = 1 + rnd(9), nw = 1 + rnd(round % 3 ? 90 : 12),
+                    nh = 1 + rnd(12), ox = rnd(4), oy = rnd(3), smooth = round & 1;
+      BitMap *src = MakeTestBitMap(f, sw + ox, sh + oy, 0), *dst = MakeTestBitMap(f, nw, nh);
+      FillPattern(src, (uint32_t)round + 1);
+      Mask *mask = AllocMask(nullptr, sw + ox, sh + oy, 1), *om = AllocMask(nullptr, nw, nh, 1);
+      AlphaChannel *alpha = AllocAlphaChannel(sw + ox, sh + oy, 1), *oa = AllocAlphaChannel(nw, nh, 1);
+      for (int32_t y = 0; y < sh + oy; y++)
+        for (int32_t x = 0; x < sw + ox; x++) {
+          SetMaskBit(mask, x, y, rnd(3) != 0);
+          alpha->pixels[(ptrdiff_t)y * alpha->bytesPerRow + x] = (uint8_t)rnd(256);
+        }
+      const bool withMask = round % 4 < 2;  // the smooth alpha is mixed whether or not a mask is scaled
+      ScaleParams p;
+      memset(&p, 0, sizeof p);
+      p.src = PixelPtr(src, ox, oy);
+      p.dst = dst->pixels;
+      p.srcMask = withMask ? mask->pixels + (ptrdiff_t)oy * mask->bytesPerRow : nullptr;
+      p.dstMask = withMask ? om->pixels : nullptr;
+      p.srcMaskBitX = ox;
+      p.srcAlpha = alpha->pixels + (ptrdiff_t)oy * alpha->bytesPerRow + ox;
+      p.dstAlpha = oa->pixels;
+      p.srcWidth = sw;
+      p.srcHeight = sh;
+      p.dstWidth = nw;
+      p.dstHeight = nh;
+      p.srcModulo = src->bytesPerRow / src->bytesPerPixel;
+      p.dstModulo = dst->bytesPerRow / dst->bytesPerPixel;
+      p.srcMaskBytesPerRow = mask->bytesPerRow;
+      p.dstMaskBytesPerRow = om->bytesPerRow;
+      p.srcAlphaBytesPerRow = alpha->bytesPerRow;
+      p.dstAlphaBytesPerRow = oa->bytesPerRow;
+      p.smooth = smooth;
+      p.format = f;
+      p.bytesPerPixel = src->bytesPerPixel;
+      ASSERT_EQ(ScaleStepTables(&p), 0);
+      ScaleBitMap(&p);
+      const uint64_t cs = ScaleModel::Step(sw - smooth, nw), rs = ScaleModel::Step(sh - smooth, nh);
+      for (int32_t j = 0; j < nh; j++)
+        for (int32_t k = 0; k < nw; k++) {
+          const int32_t x = (int32_t)((k * cs) >> 16), y = (int32_t)((j * rs) >> 16);
+          const int32_t fx = (int32_t)((k * cs) & 0xFFFF), fy = (int32_t)((j * rs) & 0xFFFF);
+          const int32_t x1 = x + 1 < sw ? x + 1 : x, y1 = y + 1 < sh ? y + 1 : y;
+          const auto at = [&](int32_t xx, int32_t yy) { return alpha->pixels[(ptrdiff_t)(oy + yy) * alpha->bytesPerRow + ox + xx]; };
+          const char *what = smooth ? "smooth" : "nearest";
+          if (!smooth) {
+            ASSERT_EQ(0, memcmp(PixelPtr(dst, k, j), PixelPtr(src, ox + x, oy + y), dst->bytesPerPixel))
+                << what << " format " << f << " " << sw << "x" << sh << "->" << nw << "x" << nh << " at " << k << "," << j;
+            ASSERT_EQ(oa->pixels[(ptrdiff_t)j * oa->bytesPerRow + k], at(x, y));
+          } else {
+            const uint32_t c[4] = {GetRGB(src, ox + x, oy + y), GetRGB(src, ox + x1, oy + y), GetRGB(src, ox + x, oy + y1),
+                                   GetRGB(src, ox + x1, oy + y1)};
+            uint8_t want[3];
+            for (int ch = 0; ch < 3; ch++) {
+              const int sh8 = 16 - 8 * ch;
+              want[ch] = (uint8_t)ScaleModel::Lerp(c[0] >> sh8 & 255, c[1] >> sh8 & 255, c[2] >> sh8 & 255,
+                                                   c[3] >> sh8 & 255, fx, fy);
+            }
+            uint8_t got[4] = {0, 0, 0, 0}, model[4] = {0, 0, 0, 0};
+            memcpy(got, PixelPtr(dst, k, j), dst->bytesPerPixel);
+            WritePixelRGB(model, f, want);
+            ASSERT_EQ(0, memcmp(got, model, dst->bytesPerPixel))
+                << what << " format " << f << " " << sw << "x" << sh << "->" << nw << "x" << nh << " at " << k << "," << j;
+            ASSERT_EQ(oa->pixels[(ptrdiff_t)j * oa->bytesPerRow + k],
+                      ScaleModel::Lerp(at(x, y), at(x1, y), at(x, y1), at(x1, y1), fx, fy));
+          }
+          if (withMask) {
+            ASSERT_EQ(MaskBit(om, k, j), MaskBit(mask, ox + x, oy + y)) << k << "," << j;
+          }
+        }
+      FreeTestBitMap(src);
+      FreeTestBitMap(dst);
+      FreeMask(mask);
+      FreeMask(om);
+      FreeAlphaChannel(alpha);
+      FreeAlphaChannel(oa);
+    }
+  FreeScaleTables(nullptr);
+}
+
 TEST(Transform, SizeOfTheTransformedRectangle) {
   int32_t w, h;
   double mx, my;

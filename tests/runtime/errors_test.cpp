@@ -57,6 +57,8 @@ TEST(ErrorTables, CodeTableShape)
         own++;
     }
     EXPECT_EQ(own, 425);
+    // The message table holds 509 texts, one for every message number.
+    for (int n = 0; n < ERR_MESSAGE_COUNT; n++) EXPECT_NE(GetBuiltInErrorString(n), nullptr) << n;
     EXPECT_EQ(GetErrorMessageNumber(999), -2);
     EXPECT_EQ(GetErrorMessageNumber(1428), -2);
     EXPECT_EQ(GetBuiltInErrorString(-1), nullptr);

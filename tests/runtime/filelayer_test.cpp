@@ -118,6 +118,10 @@ TEST_F(FileLayerTest, MalformedVirtualNamesFail)
     for (const char *n : names) EXPECT_EQ(FOpen(n, FMODE_READ), nullptr) << n;
     // A container that does not exist.
     EXPECT_EQ(FOpen((":::chunk0:2*a/" + dir + "/missing").c_str(), FMODE_READ), nullptr);
+    // A section whose end lies beyond the largest file offset: its end could not be computed
+    // (seeking in it overflowed).
+    EXPECT_EQ(FOpen((":::chunk9223372036854775000:5000*a/" + container).c_str(), FMODE_READ), nullptr);
+    EXPECT_EQ(FOpen((":::chunk1:9223372036854775807*a/" + container).c_str(), FMODE_READ), nullptr);
 }
 
 TEST_F(FileLayerTest, ReadWriteDirectionChangesInReadWriteMode)

@@ -259,4 +259,33 @@ TEST_F(PlayerRunTest, AppendedAppletAlwaysRunsItsOwnApplet)
     EXPECT_EQ(r.out, "");
 }
 
+// Copies of the player with an applet appended by kvasm --append (plain and packed) run their
+// own applet and read the file linked into it; no file of that name exists on disk.
+TEST_F(PlayerRunTest, AppendedAppletReadsItsLinkedFile)
+{
+    const std::string kvasm = std::string(KV_BINARY_DIR) + "/kvasm";
+    struct stat st;
+    ASSERT_EQ(stat(kvasm.c_str(), &st), 0) << "kvasm is built with the player";
+    WriteFileBytes(P("source.txt"), "linked line\nsecond\n");
+    WriteFileBytes(P("reader.kvs"),
+                   ".link \"data.txt\" \"source.txt\"\n"
+                   "  cmd OpenFile(1, \"data.txt\")\n"
+                   "  cmd r5 = ReadLine(1)\n"
+                   "  cmd DebugPrint(\"read:\", r5)\n"
+                   "  cmd CloseFile(1)\n"
+                   "  return r0\n");
+    for (const char *pack : {"", " --pack"}) {
+        SCOPED_TRACE(pack);
+        std::string exe = P(std::string("reader") + (pack[0] ? "_packed" : "_plain"));
+        std::string cmd = "cd '" + dir + "' && '" + kvasm + "' --append '" + Player + "'" + pack +
+                          " -o '" + exe + "' reader.kvs >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        RunResult r = Run("other.kva -debugdevice 1", exe);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "read: linked line\n");
+        EXPECT_EQ(TempFilesLeft(), 0);
+    }
+    EXPECT_NE(stat(P("data.txt").c_str(), &st), 0);
+}
+
 }  // namespace

@@ -350,6 +350,42 @@ TEST(DosCommands, ThePlayerListsThemWithPrivate1)
     EXPECT_NE(list.find("::memblock\n9\nAllocMem\n"), std::string::npos);
 }
 
+// A linked program whose temporary copy cannot be written (the file-size limit of the player's
+// process stops the copy) is not kept: the next Execute copies again and reports the same error
+// instead of starting the truncated copy.
+TEST(DosCommands, AFailedCopyOfALinkedProgramIsNotReused)
+{
+    std::string player = std::string(KV_BINARY_DIR) + "/KestroviaPlayer";
+    std::string kvasm = std::string(KV_BINARY_DIR) + "/kvasm";
+    if (access(player.c_str(), X_OK) != 0 || access(kvasm.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "no player or kvasm built";
+    char tmpl[] = "/tmp/kvlinkcopy.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    std::string tool = "#!/bin/sh\necho ran >> ran.txt\n" + std::string(8192, '#') + "\n";
+    WriteText(dir + "/bigtool", tool);
+    WriteText(dir + "/t.kvs", ".link \"tool\" \"bigtool\"\n"
+                              "  cmd ExitOnError(0)\n"
+                              "  cmd Execute(\"tool\")\n"
+                              "  cmd r10 = GetLastError()\n"
+                              "  cmd Execute(\"tool\")\n"
+                              "  cmd r11 = GetLastError()\n"
+                              "  cmd DebugPrint(r10, r11)\n"
+                              "  return r0\n");
+    std::string cd = "cd '" + dir + "' && ";
+    ASSERT_EQ(0, system((cd + "'" + kvasm + "' -o t.kva t.kvs >/dev/null 2>&1").c_str()));
+    // 1 block of file size: the 8 KB copy cannot be written; SIGXFSZ is ignored so that the
+    // write fails instead of ending the player.
+    std::string run = cd + "TMPDIR='" + dir + "' sh -c \"trap '' XFSZ; ulimit -f 1; exec '" + player +
+                      "' t.kva -debugdevice 1 -quiet\" > out.txt 2>/dev/null";
+    ASSERT_EQ(0, system(run.c_str()));
+    EXPECT_EQ("1005 1005\n", ReadText(dir + "/out.txt"));
+    EXPECT_FALSE(Exists(dir + "/ran.txt"));
+    std::string leftovers = cd + "ls kestrovia-* >/dev/null 2>&1";
+    EXPECT_NE(0, system(leftovers.c_str()));   // no temporary copy is left behind
+    ASSERT_EQ(0, system(("rm -rf '" + dir + "'").c_str()));
+}
+
 // ---- platform calls ----
 
 class OsFiles : public ::testing::Test {
