@@ -220,8 +220,14 @@ int TransformBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaCha
   if (!m || Singular(m)) return 1055;
   if (width < 1 || height < 1 || sx < 0 || sy < 0) return 1055;
   if (src && ((int64_t)sx + width > src->width || (int64_t)sy + height > src->height)) return 1055;
-  if (srcMask && (int64_t)sx + width > (int64_t)srcMask->bytesPerRow * 8) return 1055;
-  if (srcAlpha && (int64_t)sx + width > srcAlpha->bytesPerRow) return 1055;
+  // The rectangle must lie inside every plane that is read (a plane without a recorded height
+  // is taken to be tall enough).
+  if (srcMask && ((int64_t)sx + width > (int64_t)srcMask->bytesPerRow * 8 ||
+                  (srcMask->height > 0 && (int64_t)sy + height > srcMask->height)))
+    return 1055;
+  if (srcAlpha && ((int64_t)sx + width > srcAlpha->bytesPerRow ||
+                   (srcAlpha->height > 0 && (int64_t)sy + height > srcAlpha->height)))
+    return 1055;
   int32_t nw, nh;
   double minX, minY;
   TransformedSize(m, width, height, &nw, &nh, &minX, &minY);

@@ -12,8 +12,11 @@ int CutBitMapRegion(const BitMap *bitmap, const Mask *mask, const AlphaChannel *
                     int32_t width, int32_t height, BitMap **outBitMap, Mask **outMask, AlphaChannel **outAlpha) {
   if (width < 1 || height < 1 || x < 0 || y < 0) return 1055;
   if (bitmap && ((int64_t)x + width > bitmap->width || (int64_t)y + height > bitmap->height)) return 1055;
-  if (mask && (int64_t)x + width > (int64_t)mask->bytesPerRow * 8) return 1055;
-  if (alpha && (int64_t)x + width > alpha->bytesPerRow) return 1055;
+  if (mask && ((int64_t)x + width > (int64_t)mask->bytesPerRow * 8 ||
+               (mask->height > 0 && (int64_t)y + height > mask->height)))
+    return 1055;
+  if (alpha && ((int64_t)x + width > alpha->bytesPerRow || (alpha->height > 0 && (int64_t)y + height > alpha->height)))
+    return 1055;
   BitMap *nb = nullptr;
   Mask *nm = nullptr;
   AlphaChannel *na = nullptr;
@@ -69,6 +72,9 @@ int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, in
   if (dy < 0) { height += dy; sy -= dy; dy = 0; }
   int32_t sw = src->width, sh = src->height;
   if (srcAlpha) {
+    // The scaled copy covers no more than the source alpha channel holds.
+    if (alphaWidth > srcAlpha->bytesPerRow) alphaWidth = srcAlpha->bytesPerRow;
+    if (srcAlpha->height > 0 && alphaHeight > srcAlpha->height) alphaHeight = srcAlpha->height;
     if (alphaWidth < sw) sw = alphaWidth;
     if (alphaHeight < sh) sh = alphaHeight;
   }

@@ -191,7 +191,12 @@ static double WaterFactor(const WaterRecord *r, int32_t s, double d) {
   if (D > 0 && wl > 0 && r->currentAmplitude != 0) {
     const double twoPi = 6.28318530717959;
     double phi = (d / wl) * twoPi - s;
-    if (phi < 0) phi += std::ceil(-phi / twoPi) * twoPi;
+    // Whole turns are added or taken off one at a time, as long as that takes few of them; a
+    // phase thousands of turns away (a wave far shorter than a pixel) is first brought near in
+    // one step so that it cannot take practically forever. A phase that is not finite leaves
+    // the point where it is.
+    if (!std::isfinite(phi)) return 0;
+    if (std::fabs(phi) > 1000 * twoPi) phi = std::fmod(phi, twoPi);
     while (phi < 0) phi += twoPi;
     while (phi >= twoPi) phi -= twoPi;
     int32_t k = (int32_t)(phi / 0.001);

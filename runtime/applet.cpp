@@ -776,37 +776,13 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
 
 // ---------------------------------------------------------------------------------------------
 
-int LoadScriptFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
+// Steps 5 to 8 of LoadScriptFile: open the script again, unpack a packed applet, check the
+// magic and read the sections.
+static int ReadAppletFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
 {
-    // 1-2: the script must exist; its path becomes absolute.
-    FileHandle *fh = FOpen(clargs->scriptPath, FMODE_READ);
-    if (!fh) {
-        SetErrorString(clargs->scriptPath);
-        return ERR_NOFILE;
-    }
-    FClose(fh);
-    char full[KV_PATH_SIZE];
-    if (OsFullPath(clargs->scriptPath, full, sizeof full))
-        snprintf(clargs->scriptPath, sizeof clargs->scriptPath, "%s", full);
-
-    // 3: the current directory becomes the script's (the bundle's resources for an appended
-    // applet).
-    char dir[KV_PATH_SIZE];
-    if (AppendedAppletOffset) {
-        if (!OsGetBundlePath(dir, sizeof dir)) dir[0] = 0;
-    } else {
-        snprintf(dir, sizeof dir, "%s", clargs->scriptPath);
-        *DirPartEnd(dir) = 0;
-    }
-    if (dir[0]) MemFree(OsChangeDir(dir));
-
-    // 4
-    PrintVerbose(GetErrorString(MSG_OPENING_SCRIPT),
-                 clargs->scriptAlias[0] ? clargs->scriptAlias : clargs->scriptPath, 1);
-
     // 5: open again, learn the size, unpack a packed applet.
     int64_t start = AppendedAppletOffset;
-    fh = FOpen(clargs->scriptPath, FMODE_READ);
+    FileHandle *fh = FOpen(clargs->scriptPath, FMODE_READ);
     if (!fh) {
         SetErrorString(clargs->scriptPath);
         return ERR_NOFILE;
@@ -875,6 +851,41 @@ int LoadScriptFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
         lua_pushstring(L, ":none:");
         lua_rawset(L, LUA_REGISTRYINDEX);
     }
+    return code;
+}
+
+int LoadScriptFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
+{
+    // 1-2: the script must exist; its path becomes absolute.
+    FileHandle *fh = FOpen(clargs->scriptPath, FMODE_READ);
+    if (!fh) {
+        SetErrorString(clargs->scriptPath);
+        return ERR_NOFILE;
+    }
+    FClose(fh);
+    char full[KV_PATH_SIZE];
+    if (OsFullPath(clargs->scriptPath, full, sizeof full))
+        snprintf(clargs->scriptPath, sizeof clargs->scriptPath, "%s", full);
+
+    // 3: the current directory becomes the script's (the bundle's resources for an appended
+    // applet).
+    char dir[KV_PATH_SIZE];
+    if (AppendedAppletOffset) {
+        if (!OsGetBundlePath(dir, sizeof dir)) dir[0] = 0;
+    } else {
+        snprintf(dir, sizeof dir, "%s", clargs->scriptPath);
+        *DirPartEnd(dir) = 0;
+    }
+    if (dir[0]) MemFree(OsChangeDir(dir));
+
+    // 4
+    PrintVerbose(GetErrorString(MSG_OPENING_SCRIPT),
+                 clargs->scriptAlias[0] ? clargs->scriptAlias : clargs->scriptPath, 1);
+
+    // 5-8. The progress line ends with "done", or with "failed" so that the final report
+    // starts a line of its own.
+    int code = ReadAppletFile(clargs, a, L);
     if (code == 0) PrintVerboseDone();
+    else PrintVerboseFailed();
     return code;
 }

@@ -116,9 +116,11 @@ int CompileScript(lua_State *L, ClArgsRecord *clargs, AppletRecord *applet)
     SetRuntimeTags(L, RTAG_LINEINFO, 1, 0);
     BlobReader reader = {applet->bytecode, applet->bytecodeLength, 0};
     int code = lua_load(L, ReadBlob, &reader, clargs->scriptPath);
-    if (code) return code;
-    code = CheckLabels(L);
-    if (code) return code;
+    if (!code) code = CheckLabels(L);
+    if (code) {
+        PrintVerboseFailed();   // the final report then starts a line of its own
+        return code;
+    }
     SetRuntimeTags(L, RTAG_LINEINFO, 0, 0);
     lua_sethook(L, PumpHook, LUA_MASKLINE, 0);
     PrintVerboseDone();

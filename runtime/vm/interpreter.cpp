@@ -386,7 +386,7 @@ static_assert(sizeof(TObject) == 16, "operand offsets assume 16-byte values");
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                           \
       setnvalue(ra, nvalue(rb) op nvalue(rc));                                  \
     } else                                                                      \
       Protect(luaV_arith(L, ra, rb, rc, event));                                \
@@ -412,7 +412,7 @@ static inline int32_t toint32(lua_Number d)
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                           \
       lua_Number x = nvalue(rb), y = nvalue(rc), res;                           \
       expr;                                                                     \
       setnvalue(ra, res);                                                       \
@@ -425,7 +425,7 @@ static inline int32_t toint32(lua_Number d)
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
     TObject *rc = RKC(i);                                                       \
-    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                                     \
+    if (l_likely(ttisnumber(rb) && ttisnumber(rc))) {                           \
       uint32_t x = luaO_touint32(nvalue(rb));                                   \
       uint32_t y = luaO_touint32(nvalue(rc));                                   \
       (void)y;                                                                  \
@@ -705,6 +705,17 @@ retentry: {
           nci->state = CI_SAVEDPC;
           for (StkId t = L->top; t < ntop; t++) setnilvalue(t);  // registers start as nil
           L->top = ntop;
+          if (GET_OPCODE(i) == OP_CALL && !(L->hookmask & LUA_MASKCALL)) {
+            // no call hook: enter the callee at once, as callentry and retentry would
+            (nci - 1)->state = (CI_SAVEDPC | CI_CALLING);
+            nci->pc = &pcslot;
+            nci->state = CI_HASFRAME;
+            pc = pcslot = fp->code;
+            base = nbase;
+            cl = &fcl->l;
+            k = fp->k;
+            vmbreak;  // the hook trap stays as it is: nothing was called
+          }
           firstResult = NULL;
         } else {
           firstResult = luaD_precall(L, ra, &code);
@@ -750,13 +761,15 @@ retentry: {
         else if (L->top < ra) L->top = ra;  // open result count never negative
         if (L->openupval) luaF_close(L, base);
         CallInfo *ci = L->ci - 1;
-        L->ci->state = CI_SAVEDPC;
-        L->ci->savedpc = pc;
-        if (!(ci->state & CI_CALLING)) return ra;  // back to a native caller
-        int nres = GETARG_C(*(ci->savedpc - 1)) - 1;
-        if (L->hookmask & LUA_MASKRET) {
+        int nres;
+        if (l_unlikely(!(ci->state & CI_CALLING) || (L->hookmask & LUA_MASKRET))) {
+          L->ci->state = CI_SAVEDPC;
+          L->ci->savedpc = pc;
+          if (!(ci->state & CI_CALLING)) return ra;  // back to a native caller
+          nres = GETARG_C(*(ci->savedpc - 1)) - 1;
           luaD_poscall(L, nres, ra);
         } else {
+          nres = GETARG_C(*(ci->savedpc - 1)) - 1;
           // luaD_poscall without hooks, inline: results to the function's slot, nil padding
           luaG_gosubdropci(L, L->ci);
           StkId res = base - 1;

@@ -13,12 +13,14 @@
 #include "runtime/vm/api.h"
 
 static char ScriptPath[64];
+static char StartDir[4096];
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (!ScriptPath[0]) {
         snprintf(ScriptPath, sizeof ScriptPath, "/tmp/fuzz_applet.%d.kva", (int)getpid());
         RuntimeSettings.quiet = 1;
+        if (!getcwd(StartDir, sizeof StartDir)) StartDir[0] = 0;
     }
     FILE *f = fopen(ScriptPath, "wb");
     if (!f) return 0;
@@ -39,5 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     MemFree(clargs);
     if (L) lua_close(L);
     DeleteTempFiles();
+    // The loader makes the script's folder the current one; go back so that the fuzzer's
+    // relative corpus paths stay valid.
+    if (StartDir[0] && chdir(StartDir) != 0) abort();
     return 0;
 }

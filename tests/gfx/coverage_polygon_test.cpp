@@ -281,6 +281,17 @@ TEST(TripleOps, CutTintBlendAndMaskFromColour) {
   ASSERT_EQ(BltBitMapTransparent(dst, bm, nullptr, 0, 0, 0, 0, 6, 4, 255, alpha, 6, 4), 0);
   EXPECT_EQ(GetRGB(dst, 4, 2), 0xC7C7C7u);  // 255 * 200 >> 8
   EXPECT_EQ(GetRGB(dst, 0, 0), 0u);
+  // An alpha size larger than the channel reads no further than the channel (the sanitizer
+  // build sees a stray read).
+  memset(dst->pixels, 0, (size_t)dst->bytesPerRow * 4);
+  ASSERT_EQ(BltBitMapTransparent(dst, bm, nullptr, 0, 0, 0, 0, 6, 4, 255, alpha, 40, 30), 0);
+  EXPECT_EQ(GetRGB(dst, 4, 2), 0xC7C7C7u);
+  // A region outside a plane that is shorter than the bitmap is refused too.
+  Mask *shortMask = AllocMask(bm, 6, 2, 1);
+  cb = nullptr;
+  EXPECT_EQ(CutBitMapRegion(bm, shortMask, nullptr, 0, 1, 3, 2, &cb, &cm, nullptr), 1055);
+  EXPECT_EQ(cb, nullptr);
+  FreeMask(shortMask);
 
   // MaskFromColor on format 11 ignores the spare byte.
   BitMap *k = AllocBitMap(3, 1);

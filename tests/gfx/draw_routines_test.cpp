@@ -2,6 +2,7 @@
 // mixing, the alpha front ends and the image cache.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -91,9 +92,16 @@ TEST(DrawRoutines, AlphaFrontEndsAndNullDestinations) {
   EXPECT_EQ(GetRGB(dst, 0, 0), 0u);
   // Clipped: a rectangle hanging over every edge draws only what overlaps.
   BltAlphaChannelClipped(cov, -2, -2, dst, -1, -1, 10, 10, 0x00FF00, 1, nullptr, 255, 0, 0, nullptr, 4, 4, 4, 4);
+  // A missing destination is reported on the console, word for word.
+  testing::internal::CaptureStdout();
   DrawGradient(nullptr, 0, 0, 1, 1, 0, 0, 0);
   BltAlphaChannel(cov, 0, 0, nullptr, 0, 0, 1, 1, 0, 0, nullptr, 0, 0, 0, nullptr);
   BltAlphaBitMap(dst, 0, 0, nullptr, 0, 0, 1, 1, cov);
+  fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "ERROR! DRAWGRADIENT() CALLED WITH DST=NULL!\n"
+            "ERROR! BLTALPHACHANNEL() CALLED WITH DST=NULL!\n"
+            "ERROR! BLTALPHABITMAP() CALLED WITH DST=NULL!\n");
   DrawGradient(dst, 0, 0, 4, 4, 0x000000, 0xFFFFFF, 0);
   EXPECT_EQ(GetRGB(dst, 0, 0), 0u);
 

@@ -185,3 +185,64 @@ INSTANTIATE_TEST_SUITE_P(Widths, FlipTest,
                          ::testing::Combine(::testing::Values(8, 9, 13, 1), ::testing::Values(2, 3, 4)));
 
 }  // namespace
+
+namespace {
+
+// The recursive boundary fill as the steps describe it, on a plain array of
+// colour indices (0 border, 1 fill, others anything else).
+struct RefFill {
+  std::vector<int> &px;
+  int w, h;
+  int &At(int x, int y) { return px[y * w + x]; }
+  void Fill(int x, int y) {
+    if (x < 0 || At(x, y) == 0) return;
+    At(x, y) = 1;
+    int l = x, r = x;
+    while (l - 1 >= 0 && At(l - 1, y) != 0) At(--l, y) = 1;
+    while (r + 1 < w && At(r + 1, y) != 0) At(++r, y) = 1;
+    for (int ny : {y - 1, y + 1}) {
+      if (ny < 0 || ny >= h) continue;
+      bool seeding = true;
+      for (int wx = l; wx <= r; wx++) {
+        const int v = At(wx, ny);
+        if (v == 0 || v == 1) seeding = true;
+        else if (seeding) {
+          seeding = false;
+          Fill(wx, ny);
+        }
+      }
+    }
+  }
+};
+
+// Random pictures with pre-filled pixels (which stop the seeding but not the
+// span): the fill on its explicit seed stack gives what the recursive fill of
+// the steps gives.
+TEST(FloodFill, MatchesTheRecursiveFill) {
+  const int w = 13, h = 9;
+  const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x000000, 0x0000FF};
+  uint32_t s = 99;
+  auto rnd = [&] { return (s = s * 1103515245u + 12345) >> 16; };
+  BitMap *bm = MakeTestBitMap(PIXFMT_BGRX32, w, h, 0);
+  for (int round = 0; round < 400; round++) {
+    std::vector<int> px(w * h);
+    for (int &v : px) {
+      const uint32_t r = rnd() % 10;
+      v = r < 3 ? 0 : r < 5 ? 1 : r < 8 ? 2 : 3;
+    }
+    const int sx = (int)(rnd() % w), sy = (int)(rnd() % h);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) SetRGB(bm, x, y, colours[px[y * w + x]]);
+    RefFill ref{px, w, h};
+    ref.Fill(sx, sy);
+    FloodFillRecord r = {bm->pixels, w, h, w, RGBToPixel(colours[0], PIXFMT_BGRX32),
+                         RGBToPixel(colours[1], PIXFMT_BGRX32), 0, 0};
+    ASSERT_EQ(FloodFill32(&r, sx, sy, 0xFFFFFF00), 0);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++)
+        ASSERT_EQ(GetRGB(bm, x, y), colours[px[y * w + x]]) << "round " << round << " at " << x << "," << y;
+  }
+  FreeTestBitMap(bm);
+}
+
+}  // namespace

@@ -89,6 +89,73 @@ TEST(Quantise, ReservedSlotAndWantedLimits) {
   FreeTestBitMap(bm);
 }
 
+// Serpentine Floyd-Steinberg against a plain model: errors in sixteenths limited by the table,
+// a fresh error row for the row below, the nearest palette colour of the value's cell by the
+// weighted distance (first colour on ties), and transparent pixels spreading nothing.
+TEST(Quantise, DitheringFollowsTheErrorDiffusionModel) {
+  const int32_t w = 23, h = 9;
+  BitMap *bm = MakeTestBitMap(PIXFMT_BGRX32, w, h);
+  for (int32_t y = 0; y < h; y++)
+    for (int32_t x = 0; x < w; x++) SetRGB(bm, x, y, (uint32_t)(x * 11) << 16 | (uint32_t)(y * 28) << 8 | (uint32_t)((x * y * 7) & 255));
+  const uint32_t key = 0x010203;
+  SetRGB(bm, 5, 2, key);
+  SetRGB(bm, 17, 3, key);
+  Result plain = Quantise(bm, 6, (int32_t)key, 0, 0);
+  Result dith = Quantise(bm, 6, (int32_t)key, 0, 1);
+  ASSERT_EQ(dith.ok, 1);
+  ASSERT_EQ(dith.count, plain.count);
+  const int32_t boxes = dith.count - 1;
+  for (int32_t i = 0; i < dith.count; i++) ASSERT_EQ(dith.palette[i], plain.palette[i]);
+  auto limit = [](int32_t e) {
+    const int32_t a = e < 0 ? -e : e, v = a < 16 ? a : a < 48 ? 16 + (a - 16) / 2 : 32;
+    return e < 0 ? -v : v;
+  };
+  auto nearest = [&](const int32_t v[3]) {
+    const int32_t c[3] = {(v[0] >> 3) * 8 + 4, (v[1] >> 2) * 4 + 2, (v[2] >> 3) * 8 + 4}, wt[3] = {2, 3, 1};
+    int32_t best = 0, bestD = INT32_MAX;
+    for (int32_t i = 0; i < boxes; i++) {
+      int32_t d = 0;
+      for (int ch = 0; ch < 3; ch++) {
+        const int32_t diff = wt[ch] * (c[ch] - (int32_t)(dith.palette[i] >> (16 - 8 * ch) & 255));
+        d += diff * diff;
+      }
+      if (d < bestD) { bestD = d; best = i; }
+    }
+    return best;
+  };
+  std::vector<int32_t> err((size_t)(w + 2) * 3, 0);
+  for (int32_t y = 0; y < h; y++) {
+    const int32_t dir = y % 2 ? -1 : 1;
+    std::vector<int32_t> next((size_t)(w + 2) * 3, 0);
+    int32_t carried[3] = {0, 0, 0};
+    for (int32_t i = 0; i < w; i++) {
+      const int32_t x = dir > 0 ? i : w - 1 - i, pos = x + 1;
+      const uint32_t rgb = GetRGB(bm, x, y);
+      if (rgb == key) {
+        ASSERT_EQ(dith.index[y * w + x], boxes);
+        continue;
+      }
+      int32_t v[3];
+      for (int ch = 0; ch < 3; ch++) {
+        const int32_t e = limit((carried[ch] + err[pos * 3 + ch] + 8) >> 4);
+        const int32_t val = (int32_t)(rgb >> (16 - 8 * ch) & 255) + e;
+        v[ch] = val < 0 ? 0 : val > 255 ? 255 : val;
+      }
+      const int32_t idx = nearest(v);
+      ASSERT_EQ(dith.index[y * w + x], idx) << x << "," << y;
+      for (int ch = 0; ch < 3; ch++) {
+        const int32_t d = v[ch] - (int32_t)(dith.palette[idx] >> (16 - 8 * ch) & 255);
+        carried[ch] = 7 * d;
+        next[(pos - dir) * 3 + ch] += 3 * d;
+        next[pos * 3 + ch] += 5 * d;
+        next[(pos + dir) * 3 + ch] += d;
+      }
+    }
+    err = next;
+  }
+  FreeTestBitMap(bm);
+}
+
 TEST(Quantise, DitheringAPaletteColourGivesAUniformPlane) {
   // A two-colour picture: the palette holds both colours exactly (cell centres), so a
   // single-colour region dithers without error.

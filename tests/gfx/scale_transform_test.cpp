@@ -190,10 +190,16 @@ TEST(Scale, EveryFormatAndSizeMatchesThePerPixelModel) {
     seed = seed * 1103515245u + 12345u;
     return (int32_t)((seed >> 8) % (uint32_t)n);
   };
+  // Fixed sizes that reach the ends of long rows in both directions, then random ones.
+  const int32_t fixed[][2] = {{70, 53}, {64, 90}, {40, 17}, {33, 100}, {100, 33}, {48, 47}};
   for (PixelFormat f : AllFormats())
-    for (int round = 0; round < 12; round++) {
-      const int32_t sw = 1 + rnd(round < 6 ? 9 : 70), sh = 1 + rnd(9), nw = 1 + rnd(round % 3 ? 90 : 12),
-                    nh = 1 + rnd(12), ox = rnd(4), oy = rnd(3), smooth = round & 1;
+    for (int round = 0; round < 24; round++) {
+      int32_t sw = 1 + rnd(round < 6 ? 9 : 70), sh = 1 + rnd(9), nw = 1 + rnd(round % 3 ? 90 : 12);
+      const int32_t nh = 1 + rnd(12), ox = rnd(4), oy = rnd(3), smooth = round & 1;
+      if (round >= 12) {
+        sw = fixed[(round - 12) / 2][0];
+        nw = fixed[(round - 12) / 2][1];
+      }
       BitMap *src = MakeTestBitMap(f, sw + ox, sh + oy, 0), *dst = MakeTestBitMap(f, nw, nh);
       FillPattern(src, (uint32_t)round + 1);
       Mask *mask = AllocMask(nullptr, sw + ox, sh + oy, 1), *om = AllocMask(nullptr, nw, nh, 1);
@@ -372,6 +378,13 @@ TEST(Transform, SingularMatrixIsRefused) {
     p.srcWidth = p.srcHeight = p.dstWidth = p.dstHeight = 4;
     EXPECT_EQ(TransformBitMap(&p), 1055);
   }
+  // A rectangle reaching below a plane shorter than the bitmap is refused as well.
+  Mask *shortMask = AllocMask(src, 4, 2, 1);
+  const Matrix2D id = {1, 0, 0, 1};
+  BitMap *ob = nullptr;
+  EXPECT_EQ(TransformBitMapTriple(src, shortMask, nullptr, 0, 1, 4, 2, &id, 0, &ob, nullptr, nullptr, nullptr, nullptr), 1055);
+  EXPECT_EQ(ob, nullptr);
+  FreeMask(shortMask);
   FreeBitMap(src);
 }
 

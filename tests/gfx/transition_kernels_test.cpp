@@ -178,7 +178,40 @@ TEST(TransitionKernels, PixelZoomBlocks) {
   p.format = PIXFMT_BGRX32;
   PixelZoom32(&p, 2);
   EXPECT_EQ(da, (std::vector<uint8_t>{0, 0, 9, 9, 0, 0, 9, 9}));
+  // A source with a mask but no alpha plane, drawn into an alpha plane: a visible block is
+  // opaque (writing 0 there would hide the very blocks the mask shows), an invisible one 0.
+  uint8_t sm[2] = {0x40, 0x00};  // row 0: pixel 1 set; the block of pixel 0 is invisible
+  p.srcAlpha = nullptr;
+  p.srcMask = sm;
+  p.srcMaskBytesPerRow = 1;
+  PixelZoom32(&p, 1);
+  EXPECT_EQ(da, (std::vector<uint8_t>{0, 255, 0, 0, 0, 0, 0, 0}));
   FreeTestBitMap(src);
+  FreeTestBitMap(dst);
+}
+
+TEST(TransitionKernels, WaterPhaseOfAVeryShortWaveIsBroughtIntoRangeQuickly) {
+  // A wave far shorter than a pixel puts the phase millions of turns away (or at infinity);
+  // taking off one turn at a time would not end in any useful time.
+  BitMap *target = MakeTestBitMap(PIXFMT_BGRX32, 40, 30), *start = MakeTestBitMap(PIXFMT_BGRX32, 40, 30),
+         *dst = MakeTestBitMap(PIXFMT_BGRX32, 40, 30);
+  FillPattern(target, 8);
+  FillPattern(start, 9);
+  for (double wl : {1e-9, 1e-300}) {
+    WaterRecord r = Water(target, start, dst);
+    r.wavelength = wl;
+    ASSERT_EQ(WaterWave(&r), 0);
+    WaterStep32(&r, 3);
+    int32_t sx = -1, sy = -1;
+    r.cursor = 5;
+    WaterPoint(&r, 3, 5, 0, &sx, &sy);
+    EXPECT_TRUE(sx >= 0 && sx < 40 && sy >= 0 && sy < 30);
+    WaterStep32(&r, 2 * r.halfSteps);
+    Compare(dst, target, "short wave last");
+    WaterFree(&r);
+  }
+  FreeTestBitMap(target);
+  FreeTestBitMap(start);
   FreeTestBitMap(dst);
 }
 

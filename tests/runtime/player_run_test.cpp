@@ -109,6 +109,14 @@ TEST_F(PlayerRunTest, FailingScriptReportsFileLineAndMessageOnce)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Opening script t.kva...done\nCompiling script...done\nt.kvs:3: Function nofunc() not found!\n");
 
+    // A progress line cut short by an error ends with "failed"; the report has a line of its own.
+    WriteFileBytes(P("bad.kva"), std::string("KVA\0\x55", 5));
+    r = Run("bad.kva -debugdevice 1");
+    EXPECT_EQ(r.out, "Opening script bad.kva...failed\nError: Unknown section in applet!\n");
+    WriteFileBytes(P("bad.kva"), Applet("", "not bytecode"));
+    r = Run("bad.kva -debugdevice 1");
+    EXPECT_EQ(r.out, "Opening script bad.kva...done\nCompiling script...failed\n---:-1: Bad bytecode signature!\n");
+
     // SCRIPTALIAS names the script in the progress line.
     r = Run("t.kva -debugdevice 1 -scriptalias shown.kva");
     EXPECT_EQ(r.out.substr(0, 27), "Opening script shown.kva...");
