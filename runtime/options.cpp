@@ -161,9 +161,12 @@ UserArgNode *AddUserArg(OptionsRecord *opts, const char *name, size_t nameLen,
         MemFree(node);
         return nullptr;
     }
-    UserArgNode **tail = &opts->userArgs;
+    // Appending goes through the remembered end of the list, so a configuration file of many
+    // entries is read in linear time.
+    UserArgNode **tail = opts->userTail ? opts->userTail : &opts->userArgs;
     while (*tail) tail = &(*tail)->next;
     *tail = node;
+    opts->userTail = &node->next;
     return node;
 }
 
@@ -382,6 +385,7 @@ int ApplyStartupOptions(ClArgsRecord *clargs, OptionsRecord *opts, AppletRecord 
     while (*tail) tail = &(*tail)->next;
     *tail = opts->userArgs;
     opts->userArgs = nullptr;
+    opts->userTail = nullptr;
 
     const int *on = opts->on;
     const char *const *v = opts->value;

@@ -69,6 +69,7 @@ struct OptionsRecord {
     int on[OPTION_SLOT_COUNT];
     const char *value[OPTION_SLOT_COUNT];
     UserArgNode *userArgs;      // names that are no options, command line first (allocated)
+    UserArgNode **userTail;     // the terminating link of userArgs (none: not known yet)
     void *textBlocks;           // the working copies (allocated, chained; freed together)
     LinkNameNode *linkNames;    // LINKFILES / LINKFONTS entries (COMPILE only)
 };

@@ -75,11 +75,18 @@ static Proto *getluaproto(CallInfo *ci)
   return isLua(ci) ? ci_func(ci)->l.p : NULL;
 }
 
+// Local n lives in register n - 1. Its records come from loaded bytecode, so the register
+// is checked against the frame (and the prototype's register count) before it is touched.
+static int inframe(CallInfo *ci, int n)
+{
+  return n >= 1 && n <= ci_func(ci)->l.p->maxstacksize && ci->base + (n - 1) < ci->top;
+}
+
 const char *lua_getlocal(lua_State *L, const lua_Debug *ar, int n)
 {
   CallInfo *ci = L->base_ci + ar->i_ci;
   Proto *fp = getluaproto(ci);
-  if (!fp || ar->i_ci == 0) return NULL;
+  if (!fp || ar->i_ci == 0 || !inframe(ci, n)) return NULL;
   const char *name = luaF_getlocalname(fp, n, luaG_currentpc(ci));
   if (name) {
     luaD_checkstack(L, 1);
@@ -95,7 +102,7 @@ const char *lua_setlocal(lua_State *L, const lua_Debug *ar, int n)
   CallInfo *ci = L->base_ci + ar->i_ci;
   Proto *fp = getluaproto(ci);
   L->top--;  // the value is popped in every case
-  if (!fp || ar->i_ci == 0) return NULL;
+  if (!fp || ar->i_ci == 0 || !inframe(ci, n)) return NULL;
   const char *name = luaF_getlocalname(fp, n, luaG_currentpc(ci));
   if (!name || name[0] == '(') return NULL;  // internal variables are not changed
   setobj(ci->base + (n - 1), L->top);

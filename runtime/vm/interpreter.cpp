@@ -407,7 +407,9 @@ static inline int32_t toint32(lua_Number d)
 }
 
 // Operators whose number-number case may fail (division by zero) or needs more than one
-// machine operation; `expr` computes res from x and y or raises.
+// machine operation; `expr` computes res from x and y or raises. DIVINT and MOD divide in 64
+// bits, where -2147483648 / -1 cannot overflow: its quotient wraps back to -2147483648 in the
+// 32-bit view, and every remainder by -1 is 0.
 #define NUM_OP(expr, event)                                                     \
   {                                                                             \
     TObject *rb = RKB(i);                                                       \
@@ -579,10 +581,10 @@ retentry: {
         NUM_OP(if (y == 0) vmerror(1089); res = x / y, TM_DIV)
       vmcase(OP_DIVINT)
         NUM_OP(int32_t d = toint32(y); if (d == 0) vmerror(1089); int32_t n = toint32(x);
-               res = (d == -1) ? (lua_Number)(int32_t)(0u - (uint32_t)n) : (lua_Number)(n / d), TM_DIVINT)
+               res = (lua_Number)(int32_t)((int64_t)n / d), TM_DIVINT)
       vmcase(OP_MOD)
         NUM_OP(int32_t d = toint32(y); if (d == 0) vmerror(1089); int32_t n = toint32(x);
-               res = (d == -1) ? 0 : (lua_Number)(n % d), TM_MOD)
+               res = (lua_Number)(int32_t)((int64_t)n % d), TM_MOD)
       vmcase(OP_LSH) BIT_OP(x << luaO_shiftcount(nvalue(rc)), TM_LSH)
       vmcase(OP_RSH) BIT_OP(x >> luaO_shiftcount(nvalue(rc)), TM_RSH)
       vmcase(OP_OR) BIT_OP(x | y, TM_OR)
@@ -782,6 +784,15 @@ retentry: {
           }
           while (wanted-- > 0) setnilvalue(res++);
           L->top = res;
+          if (nres >= 0) L->top = ci->top;
+          // back in the caller, as retentry does; the hook trap stays: nothing was called
+          ci->pc = &pcslot;
+          ci->state = CI_HASFRAME;
+          pc = pcslot = ci->savedpc;
+          base = ci->base;
+          cl = &clvalue(base - 1)->l;
+          k = cl->p->k;
+          vmbreak;
         }
         if (nres >= 0) L->top = L->ci->top;
         goto retentry;

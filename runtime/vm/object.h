@@ -235,6 +235,7 @@ struct Table {
   Node *firstfree;     // every node above it is in use
   GCObject *gclist;
   int sizearray;
+  int lastnext;        // node index luaH_next returned last: where the next call looks first
 };
 
 #define gkey(n) (&(n)->i_key)

@@ -340,6 +340,7 @@ Table *luaH_new(lua_State *L, int narray, int lnhash) {
   t->flags = (lu_byte)~0;  // no fields yet, so no tag methods
   t->array = NULL;
   t->sizearray = 0;
+  t->lastnext = 0;
   t->gclist = NULL;
   t->lsizenode = 0;
   t->node = G(L)->dummynode;
@@ -377,6 +378,11 @@ static int findindex(lua_State *L, Table *t, StkId key) {
     if (k > 0 && k <= t->sizearray) return k - 1;
   }
   if (t->lsizenode > 0) {
+    // a traversal passes the key it was given last: its node is checked before any hashing
+    int h = t->lastnext;
+    if (h >= 0 && h < sizenode(t) && ttype(gkey(gnode(t, h))) == ttype(key) &&
+        luaO_rawequalObj(gkey(gnode(t, h)), key))
+      return h + t->sizearray;
     Node *n = luaH_mainposition(t, key);
     do {
       if (luaO_rawequalObj(gkey(n), key)) return (int)(n - t->node) + t->sizearray;
@@ -399,6 +405,7 @@ int luaH_next(lua_State *L, Table *t, StkId key) {
   if (t->lsizenode > 0) {
     for (i -= t->sizearray; i < sizenode(t); i++) {
       if (!ttisnil(gval(gnode(t, i)))) {
+        t->lastnext = i;
         setobj2s(key, gkey(gnode(t, i)));
         setobj2s(key + 1, gval(gnode(t, i)));
         return 1;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 
@@ -54,6 +55,26 @@ TEST(OptionTable, NamesAndIds)
     EXPECT_EQ(FindOption("WIN"), nullptr);           // whole names only
     EXPECT_EQ(FindOption("WINDOWS"), nullptr);
     EXPECT_EQ(FindOption("psn"), nullptr);
+}
+
+// The whole table in its order: name, id and whether the option takes a value.
+TEST(OptionTable, EveryEntryInOrder)
+{
+    const char *expected =
+        "WINDOW 1,BORDERLESS 2,SIZEABLE 3,BACKFILL 4 V,HIDETITLEBAR 5,BRUSH 6 V,STARTCOLOR 7 V,"
+        "ENDCOLOR 8 V,DEPTH 9 V,COMPILE 10 V,QUIET 11,PUBSCREEN 12 V,BRUSHFILE 13 V,"
+        "MASTERVOLUME 14 V,FIXED 15,NOSOUND 16,EXETYPE 17 V,SCALEPICTURE 18,PICXPOS 19 V,"
+        "PICYPOS 20 V,PICTRANS 21 V,FULLSCREEN 22,PRIVATE1 23 V,PRIVATE2 24 V,USEQUARTZ 25,"
+        "NOHIDE 26,OWNSCREEN 27,SCRWIDTH 28 V,SCRHEIGHT 29 V,FAKEFULLSCREEN 30,HIDEPOINTER 31,"
+        "NOMODESWITCH 32,LINKFILES 33 V,DEBUGDEVICE 34 V,COMPRESS 35,OVERWRITE 36,AUTOSCALE 37,"
+        "SMOOTHSCALE 40,SCALEWIDTH 38 V,SCALEHEIGHT 39 V,LAYERSCALE 41,USEWPA 42,WPAMODE 43 V,"
+        "LOCKSETTINGS 48,LINKFONTS 49 V,PRIVATE3 50 V,SCRIPTALIAS 52 V,ICON16X16 53 V,"
+        "ICON24X24 54 V,ICON32X32 55 V,ICON48X48 56 V,ICON128X128 57 V,ICON256X256 58 V,"
+        "ICON512X512 59 V,KEEPPROPORTIONS 60,FITSCALE 61,";
+    std::string table;
+    for (const auto &o : OptionTable)
+        table += std::string(o.name) + " " + std::to_string(o.id) + (o.takesValue ? " V," : ",");
+    EXPECT_EQ(table, expected);
 }
 
 TEST(OptionText, Gather)
@@ -171,6 +192,28 @@ TEST(ConfigFile, Parse)
         }
         EXPECT_EQ(UserArgs(o.rec.userArgs), c.user) << c.text;
     }
+}
+
+// A configuration file of many entries is read in linear time, its names kept in file order
+// behind those of the command line.
+TEST(ConfigFile, ManyEntriesReadQuickly)
+{
+    Options o;
+    ASSERT_EQ(ParseOptionText(&o.rec, "-first \"1\""), 0);
+    std::string text;
+    const int n = 100000;
+    for (int i = 0; i < n; i++) text += "a" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    time_t begin = time(nullptr);
+    ASSERT_EQ(ParseConfigText(&o.rec, text.c_str(), text.size()), 0);
+    EXPECT_LE(time(nullptr) - begin, 3);    // about 10 s when every entry walks the list
+    int count = 0;
+    UserArgNode *last = nullptr;
+    for (UserArgNode *u = o.rec.userArgs; u; u = u->next, count++) last = u;
+    EXPECT_EQ(count, n + 1);
+    EXPECT_STREQ(o.rec.userArgs->name, "first");
+    ASSERT_NE(last, nullptr);
+    EXPECT_STREQ(last->name, ("a" + std::to_string(n - 1)).c_str());
+    EXPECT_STREQ(last->value, std::to_string(n - 1).c_str());
 }
 
 TEST(ConfigFile, NameLengthLimit)

@@ -301,6 +301,40 @@ TEST_F(VmTest, ReportErrorAtTopLevelStopsAndRaises)
   EXPECT_TRUE(lua_isnil(L, -1));
 }
 
+// A code returned by a native function that the interpreter itself called for an instruction
+// (a TFORLOOP generator, a tag method) is reported with the line of that instruction.
+TEST_F(VmTest, ReportErrorFromGeneratorOrTagMethodNamesTheInstructionsLine)
+{
+  Register("gen", [](lua_State *) -> int { return 1041; });
+  ASSERT_EQ(Load("        loadk   r0, 0\n"
+                 "        getglobal r1, \"gen\"\n"
+                 "        loadnil r2, r3\n"
+                 "        tforloop r1, 1\n"  // line 4: one loop variable
+                 "        jmp     done\n"
+                 "done:   return  r0\n"),
+            0);
+  EXPECT_EQ(lua_pcall(L, 0, 0, 0), 1041);
+  EXPECT_EQ(ErrorLine, 4);
+
+  ResetWords();
+  lua_newtable(L);  // a table whose __index is a native returning a code
+  lua_newtable(L);
+  lua_pushstring(L, "__index");
+  lua_pushcfunction(L, [](lua_State *) -> int { return 1042; });
+  lua_rawset(L, -3);
+  lua_setmetatable(L, -2);
+  lua_pushstring(L, "t");
+  lua_insert(L, -2);
+  lua_settable(L, LUA_GLOBALSINDEX);
+  ASSERT_EQ(Load("        getglobal r0, \"t\"\n"
+                 "        loadk   r1, 1\n"
+                 "        gettable r1, r0, \"missing\"\n"  // line 3
+                 "        return  r0\n"),
+            0);
+  EXPECT_EQ(lua_pcall(L, 0, 0, 0), 1042);
+  EXPECT_EQ(ErrorLine, 3);
+}
+
 TEST_F(VmTest, ReportErrorInsideCallbackFailsOnlyTheCallback)
 {
   Register("fail", ReturnCode);

@@ -137,3 +137,52 @@ TEST_F(VmTest, MissingGlobalUsesTheGlobalsIndexHandler)
   ASSERT_EQ(lua_pcall(L, 0, 1, 0), 0);
   EXPECT_STREQ(lua_tostring(L, -1), "default for nothing");
 }
+
+// The loader refuses local records that name more active locals than the function has
+// registers; lua_getlocal/lua_setlocal check the frame themselves too, so a prototype built
+// any other way cannot make them reach past its frame.
+TEST_F(VmTest, LocalsBeyondTheFrameAreRefused)
+{
+  static int probed;
+  static std::string names[2];
+  static int topBefore, topAfter;
+  probed = 0;
+  Register("probe", [](lua_State *L) -> int {
+    lua_Debug ar;
+    if (!lua_getstack(L, 1, &ar)) return 0;
+    probed = 1;
+    topBefore = lua_gettop(L);
+    const char *in = lua_getlocal(L, &ar, 1);   // r0: inside the frame
+    names[0] = in ? in : "";
+    if (in) lua_pop(L, 1);
+    const char *out = lua_getlocal(L, &ar, 6);  // would be r5 of a 4-register frame
+    names[1] = out ? out : "";
+    if (out) lua_pop(L, 1);
+    lua_pushnumber(L, 99);
+    EXPECT_EQ(lua_setlocal(L, &ar, 6), nullptr);  // refused, the value is popped
+    lua_pushnumber(L, 99);
+    EXPECT_EQ(lua_setlocal(L, &ar, 0), nullptr);
+    lua_pushnumber(L, 99);
+    EXPECT_EQ(lua_setlocal(L, &ar, -3), nullptr);
+    EXPECT_EQ(lua_getlocal(L, &ar, -3), nullptr);
+    topAfter = lua_gettop(L);
+    return 0;
+  });
+  PushRaw({CREATE_ABx(OP_GETGLOBAL, 1, 0), CREATE_ABC(OP_CALL, 1, 1, 1), CREATE_ABC(OP_RETURN, 0, 1, 0)}, 4,
+          {{1, 0, "probe"}});
+  Proto *p = clvalue(L->top - 1)->l.p;
+  const int nloc = 6;
+  p->locvars = luaM_newvector(L, nloc, LocVar);
+  for (int j = 0; j < nloc; j++) {
+    char nm[2] = {(char)('a' + j), 0};
+    p->locvars[j].varname = luaS_new(L, nm);
+    p->locvars[j].startpc = 0;
+    p->locvars[j].endpc = 3;
+  }
+  p->sizelocvars = nloc;
+  ASSERT_EQ(lua_pcall(L, 0, 0, 0), 0);
+  ASSERT_TRUE(probed);
+  EXPECT_EQ(names[0], "a");
+  EXPECT_EQ(names[1], "");
+  EXPECT_EQ(topAfter, topBefore);
+}
