@@ -110,6 +110,39 @@ static uint64_t DeclaredPixels(const uint8_t *d, size_t n) {
   return 0;
 }
 
+// Whether the first picture of a TIFF file stores an alpha sample (an ExtraSamples entry naming
+// associated or unassociated alpha). The decoder hands every TIFF over as 32-bit RGBA, also
+// those without alpha, so the file itself has to say.
+static bool TiffHasAlpha(const uint8_t *d, size_t n) {
+  if (n < 8 || !((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'))) return false;
+  const bool le = d[0] == 'I';
+  auto u16 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8) : Be16(d + o); };
+  auto u32 = [&](size_t o) -> uint32_t {
+    return le ? (uint32_t)(d[o] | d[o + 1] << 8 | d[o + 2] << 16 | (uint32_t)d[o + 3] << 24) : Be32(d + o);
+  };
+  const size_t ifd = u32(4);
+  if (ifd + 2 > n || ifd + 2 < ifd) return false;
+  const uint32_t count = u16(ifd);
+  for (uint32_t e = 0; e < count && ifd + 2 + (size_t)e * 12 + 12 <= n; e++) {
+    const size_t o = ifd + 2 + (size_t)e * 12;
+    if (u16(o) != 338) continue;
+    const uint32_t type = u16(o + 2), values = u32(o + 4);
+    if (type != 3 || values < 1) return false;
+    // Up to two shorts sit in the entry itself, more elsewhere in the file.
+    size_t at = o + 8;
+    if (values > 2) {
+      at = u32(o + 8);
+      if (at + 2 > n || at + 2 < at) return false;
+    }
+    for (uint32_t v = 0; v < values && v < 16 && at + 2 * (size_t)v + 2 <= n; v++) {
+      const uint32_t kind = u16(at + 2 * (size_t)v);
+      if (kind == 1 || kind == 2) return true;
+    }
+    return false;
+  }
+  return false;
+}
+
 int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
                 uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha) {
   if (alpha) *alpha = nullptr;
@@ -142,10 +175,11 @@ int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *wi
     if (!type) SDL_RWclose(rw);
   }
   SDL_Surface *surface = type ? IMG_LoadTyped_RW(rw, 1, type) : nullptr;
+  const bool alphaStored = !type || strcmp(type, "TIF") != 0 || TiffHasAlpha((const uint8_t *)data, dataSize);
   MemFree(fileBytes);
   if (!surface) return 1358;
 
-  const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32;
+  const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32 && alphaStored;
   const int32_t w = surface->w, h = surface->h;
   const uint64_t words = (uint64_t)(uint32_t)w * (uint64_t)(uint32_t)h;
   if (w < 1 || h < 1 || words > kMaxDecodePixels || words * 4 > kMaxPlaneBytes) {

@@ -686,7 +686,6 @@ retentry: {
         if (b != 0) L->top = ra + b;
         else if (L->top < ra + 1) L->top = ra + 1;  // open argument count never negative
         CurrentPcIndex = (int)(pc - cl->p->code);
-        savepc();
         L->ci->savedpc = pc;
         int code = 0;
         StkId firstResult;
@@ -702,9 +701,7 @@ retentry: {
           L->base = nci->base = nbase;
           nci->top = ntop;
           nci->savedpc = fp->code;
-          nci->pc = nullptr;
           nci->tailcalls = 0;
-          nci->state = CI_SAVEDPC;
           for (StkId t = L->top; t < ntop; t++) setnilvalue(t);  // registers start as nil
           L->top = ntop;
           if (GET_OPCODE(i) == OP_CALL && !(L->hookmask & LUA_MASKCALL)) {
@@ -718,8 +715,11 @@ retentry: {
             k = fp->k;
             vmbreak;  // the hook trap stays as it is: nothing was called
           }
+          nci->pc = nullptr;
+          nci->state = CI_SAVEDPC;
           firstResult = NULL;
         } else {
+          savepc();  // the caller stays the running frame while a native runs
           firstResult = luaD_precall(L, ra, &code);
         }
         if (firstResult) {
@@ -753,8 +753,8 @@ retentry: {
         vmbreak;
       }
       vmcase(OP_RETURN) {
-        savepc();
         if (GETARG_C(i) == 1) {
+          savepc();
           pc = luaG_gosubpop(L);
           vmbreak;
         }
@@ -925,8 +925,7 @@ vmstop:
   return NULL;
 vmhook:
   // count and line hooks of the instruction just fetched
-  if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
-      ((L->hookmask & LUA_MASKLINE) || --L->hookcount <= 0)) {
+  if ((L->hookmask & LUA_MASKLINE) || ((L->hookmask & LUA_MASKCOUNT) && --L->hookcount <= 0)) {
     savepc();
     traceexec(L);
     if (StopFlag) {
@@ -934,9 +933,11 @@ vmhook:
       return NULL;
     }
     base = L->base;
+    ra = RA(i);
+    hooktrap();
+  } else if (!(L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT))) {
+    hooktrap();  // the hooks went away
   }
-  hooktrap();
-  ra = RA(i);
 #if KV_JUMPTABLE
   goto *disptab[GET_OPCODE(i)];
 #else

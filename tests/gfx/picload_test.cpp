@@ -44,8 +44,9 @@ std::string MakePNG(bool alpha) {
   return path;
 }
 
-// An uncompressed 24-bit RGB TIFF of the fixture picture in either byte order.
-std::vector<uint8_t> MakeTIFF(bool bigEndian) {
+// An uncompressed 24-bit RGB (or, with alpha, 32-bit RGBA with unassociated alpha) TIFF of the
+// fixture picture in either byte order.
+std::vector<uint8_t> MakeTIFF(bool bigEndian, bool alpha = false) {
   std::vector<uint8_t> b;
   auto u16 = [&](uint32_t v) {
     if (bigEndian) { b.push_back((uint8_t)(v >> 8)); b.push_back((uint8_t)v); }
@@ -59,8 +60,8 @@ std::vector<uint8_t> MakeTIFF(bool bigEndian) {
   b.push_back(bigEndian ? 'M' : 'I');
   u16(42);
   u32(8);
-  const int entries = 10;
-  const uint32_t bpsAt = 8 + 2 + entries * 12 + 4, dataAt = bpsAt + 6;
+  const int entries = alpha ? 11 : 10, samples = alpha ? 4 : 3;
+  const uint32_t bpsAt = 8 + 2 + entries * 12 + 4, dataAt = bpsAt + 2 * samples;
   u16(entries);
   auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
     u16(tag);
@@ -71,23 +72,23 @@ std::vector<uint8_t> MakeTIFF(bool bigEndian) {
   };
   entry(256, 3, 1, 3);        // width
   entry(257, 3, 1, 2);        // height
-  entry(258, 3, 3, bpsAt);    // bits per sample 8, 8, 8
+  entry(258, 3, samples, bpsAt);  // bits per sample 8 each
   entry(259, 3, 1, 1);        // no compression
   entry(262, 3, 1, 2);        // RGB
   entry(273, 4, 1, dataAt);   // strip offset
-  entry(277, 3, 1, 3);        // samples per pixel
+  entry(277, 3, 1, samples);  // samples per pixel
   entry(278, 3, 1, 2);        // rows per strip
-  entry(279, 4, 1, 18);       // strip byte count
+  entry(279, 4, 1, 6 * samples);  // strip byte count
   entry(284, 3, 1, 1);        // chunky
+  if (alpha) entry(338, 3, 1, 2);  // extra sample: unassociated alpha
   u32(0);
-  u16(8);
-  u16(8);
-  u16(8);
+  for (int i = 0; i < samples; i++) u16(8);
   for (int i = 0; i < 6; i++) {
     const uint32_t c = Word(i % 3, i / 3);
     b.push_back((uint8_t)(c >> 16));
     b.push_back((uint8_t)(c >> 8));
     b.push_back((uint8_t)c);
+    if (alpha) b.push_back((uint8_t)(c >> 24));
   }
   return b;
 }
@@ -201,15 +202,56 @@ TEST(LoadImageFile, JpegAndTiffInBothByteOrders) {
   EXPECT_NEAR((int)(c >> 8 & 255), 0x50, 6);
   EXPECT_NEAR((int)(c & 255), 0xC0, 6);
   Free(l);
+  std::vector<std::string> opaque = {jpeg};
   for (bool big : {false, true}) {
     const std::string tiff = Dir() + (big ? "be.tif" : "le.tif");
     WriteFile(tiff, MakeTIFF(big));
+    opaque.push_back(tiff);
     l = Load(tiff, 0);
     ASSERT_EQ(l.rc, 0) << big;
     EXPECT_EQ(l.w, 3);
     EXPECT_EQ(l.h, 2);
     for (int i = 0; i < 6; i++) EXPECT_EQ(l.pixels[i], Word(i % 3, i / 3) & 0xFFFFFF);
     Free(l);
+  }
+  // A TIFF with an alpha sample delivers its channel in either byte order.
+  for (bool big : {false, true}) {
+    const std::string tiff = Dir() + (big ? "be_alpha.tif" : "le_alpha.tif");
+    WriteFile(tiff, MakeTIFF(big, true));
+    l = Load(tiff, 1);
+    ASSERT_EQ(l.rc, 0) << big;
+    ASSERT_NE(l.alpha, nullptr);
+    for (int i = 0; i < 6; i++) {
+      EXPECT_EQ(l.alpha->pixels[(i / 3) * l.alpha->bytesPerRow + i % 3], Word(i % 3, i / 3) >> 24) << i;
+      if (Word(i % 3, i / 3) >> 24 == 255) {
+        EXPECT_EQ(l.pixels[i], Word(i % 3, i / 3) & 0xFFFFFF) << i;
+      }
+    }
+    Free(l);
+  }
+  // Neither carries alpha: mode 1 (and any other unknown mode) fails with 1170, 0 and 3 give
+  // colour words without a channel, 2 gives opaque RGBA words with the channels reordered.
+  for (const std::string &path : opaque) {
+    Loaded plain = Load(path, 0);
+    ASSERT_EQ(plain.rc, 0) << path;
+    for (int mode : {1, 5}) {
+      l = Load(path, mode);
+      EXPECT_EQ(l.rc, 1170) << path;
+      EXPECT_EQ(l.pixels, nullptr);
+    }
+    l = Load(path, 3);
+    EXPECT_EQ(l.rc, 0);
+    EXPECT_EQ(l.alpha, nullptr);
+    Free(l);
+    l = Load(path, 2);
+    ASSERT_EQ(l.rc, 0);
+    const int32_t n = l.w * l.h;
+    for (int32_t i = 0; i < n; i++) {
+      const uint32_t c = plain.pixels[i];
+      ASSERT_EQ(l.pixels[i], 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF)) << path << " " << i;
+    }
+    Free(l);
+    Free(plain);
   }
 }
 

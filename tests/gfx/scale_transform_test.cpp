@@ -364,6 +364,50 @@ TEST(Transform, ResultWithoutTransparencyGetsAMaskOnTheRectangleOnly) {
   FreeBitMap(src);
 }
 
+// Every destination pixel whose centre maps inside the source is drawn with the source pixel
+// under it, and no other: for turns, scalings, shears and mirrorings (pixels whose centre lies
+// within a hair of the source's edge may go either way).
+TEST(Transform, CoversExactlyThePixelsWhoseCentreMapsIntoTheSource) {
+  const int32_t sw = 7, sh = 5;
+  BitMap *src = Picture(sw, sh);
+  const double a30 = 30 * M_PI / 180, a73 = 73 * M_PI / 180;
+  const Matrix2D ms[] = {{std::cos(a30), std::sin(a30), -std::sin(a30), std::cos(a30)},
+                         {std::cos(a73), -std::sin(a73), std::sin(a73), std::cos(a73)},
+                         {2.5, 0, 0, 1.5},
+                         {0.6, 0, 0, 0.45},
+                         {1, 0.4, 0.7, 1},
+                         {-1, 0, 0, 1},
+                         {-1.3, 0.2, -0.5, -0.8}};
+  for (const Matrix2D &m : ms) {
+    BitMap *ob = nullptr;
+    Mask *om = nullptr;
+    int32_t w, h;
+    ASSERT_EQ(TransformBitMapTriple(src, nullptr, nullptr, 0, 0, sw, sh, &m, 0, &ob, &om, nullptr, &w, &h), 0);
+    double minX, minY;
+    int32_t w2, h2;
+    TransformedSize(&m, sw, sh, &w2, &h2, &minX, &minY);
+    const double det = m.a * m.d - m.c * m.b;
+    int drawn = 0;
+    for (int32_t Y = 0; Y < h; Y++)
+      for (int32_t X = 0; X < w; X++) {
+        const double px = X + 0.5 + minX, py = Y + 0.5 + minY;
+        const double sx = (m.d * px - m.c * py) / det, sy = (-m.b * px + m.a * py) / det;
+        const double edge = std::fmin(std::fmin(std::fabs(sx), std::fabs(sx - sw)), std::fmin(std::fabs(sy), std::fabs(sy - sh)));
+        if (edge < 1e-6) continue;
+        const bool inside = sx > 0 && sx < sw && sy > 0 && sy < sh;
+        ASSERT_EQ(MaskBit(om, X, Y), inside) << "matrix " << (&m - ms) << " at " << X << "," << Y;
+        if (inside) {
+          drawn++;
+          ASSERT_EQ(GetRGB(ob, X, Y), Colour((int32_t)sx, (int32_t)sy)) << "matrix " << (&m - ms) << " at " << X << "," << Y;
+        }
+      }
+    EXPECT_GT(drawn, 0);
+    FreeBitMap(ob);
+    FreeMask(om);
+  }
+  FreeBitMap(src);
+}
+
 TEST(Transform, SingularMatrixIsRefused) {
   BitMap *src = Picture(4, 4);
   const Matrix2D bad[] = {{1, 1, 1, 1}, {0, 0, 0, 0}, {2, 0, 4, 0}, {NAN, 0, 0, 1}, {1, 0, 0, INFINITY}};
