@@ -825,6 +825,13 @@ retentry: {
       }
       vmcase(OP_TFORLOOP) {
         int nvar = GETARG_C(i) + 1;
+        // room for the call base, its two arguments and the results above R(A+2), even
+        // for code the checker never saw
+        if (l_unlikely(L->stack_last - ra <= 2 * nvar + 5)) {
+          ptrdiff_t rar = savestack(L, ra);
+          Protect(luaD_growstack(L, 2 * nvar + 5));
+          ra = restorestack(L, rar);
+        }
         StkId cb = ra + nvar + 2;  // call base
         setobj(cb, ra);
         setobj(cb + 1, ra + 1);

@@ -217,7 +217,7 @@ TEST_F(VmTest, LabelJumpWithMinusTwoRunsTheCallAgain)
 // A+2C+3 below the register count); raw code with a large C writes past the stack unless the
 // loop makes room first. Disabled until the interpreter makes that room (see the review
 // notes); run it in the sanitizer build with --gtest_also_run_disabled_tests.
-TEST_F(VmTest, DISABLED_TforloopMakesStackRoomForRawCode)
+TEST_F(VmTest, TforloopMakesStackRoomForRawCode)
 {
   Register("gen", [](lua_State *) -> int { return 0; });  // generator: ends at once
   // r0 = gen; tforloop r0, C = 200 (201 results from r203 on); jmp; return
