@@ -13,6 +13,7 @@
 #include "runtime/filelayer.h"
 #include "runtime/memory.h"
 #include "runtime/settings.h"
+#include "runtime/vm/values.h"
 
 LayerNameLookupFunc LayerNameLookup = nullptr;
 
@@ -53,6 +54,22 @@ uint32_t GetObjectIdOrNilArg(lua_State *L, int i, int *isNil)
     }
     if (isNil) *isNil = 0;
     return (uint32_t)luaL_checkinteger(L, i);
+}
+
+int ObjectIdMatches(ObjectId have, ObjectId wanted)
+{
+    if (wanted.handle) return have.handle == wanted.handle;
+    return !have.handle && have.number == wanted.number;
+}
+
+int GetIntArg(lua_State *L, int i)
+{
+    return luaO_toint32(luaL_checknumber(L, i));
+}
+
+int GetOptIntArg(lua_State *L, int i, int def)
+{
+    return luaO_toint32(luaL_optnumber(L, i, def));
 }
 
 // A decimal number at the start of s (optional blanks and sign, digits, fraction, exponent):

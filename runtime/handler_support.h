@@ -36,6 +36,14 @@ ObjectId GetObjectIdArg(lua_State *L, int i);
 // Argument i of a creating command: *isNil = 1 and 0 for Nil (the object then gets an automatic
 // id), else *isNil = 0 and the number as GetObjectIdArg reads it.
 uint32_t GetObjectIdOrNilArg(lua_State *L, int i, int *isNil);
+// Whether the object whose id is `have` is the one `wanted` names: the same handle when wanted
+// carries one, else an object without a handle and the same number.
+int ObjectIdMatches(ObjectId have, ObjectId wanted);
+
+// Argument i as a number truncated toward zero to a signed 32-bit integer (luaL_checknumber,
+// then luaO_toint32); the optional form gives def for a missing or Nil argument.
+int GetIntArg(lua_State *L, int i);
+int GetOptIntArg(lua_State *L, int i, int def);
 
 // Argument i as a number or a percentage text:
 // - a number is returned as it is; Nil counts as 0;

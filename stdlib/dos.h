@@ -2,7 +2,8 @@
 // the constants, open and close; dos_files.cpp open files and their contents; dos_paths.cpp the
 // path and attribute commands; dos_dirs.cpp directory listings and objects; dos_tree.cpp copying
 // and deleting trees; serialise.cpp tables and functions in files. The memblock library reaches
-// open files through FindFile, DosReadBytes and DosWriteBytes.
+// open files through GetFileArg, GetWritableFileArg, DosReadBytes and DosWriteBytes and uses the
+// big-endian helpers.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -62,11 +63,24 @@ int GetFileArg(lua_State *L, int i, FileNode **out);
 // 1142 for a write-only file, 1141 for a read-only one, else 0.
 int CheckReadAccess(FileNode *f);
 int CheckWriteAccess(FileNode *f);
+// The open file of argument i, checked for reading or for writing (GetFileArg, then
+// CheckReadAccess or CheckWriteAccess).
+int GetReadableFileArg(lua_State *L, int i, FileNode **out);
+int GetWritableFileArg(lua_State *L, int i, FileNode **out);
 // Reads exactly n bytes at the file's position: 1242 when they pass the size, 1009 on a short
 // read (the position follows the bytes read). Uses the block calls in unbuffered mode.
 int DosReadBytes(FileNode *f, void *buffer, size_t n);
 // Writes n bytes at the position, raising the size when passed: 1005 on a short write.
 int DosWriteBytes(FileNode *f, const void *buffer, size_t n);
+// Big-endian numbers: the low `width` bytes (1 to 8) of v stored at out, and read back.
+void PutBigEndian(unsigned char *out, uint64_t v, int width);
+uint64_t GetBigEndian(const unsigned char *in, int width);
+// A big-endian number of width bytes at the file's position, written or read (*v is set only
+// when all its bytes were read); doubles as the 8 bytes of their bit pattern.
+int DosWriteNumber(FileNode *f, uint64_t v, int width);
+int DosReadNumber(FileNode *f, int width, uint64_t *v);
+int DosWriteDouble(FileNode *f, double d);
+int DosReadDouble(FileNode *f, double *d);
 // Closes and frees an open file (unlinked first). 0, or 1005 when the close failed.
 int FreeFileNode(FileNode *f);
 int CountOpenFiles(void);
@@ -82,6 +96,8 @@ const char *FindTempFileFor(const char *linkedName);
 // Returns out (KV_PATH_SIZE bytes), or none when it does not fit.
 const char *DosPathArg(lua_State *L, int i, int resolve, char *out);
 const char *DosExpandPath(const char *name, char *out);
+// Locks a file or directory that must exist: 0, or 1286 with the path as the error string.
+int LockExisting(const char *path, FileLock **lock);
 
 // Dates of the dos library: "%.2d-%s-%d %.2d:%.2d:%.2d" in local time (32 bytes suffice).
 void FormatDosDate(time_t t, char *out, size_t size);

@@ -67,13 +67,11 @@ int DosReadDirectory(lua_State *L)
     luaL_checktable(L, 3);
     int sort = luaL_optinteger(L, 4, 1);
     if (!path) return 1055;
-    FileLock *lock = LockFile(path, 0);
-    if (!lock) {
-        SetErrorString(path);
-        return 1286;
-    }
+    FileLock *lock;
+    int code = LockExisting(path, &lock);
+    if (code) return code;
     int isDir;
-    int code = CheckDirLock(lock, &isDir);
+    code = CheckDirLock(lock, &isDir);
     NameList files = {nullptr, 0, 0}, dirs = {nullptr, 0, 0};
     const char *name;
     while (!code && ReadNextDirEntry(lock, &name, &isDir, nullptr))
@@ -96,7 +94,7 @@ int DosReadDirectory(lua_State *L)
 static int FindDir(ObjectId id, DirNode **out)
 {
     for (DirNode *d = DosDirs; d; d = d->next) {
-        if (id.handle ? d->id.handle == id.handle : (!d->id.handle && d->id.number == id.number)) {
+        if (ObjectIdMatches(d->id, id)) {
             *out = d;
             return 0;
         }
@@ -132,13 +130,11 @@ int DosOpenDirectory(lua_State *L)
         DirNode *old;
         if (FindDir(id, &old) == 0) FreeDirNode(old);
     }
-    FileLock *lock = LockFile(path, 0);
-    if (!lock) {
-        SetErrorString(path);
-        return 1286;
-    }
+    FileLock *lock;
+    int code = LockExisting(path, &lock);
+    if (code) return code;
     int isDir;
-    int code = CheckDirLock(lock, &isDir);
+    code = CheckDirLock(lock, &isDir);
     if (code) {
         UnLockFile(lock);
         SetErrorString(path);

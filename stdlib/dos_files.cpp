@@ -70,19 +70,6 @@ int DosOpenFile(lua_State *L)
     return 0;
 }
 
-// The open file of argument 1, checked for reading or writing.
-static int ReadableFile(lua_State *L, FileNode **f)
-{
-    int code = GetFileArg(L, 1, f);
-    return code ? code : CheckReadAccess(*f);
-}
-
-static int WritableFile(lua_State *L, FileNode **f)
-{
-    int code = GetFileArg(L, 1, f);
-    return code ? code : CheckWriteAccess(*f);
-}
-
 int DosCloseFile(lua_State *L)
 {
     CheckArgs(L, 1, 1);
@@ -167,55 +154,32 @@ int DosSeek(lua_State *L)
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-int DosReadChr(lua_State *L)
+// ReadChr, ReadShort and ReadInt: an unsigned byte, an unsigned 16-bit or a signed 32-bit
+// big-endian number.
+static int ReadNumber(lua_State *L, int width)
 {
     CheckArgs(L, 1, 1);
     FileNode *f;
-    int code = ReadableFile(L, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
-    unsigned char b;
-    if ((code = DosReadBytes(f, &b, 1)) != 0) return code;
-    lua_pushnumber(L, b);
+    uint64_t v;
+    if ((code = DosReadNumber(f, width, &v)) != 0) return code;
+    lua_pushnumber(L, width == 4 ? (double)(int32_t)(uint32_t)v : (double)v);
     return 1;
 }
 
-int DosReadShort(lua_State *L)
-{
-    CheckArgs(L, 1, 1);
-    FileNode *f;
-    int code = ReadableFile(L, &f);
-    if (code) return code;
-    unsigned char b[2];
-    if ((code = DosReadBytes(f, b, 2)) != 0) return code;
-    lua_pushnumber(L, (double)(((unsigned)b[0] << 8) | b[1]));
-    return 1;
-}
-
-int DosReadInt(lua_State *L)
-{
-    CheckArgs(L, 1, 1);
-    FileNode *f;
-    int code = ReadableFile(L, &f);
-    if (code) return code;
-    unsigned char b[4];
-    if ((code = DosReadBytes(f, b, 4)) != 0) return code;
-    uint32_t v = ((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | b[3];
-    lua_pushnumber(L, (double)(int32_t)v);
-    return 1;
-}
+int DosReadChr(lua_State *L) { return ReadNumber(L, 1); }
+int DosReadShort(lua_State *L) { return ReadNumber(L, 2); }
+int DosReadInt(lua_State *L) { return ReadNumber(L, 4); }
 
 int DosReadFloat(lua_State *L)
 {
     CheckArgs(L, 1, 1);
     FileNode *f;
-    int code = ReadableFile(L, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
-    unsigned char b[8];
-    if ((code = DosReadBytes(f, b, 8)) != 0) return code;
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; i++) bits = (bits << 8) | b[i];
     double d;
-    memcpy(&d, &bits, 8);
+    if ((code = DosReadDouble(f, &d)) != 0) return code;
     lua_pushnumber(L, d);
     return 1;
 }
@@ -224,7 +188,7 @@ int DosReadString(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     FileNode *f;
-    int code = ReadableFile(L, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
     double d = luaL_checknumber(L, 2);
     if (!(d >= 1)) return d < 0 ? 1055 : 1000;
@@ -245,7 +209,7 @@ int DosReadLine(lua_State *L)
 {
     CheckArgs(L, 1, 1);
     FileNode *f;
-    int code = ReadableFile(L, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
     if (f->position >= f->size) return 1242;
     luaL_Buffer b;
@@ -278,58 +242,34 @@ int DosReadLine(lua_State *L)
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-int DosWriteChr(lua_State *L)
+// WriteChr, WriteShort and WriteInt: the low byte, 16 or 32 bits of the integer, big-endian.
+static int WriteNumber(lua_State *L, int width)
 {
     CheckArgs(L, 2, 2);
     FileNode *f;
-    int code = WritableFile(L, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
-    unsigned char b = (unsigned char)luaL_checkinteger(L, 2);
-    return DosWriteBytes(f, &b, 1);
+    return DosWriteNumber(f, (uint32_t)luaL_checkinteger(L, 2), width);
 }
 
-int DosWriteShort(lua_State *L)
-{
-    CheckArgs(L, 2, 2);
-    FileNode *f;
-    int code = WritableFile(L, &f);
-    if (code) return code;
-    uint32_t v = (uint32_t)luaL_checkinteger(L, 2);
-    unsigned char b[2] = {(unsigned char)(v >> 8), (unsigned char)v};
-    return DosWriteBytes(f, b, 2);
-}
-
-int DosWriteInt(lua_State *L)
-{
-    CheckArgs(L, 2, 2);
-    FileNode *f;
-    int code = WritableFile(L, &f);
-    if (code) return code;
-    uint32_t v = (uint32_t)luaL_checkinteger(L, 2);
-    unsigned char b[4] = {(unsigned char)(v >> 24), (unsigned char)(v >> 16), (unsigned char)(v >> 8),
-                          (unsigned char)v};
-    return DosWriteBytes(f, b, 4);
-}
+int DosWriteChr(lua_State *L) { return WriteNumber(L, 1); }
+int DosWriteShort(lua_State *L) { return WriteNumber(L, 2); }
+int DosWriteInt(lua_State *L) { return WriteNumber(L, 4); }
 
 int DosWriteFloat(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     FileNode *f;
-    int code = WritableFile(L, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
-    double d = luaL_checknumber(L, 2);
-    uint64_t bits;
-    memcpy(&bits, &d, 8);
-    unsigned char b[8];
-    for (int i = 7; i >= 0; i--, bits >>= 8) b[i] = (unsigned char)bits;
-    return DosWriteBytes(f, b, 8);
+    return DosWriteDouble(f, luaL_checknumber(L, 2));
 }
 
 int DosWriteString(lua_State *L)
 {
     CheckArgs(L, 2, 3);
     FileNode *f;
-    int code = WritableFile(L, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
     size_t len;
     const char *s = luaL_checklstring(L, 2, &len);
@@ -345,7 +285,7 @@ int DosWriteLine(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     FileNode *f;
-    int code = WritableFile(L, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
     size_t len;
     const char *s = luaL_checklstring(L, 2, &len);

@@ -24,7 +24,7 @@ int DosIoMode = DOS_IO_BUFFERED;
 int FindFile(ObjectId id, FileNode **out)
 {
     for (FileNode *f = DosFiles; f; f = f->next) {
-        if (id.handle ? f->id.handle == id.handle : (!f->id.handle && f->id.number == id.number)) {
+        if (ObjectIdMatches(f->id, id)) {
             *out = f;
             return 0;
         }
@@ -49,6 +49,18 @@ int CheckWriteAccess(FileNode *f)
     return f->access == FMODE_READ ? 1141 : 0;
 }
 
+int GetReadableFileArg(lua_State *L, int i, FileNode **out)
+{
+    int code = GetFileArg(L, i, out);
+    return code ? code : CheckReadAccess(*out);
+}
+
+int GetWritableFileArg(lua_State *L, int i, FileNode **out)
+{
+    int code = GetFileArg(L, i, out);
+    return code ? code : CheckWriteAccess(*out);
+}
+
 int DosReadBytes(FileNode *f, void *buffer, size_t n)
 {
     if (n > f->size || f->position > f->size - n) return 1242;
@@ -64,6 +76,48 @@ int DosWriteBytes(FileNode *f, const void *buffer, size_t n)
     f->position += put;
     if (f->position > f->size) f->size = f->position;
     return put == n ? 0 : 1005;
+}
+
+void PutBigEndian(unsigned char *out, uint64_t v, int width)
+{
+    for (int i = width - 1; i >= 0; i--, v >>= 8) out[i] = (unsigned char)v;
+}
+
+uint64_t GetBigEndian(const unsigned char *in, int width)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < width; i++) v = (v << 8) | in[i];
+    return v;
+}
+
+int DosWriteNumber(FileNode *f, uint64_t v, int width)
+{
+    unsigned char b[8];
+    PutBigEndian(b, v, width);
+    return DosWriteBytes(f, b, (size_t)width);
+}
+
+int DosReadNumber(FileNode *f, int width, uint64_t *v)
+{
+    unsigned char b[8];
+    int code = DosReadBytes(f, b, (size_t)width);
+    if (!code) *v = GetBigEndian(b, width);
+    return code;
+}
+
+int DosWriteDouble(FileNode *f, double d)
+{
+    uint64_t bits;
+    memcpy(&bits, &d, 8);
+    return DosWriteNumber(f, bits, 8);
+}
+
+int DosReadDouble(FileNode *f, double *d)
+{
+    uint64_t bits;
+    int code = DosReadNumber(f, 8, &bits);
+    if (!code) memcpy(d, &bits, 8);
+    return code;
 }
 
 int FreeFileNode(FileNode *f)
@@ -151,6 +205,14 @@ const char *DosPathArg(lua_State *L, int i, int resolve, char *out)
 {
     const char *name = resolve ? ResolveLinkedFileArg(L, i, 0, nullptr) : luaL_checkstring(L, i);
     return DosExpandPath(name, out);
+}
+
+int LockExisting(const char *path, FileLock **lock)
+{
+    *lock = LockFile(path, 0);
+    if (*lock) return 0;
+    SetErrorString(path);
+    return 1286;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -23,6 +23,21 @@ static int NonEmptyPath(lua_State *L, int i, int resolve, char *out, const char 
     return 0;
 }
 
+// Examines a file or directory that must exist (1286 with the path as the error string when it
+// cannot be locked). *examined (may be none) gets ExamineLock's result; full (may be none, else
+// KV_PATH_SIZE bytes) gets the locked object's full path, or the path itself when there is none.
+static int ExamineExisting(const char *path, OsFileInfo *info, char *full, int *examined)
+{
+    FileLock *lock;
+    int code = LockExisting(path, &lock);
+    if (code) return code;
+    int result = ExamineLock(lock, info);
+    if (examined) *examined = result;
+    if (full && !GetLockPath(lock, full, KV_PATH_SIZE)) snprintf(full, KV_PATH_SIZE, "%s", path);
+    UnLockFile(lock);
+    return 0;
+}
+
 void PushAttributeTable(lua_State *L, const char *key, const char *value, const OsFileInfo *info)
 {
     char date[64];
@@ -75,15 +90,11 @@ int DosIsDirectory(lua_State *L)
     char buffer[KV_PATH_SIZE];
     const char *path = DosPathArg(L, 1, 1, buffer);
     if (!path) return 1055;
-    FileLock *lock = LockFile(path, 0);
-    if (!lock) {
-        SetErrorString(path);
-        return 1286;
-    }
     OsFileInfo info;
-    int code = ExamineLock(lock, &info);
-    UnLockFile(lock);
-    if (code) return 1055;
+    int examined;
+    int code = ExamineExisting(path, &info, nullptr, &examined);
+    if (code) return code;
+    if (examined) return 1055;
     lua_pushnumber(L, info.directory ? 1 : 0);
     return 1;
 }
@@ -241,16 +252,10 @@ int DosGetFileAttributes(lua_State *L)
     char buffer[KV_PATH_SIZE];
     const char *path = DosPathArg(L, 1, 1, buffer);
     if (!path) return 1055;
-    FileLock *lock = LockFile(path, 0);
-    if (!lock) {
-        SetErrorString(path);
-        return 1286;
-    }
     OsFileInfo info;
-    ExamineLock(lock, &info);
     char full[KV_PATH_SIZE];
-    if (!GetLockPath(lock, full, sizeof(full))) snprintf(full, sizeof(full), "%s", path);
-    UnLockFile(lock);
+    int code = ExamineExisting(path, &info, full, nullptr);
+    if (code) return code;
     PushAttributeTable(L, "path", full, &info);
     return 1;
 }
@@ -263,34 +268,27 @@ int DosSetFileAttributes(lua_State *L)
     const char *path = DosPathArg(L, 1, 0, buffer);
     luaL_checktable(L, 2);
     if (!path || IsVirtualName(path)) return 1055;
-    FileLock *lock = LockFile(path, 0);
-    if (!lock) {
-        SetErrorString(path);
-        return 1286;
-    }
     OsFileInfo info;
-    ExamineLock(lock, &info);
     char real[KV_PATH_SIZE];
-    int havePath = GetLockPath(lock, real, sizeof(real));
-    UnLockFile(lock);
-    if (!havePath) snprintf(real, sizeof(real), "%s", path);
+    int code = ExamineExisting(path, &info, real, nullptr);
+    if (code) return code;
 
     uint32_t flags;
     int found = 0;
     if (GetFieldUInt32(L, 2, "flags", &flags, &found) && !OsSetProtection(real, flags)) return 1282;
 
+    // The dates given replace the file's own: times[1] is the modification, times[0] the access.
+    static const struct { const char *key; int index; } dateFields[] = {
+        {"time", 1}, {"lastaccesstime", 0},
+    };
     int64_t times[2] = {info.times[0], info.times[1]};
     int dated = 0;
-    char text[64];
-    time_t t;
-    if (GetFieldStringCopy(L, 2, "time", text, sizeof(text), &found)) {
+    for (const auto &field : dateFields) {
+        char text[64];
+        time_t t;
+        if (!GetFieldStringCopy(L, 2, field.key, text, sizeof(text), &found)) continue;
         if (!ParseDosDate(text, &t)) return 1285;
-        times[1] = (int64_t)t;
-        dated = 1;
-    }
-    if (GetFieldStringCopy(L, 2, "lastaccesstime", text, sizeof(text), &found)) {
-        if (!ParseDosDate(text, &t)) return 1285;
-        times[0] = (int64_t)t;
+        times[field.index] = (int64_t)t;
         dated = 1;
     }
     if (dated && !OsSetFileDate(real, times)) return 1283;

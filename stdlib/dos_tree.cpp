@@ -9,7 +9,7 @@
 #include "runtime/memory.h"
 #include "stdlib/dos.h"
 
-enum { TREE_ABORT = -1, COPY_BLOCK = 16384 };
+enum { TREE_ABORT = -1, TREE_SKIP = -2, COPY_BLOCK = 16384 };
 
 // One running copy or delete.
 struct TreeOp {
@@ -87,6 +87,24 @@ static int Ask(TreeOp *op, double *answer)
     return stop ? TREE_ABORT : 0;
 }
 
+// Asks whether the protected file at path may be unprotected (the callback's table: action and
+// key = path). 0 once it is unprotected; TREE_SKIP when it is to be left alone (always so
+// without a callback), TREE_ABORT, or an error.
+static int AskUnprotect(TreeOp *op, int action, const char *key, const char *path)
+{
+    if (!op->callback) return TREE_SKIP;
+    lua_newtable(op->L);
+    SetFieldInt(op->L, "action", action);
+    SetFieldString(op->L, key, path);
+    double answer;
+    int code = Ask(op, &answer);
+    if (code) return code;
+    if (answer == -1) return TREE_ABORT;
+    if (answer == 0) return TREE_SKIP;
+    OsSetProtection(path, DOS_FILEATTR_NORMAL);
+    return 0;
+}
+
 // 1 when path equals root or lies inside it.
 static int IsInside(const char *path, const char *root)
 {
@@ -130,14 +148,8 @@ static int DeleteStep(TreeOp *op, const char *path, uint32_t flags)
     int code;
     if (OsIsSymLink(path)) flags |= DOS_FILEATTR_WRITE_USR;   // removing a link never touches its target
     if (!(flags & DOS_FILEATTR_WRITE_USR)) {
-        if (!op->callback) return 0;
-        lua_newtable(L);
-        SetFieldInt(L, "action", DOS_DELETEFILE_UNPROTECT);
-        SetFieldString(L, "file", path);
-        if ((code = Ask(op, &answer)) != 0) return code;
-        if (answer == -1) return TREE_ABORT;
-        if (answer == 0) return 0;
-        OsSetProtection(path, DOS_FILEATTR_NORMAL);
+        code = AskUnprotect(op, DOS_DELETEFILE_UNPROTECT, "file", path);
+        if (code) return code == TREE_SKIP ? 0 : code;
     }
     if (op->callback) {
         lua_newtable(L);
@@ -327,14 +339,8 @@ static int CopyStep(TreeOp *op, const char *source, const char *destDir, const c
             if (answer == 0) return 0;
         }
         if (!(destInfo.flags & DOS_FILEATTR_WRITE_USR)) {
-            if (!op->callback) return 0;
-            lua_newtable(L);
-            SetFieldInt(L, "action", DOS_COPYFILE_UNPROTECT);
-            SetFieldString(L, "destination", dest);
-            if ((code = Ask(op, &answer)) != 0) return code;
-            if (answer == -1) return TREE_ABORT;
-            if (answer == 0) return 0;
-            OsSetProtection(dest, DOS_FILEATTR_NORMAL);
+            code = AskUnprotect(op, DOS_COPYFILE_UNPROTECT, "destination", dest);
+            if (code) return code == TREE_SKIP ? 0 : code;
         }
     }
     return CopyData(op, source, dest, info);
@@ -344,16 +350,14 @@ static int CopyStep(TreeOp *op, const char *source, const char *destDir, const c
 // into destDir.
 static int CopyTree(TreeOp *op, const char *source, const char *destDir)
 {
-    FileLock *lock = LockFile(source, 0);
-    if (!lock) {
-        SetErrorString(source);
-        return 1286;
-    }
+    FileLock *lock;
+    int code = LockExisting(source, &lock);
+    if (code) return code;
     OsFileInfo dirInfo;
     ExamineLock(lock, &dirInfo);
     Entry *entries = nullptr;
     int count = 0;
-    int code = ListEntries(lock, &entries, &count);
+    code = ListEntries(lock, &entries, &count);
     UnLockFile(lock);
     if (code) return code;
     char *path = (char *)MemAlloc(3 * KV_PATH_SIZE, 0);
@@ -450,11 +454,9 @@ int DosCopyFile(lua_State *L)
     op.newName = newName;
     if (lua_gettop(L) < 5) lua_settop(L, 5);
 
-    FileLock *lock = LockFile(source, 0);
-    if (!lock) {
-        SetErrorString(source);
-        return 1286;
-    }
+    FileLock *lock;
+    int code = LockExisting(source, &lock);
+    if (code) return code;
     OsFileInfo info;
     ExamineLock(lock, &info);
     char sourceFull[KV_PATH_SIZE];
@@ -474,16 +476,12 @@ int DosCopyFile(lua_State *L)
     if (*dest) {
         FileLock *d = LockFile(dest, 0);
         if (d) UnLockFile(d);
-        else {
-            int code = MakeDirectoryPath(dest);
-            if (code) return code;
-        }
+        else if ((code = MakeDirectoryPath(dest)) != 0) return code;
     }
     if (!RealDirPath(*dest ? dest : "", op.destRoot)) {
         SetErrorString(dest);
         return 1286;
     }
-    int code;
     if (info.directory) {
         code = CopyTree(&op, sourceFull, op.destRoot);
     } else {

@@ -22,11 +22,6 @@ enum { WIDTH_INTEGER = 1, WIDTH_SHORT = 6, WIDTH_BYTE = 7 };
 
 static const lua_Number RadPerDegree = 0.017453292519943295;
 
-static int IntArg(lua_State *L, int n)
-{
-    return luaO_toint32(luaL_checknumber(L, n));
-}
-
 static uint32_t WordArg(lua_State *L, int n)
 {
     return (uint32_t)luaL_checkinteger(L, n);
@@ -81,48 +76,62 @@ static int Sgn(lua_State *L)
     return PushNumber(L, x < 0 ? -1 : x > 0 ? 1 : 0);
 }
 
-static int ATan2(lua_State *L)
+// The two number arguments of the binary commands, read first to last (so that of two bad
+// arguments the first is the one reported, whatever order a compiler evaluates calls in).
+static void ArgTwo(lua_State *L, lua_Number *a, lua_Number *b)
 {
     CheckArgs(L, 2, 2);
-    return PushNumber(L, atan2(luaL_checknumber(L, 1), luaL_checknumber(L, 2)));
+    *a = luaL_checknumber(L, 1);
+    *b = luaL_checknumber(L, 2);
+}
+
+static int ATan2(lua_State *L)
+{
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
+    return PushNumber(L, atan2(a, b));
 }
 
 static int Pow(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    return PushNumber(L, pow(luaL_checknumber(L, 1), luaL_checknumber(L, 2)));
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
+    return PushNumber(L, pow(a, b));
 }
 
 static int Mod(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    lua_Number a = luaL_checknumber(L, 1), b = luaL_checknumber(L, 2);
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
     if (b == 0) return ERR_DIVBYZERO;
     return PushNumber(L, fmod(a, b));
 }
 
 static int Add(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    return PushNumber(L, luaL_checknumber(L, 1) + luaL_checknumber(L, 2));
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
+    return PushNumber(L, a + b);
 }
 
 static int Sub(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    return PushNumber(L, luaL_checknumber(L, 1) - luaL_checknumber(L, 2));
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
+    return PushNumber(L, a - b);
 }
 
 static int Mul(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    return PushNumber(L, luaL_checknumber(L, 1) * luaL_checknumber(L, 2));
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
+    return PushNumber(L, a * b);
 }
 
 static int Div(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    lua_Number a = luaL_checknumber(L, 1), b = luaL_checknumber(L, 2);
+    lua_Number a, b;
+    ArgTwo(L, &a, &b);
     if (b == 0) return ERR_DIVBYZERO;
     return PushNumber(L, a / b);
 }
@@ -146,8 +155,8 @@ static int Max(lua_State *L) { return Extreme(L, 1); }
 
 static int Rt(lua_State *L)
 {
-    CheckArgs(L, 2, 2);
-    lua_Number x = luaL_checknumber(L, 1), n = luaL_checknumber(L, 2);
+    lua_Number x, n;
+    ArgTwo(L, &x, &n);
     if (n == 0) return ERR_DIVBYZERO;
     if (n < 0) return ERR_WRONGUSAGE;
     return PushNumber(L, pow(x, 1 / n));
@@ -157,14 +166,14 @@ static int Shr(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     uint32_t x = WordArg(L, 1);
-    return PushNumber(L, x >> (IntArg(L, 2) & 31));
+    return PushNumber(L, x >> (GetIntArg(L, 2) & 31));
 }
 
 static int Shl(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     uint32_t x = WordArg(L, 1);
-    return PushNumber(L, (uint32_t)(x << (IntArg(L, 2) & 31)));
+    return PushNumber(L, (uint32_t)(x << (GetIntArg(L, 2) & 31)));
 }
 
 // Arithmetic shift: the sign bit is copied in (done on the unsigned word so that no signed
@@ -173,7 +182,7 @@ static int Sar(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     uint32_t x = WordArg(L, 1);
-    int n = IntArg(L, 2) & 31;
+    int n = GetIntArg(L, 2) & 31;
     uint32_t r = x >> n;
     if ((x & 0x80000000u) && n) r |= ~(0xFFFFFFFFu >> n);
     return PushNumber(L, (int32_t)r);
@@ -193,7 +202,7 @@ static int LdExp(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     lua_Number m = luaL_checknumber(L, 1);
-    return PushNumber(L, ldexp(m, IntArg(L, 2)));
+    return PushNumber(L, ldexp(m, GetIntArg(L, 2)));
 }
 
 static int Rnd(lua_State *L)
@@ -236,7 +245,7 @@ static int BitArgs(lua_State *L, uint32_t *word, uint32_t *mask)
 {
     CheckArgs(L, 2, 2);
     *word = WordArg(L, 1);
-    int bit = IntArg(L, 2);
+    int bit = GetIntArg(L, 2);
     if (bit < 0 || bit > 31) return ERR_WRONGUSAGE;
     *mask = 1u << bit;
     return 0;
@@ -295,9 +304,9 @@ static int RotateCommand(lua_State *L, int right)
 {
     CheckArgs(L, 2, 3);
     uint32_t x = WordArg(L, 1);
-    uint32_t n = (uint32_t)IntArg(L, 2) & 255;
+    uint32_t n = (uint32_t)GetIntArg(L, 2) & 255;
     int bits;
-    switch (luaO_toint32(luaL_optnumber(L, 3, WIDTH_INTEGER))) {
+    switch (GetOptIntArg(L, 3, WIDTH_INTEGER)) {
     case WIDTH_INTEGER: bits = 32; break;
     case WIDTH_SHORT: bits = 16; break;
     case WIDTH_BYTE: bits = 8; break;
@@ -313,9 +322,9 @@ static int Cast(lua_State *L)
 {
     CheckArgs(L, 3, 3);
     uint32_t x = WordArg(L, 1);
-    int sign = IntArg(L, 2);
+    int sign = GetIntArg(L, 2);
     lua_Number r;
-    switch (IntArg(L, 3)) {
+    switch (GetIntArg(L, 3)) {
     case WIDTH_INTEGER: r = sign ? (lua_Number)(int32_t)x : (lua_Number)x; break;
     case WIDTH_SHORT: r = sign ? (lua_Number)(int16_t)(x & 0xFFFF) : (lua_Number)(x & 0xFFFF); break;
     case WIDTH_BYTE: r = sign ? (lua_Number)(int8_t)(x & 0xFF) : (lua_Number)(x & 0xFF); break;

@@ -27,7 +27,7 @@ static MemBlock *MemBlocks = nullptr;
 static int GetMemBlock(ObjectId id, MemBlock **out)
 {
     for (MemBlock *b = MemBlocks; b; b = b->next) {
-        if (id.handle ? b->id.handle == id.handle : (!b->id.handle && b->id.number == id.number)) {
+        if (ObjectIdMatches(b->id, id)) {
             *out = b;
             return 0;
         }
@@ -137,7 +137,7 @@ static int MbPoke(lua_State *L)
     if (!width) return 1055;
     uint32_t v = (uint32_t)luaL_checkinteger(L, 3);
     if (!InBlock(b, offset, width)) return 1146;
-    for (int i = width - 1; i >= 0; i--, v >>= 8) b->data[offset + i] = (unsigned char)v;
+    PutBigEndian(b->data + offset, v, width);
     return 0;
 }
 
@@ -171,9 +171,7 @@ static int MbPeek(lua_State *L)
     int width = TypeWidth(type);
     if (!width) return 1055;
     if (!InBlock(b, offset, width)) return 1146;
-    uint32_t v = 0;
-    for (int i = 0; i < width; i++) v = (v << 8) | b->data[offset + i];
-    lua_pushnumber(L, (double)v);
+    lua_pushnumber(L, (double)GetBigEndian(b->data + offset, width));
     return 1;
 }
 
@@ -193,10 +191,8 @@ static int MbFillMem(lua_State *L)
     if (count < 0) return 1055;
     if (offset % width != 0 || count % width != 0) return 1055;
     if (!InBlock(b, offset, count)) return 1146;
-    for (int64_t at = offset; at + width <= offset + count; at += width) {
-        uint32_t v = value;
-        for (int i = width - 1; i >= 0; i--, v >>= 8) b->data[at + i] = (unsigned char)v;
-    }
+    for (int64_t at = offset; at + width <= offset + count; at += width)
+        PutBigEndian(b->data + at, value, width);
     return 0;
 }
 
@@ -248,8 +244,7 @@ static int MbWriteMem(lua_State *L)
     int code = GetMemBlock(GetObjectIdArg(L, 1), &b);
     if (code) return code;
     FileNode *f;
-    if ((code = GetFileArg(L, 2, &f)) != 0) return code;
-    if ((code = CheckWriteAccess(f)) != 0) return code;
+    if ((code = GetWritableFileArg(L, 2, &f)) != 0) return code;
     if (!InBlock(b, offset, count)) return 1146;
     if (count == 0) return 0;
     return DosWriteBytes(f, b->data + offset, (size_t)count);

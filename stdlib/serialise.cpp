@@ -126,30 +126,13 @@ static int DecodeBase64(const unsigned char *text, size_t n, unsigned char *out,
 
 static int WriteByte(FileNode *f, int b)
 {
-    unsigned char c = (unsigned char)b;
-    return DosWriteBytes(f, &c, 1);
-}
-
-static int WriteBE32(FileNode *f, uint32_t v)
-{
-    unsigned char b[4] = {(unsigned char)(v >> 24), (unsigned char)(v >> 16), (unsigned char)(v >> 8),
-                          (unsigned char)v};
-    return DosWriteBytes(f, b, 4);
-}
-
-static int WriteDouble(FileNode *f, double d)
-{
-    uint64_t bits;
-    memcpy(&bits, &d, 8);
-    unsigned char b[8];
-    for (int i = 7; i >= 0; i--, bits >>= 8) b[i] = (unsigned char)bits;
-    return DosWriteBytes(f, b, 8);
+    return DosWriteNumber(f, (unsigned char)b, 1);
 }
 
 static int WriteString(FileNode *f, const char *s, size_t n)
 {
     if (n > 0xffffffffu) return 1055;
-    int code = WriteBE32(f, (uint32_t)n);
+    int code = DosWriteNumber(f, (uint32_t)n, 4);
     return code ? code : DosWriteBytes(f, s, n);
 }
 
@@ -160,7 +143,8 @@ static int WriteFunctionBody(lua_State *L, FileNode *f, int idx, int base64)
     int code = lua_dump(L, idx, DumpWriter, &dump);
     if (!code && !base64) {
         if (dump.length > 0xffffffffu) code = 1000;
-        else if (!(code = WriteBE32(f, (uint32_t)dump.length))) code = DosWriteBytes(f, dump.data, dump.length);
+        else if (!(code = DosWriteNumber(f, (uint32_t)dump.length, 4)))
+            code = DosWriteBytes(f, dump.data, dump.length);
     } else if (!code) {
         ByteBuffer text = {nullptr, 0, 0};
         code = EncodeBase64(&dump, &text);
@@ -197,7 +181,7 @@ static int WriteTableBody(lua_State *L, FileNode *f, int t, int path, int base64
         }
         switch (lua_type(L, key)) {
         case LUA_TNUMBER:
-            if (!(code = WriteByte(f, SER_NUMBER))) code = WriteDouble(f, lua_tonumber(L, key));
+            if (!(code = WriteByte(f, SER_NUMBER))) code = DosWriteDouble(f, lua_tonumber(L, key));
             break;
         case LUA_TSTRING:
             if (!(code = WriteByte(f, SER_STRING)))
@@ -210,7 +194,7 @@ static int WriteTableBody(lua_State *L, FileNode *f, int t, int path, int base64
         if (code) break;
         switch (vt) {
         case LUA_TNUMBER:
-            if (!(code = WriteByte(f, SER_NUMBER))) code = WriteDouble(f, lua_tonumber(L, value));
+            if (!(code = WriteByte(f, SER_NUMBER))) code = DosWriteDouble(f, lua_tonumber(L, value));
             break;
         case LUA_TSTRING:
             if (!(code = WriteByte(f, SER_STRING)))
@@ -229,7 +213,7 @@ static int WriteTableBody(lua_State *L, FileNode *f, int t, int path, int base64
             else if (!(code = WriteByte(f, SER_FUNCTION))) code = WriteFunctionBody(L, f, value, base64);
             break;
         default:   // light and full userdata
-            if (!(code = WriteByte(f, SER_NUMBER))) code = WriteDouble(f, 0.0);
+            if (!(code = WriteByte(f, SER_NUMBER))) code = DosWriteDouble(f, 0.0);
             break;
         }
         lua_settop(L, key);
@@ -248,9 +232,8 @@ int DosWriteTable(lua_State *L)
     luaL_checktable(L, 2);
     int base64 = luaL_optinteger(L, 3, 0);
     FileNode *f;
-    int code = GetFileArg(L, 1, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
-    if ((code = CheckWriteAccess(f)) != 0) return code;
     lua_settop(L, 3);
     lua_newtable(L);   // index 4: the tables being written
     if ((code = DosWriteBytes(f, "KVT0", 4)) != 0) return code;
@@ -265,9 +248,8 @@ int DosWriteFunction(lua_State *L)
     luaL_checkfunction(L, 2);
     int base64 = luaL_optinteger(L, 3, 0);
     FileNode *f;
-    int code = GetFileArg(L, 1, &f);
+    int code = GetWritableFileArg(L, 1, &f);
     if (code) return code;
-    if ((code = CheckWriteAccess(f)) != 0) return code;
     if (lua_iscfunction(L, 2)) return 1324;
     if ((code = DosWriteBytes(f, base64 ? "KVF1" : "KVF0", 4)) != 0) return code;
     return WriteFunctionBody(L, f, 2, base64);
@@ -278,29 +260,18 @@ int DosWriteFunction(lua_State *L)
 
 static int ReadByte(FileNode *f, int *b)
 {
-    unsigned char c;
-    int code = DosReadBytes(f, &c, 1);
-    *b = c;
+    uint64_t v;
+    int code = DosReadNumber(f, 1, &v);
+    *b = code ? 0 : (int)v;
     return code;
 }
 
 static int ReadBE32(FileNode *f, uint32_t *v)
 {
-    unsigned char b[4];
-    int code = DosReadBytes(f, b, 4);
-    *v = ((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | b[3];
+    uint64_t wide;
+    int code = DosReadNumber(f, 4, &wide);
+    *v = code ? 0 : (uint32_t)wide;
     return code;
-}
-
-static int ReadDouble(FileNode *f, double *d)
-{
-    unsigned char b[8];
-    int code = DosReadBytes(f, b, 8);
-    if (code) return code;
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; i++) bits = (bits << 8) | b[i];
-    memcpy(d, &bits, 8);
-    return 0;
 }
 
 // 1242 when n bytes would pass the file's end (checked before allocating for them).
@@ -443,7 +414,7 @@ static int ReadTableBody(lua_State *L, FileNode *f, int depth)
         if (type == SER_END) return 0;
         if (type == SER_NUMBER) {
             double d;
-            if ((code = ReadDouble(f, &d)) != 0) return code;
+            if ((code = DosReadDouble(f, &d)) != 0) return code;
             lua_pushnumber(L, d);
         } else if (type == SER_STRING) {
             uint32_t n;
@@ -457,7 +428,7 @@ static int ReadTableBody(lua_State *L, FileNode *f, int depth)
         switch (type) {
         case SER_NUMBER: {
             double d;
-            if ((code = ReadDouble(f, &d)) != 0) return code;
+            if ((code = DosReadDouble(f, &d)) != 0) return code;
             lua_pushnumber(L, d);
             break;
         }
@@ -488,9 +459,8 @@ int DosReadTable(lua_State *L)
 {
     CheckArgs(L, 1, 1);
     FileNode *f;
-    int code = GetFileArg(L, 1, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
-    if ((code = CheckReadAccess(f)) != 0) return code;
     char magic[4];
     if ((code = DosReadBytes(f, magic, 4)) != 0) return code;
     if (memcmp(magic, "KVT0", 4) != 0) return 1328;
@@ -508,9 +478,8 @@ int DosReadFunction(lua_State *L)
 {
     CheckArgs(L, 1, 1);
     FileNode *f;
-    int code = GetFileArg(L, 1, &f);
+    int code = GetReadableFileArg(L, 1, &f);
     if (code) return code;
-    if ((code = CheckReadAccess(f)) != 0) return code;
     char magic[4];
     if ((code = DosReadBytes(f, magic, 4)) != 0) return code;
     if (memcmp(magic, "KVF0", 4) == 0) {

@@ -19,17 +19,6 @@ enum { ERR_WRONGUSAGE = 1055 };
 // Width selectors of BinStr (the system library's #INTEGER, #SHORT/#WORD, #BYTE).
 enum { WIDTH_INTEGER = 1, WIDTH_SHORT = 6, WIDTH_BYTE = 7 };
 
-// A number argument truncated toward zero to a signed 32-bit integer.
-static int IntArg(lua_State *L, int n)
-{
-    return luaO_toint32(luaL_checknumber(L, n));
-}
-
-static int OptIntArg(lua_State *L, int n, int def)
-{
-    return luaO_toint32(luaL_optnumber(L, n, def));
-}
-
 // Whether len bytes at a and b are the same; exact 0 compares through tolower.
 static int SameBytes(const char *a, const char *b, size_t len, int exact)
 {
@@ -91,7 +80,7 @@ static int LeftStr(lua_State *L)
     CheckArgs(L, 2, 2);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int n = IntArg(L, 2);
+    int n = GetIntArg(L, 2);
     PushSlice(L, s, len, 0, n);
     return 1;
 }
@@ -101,7 +90,7 @@ static int RightStr(lua_State *L)
     CheckArgs(L, 2, 2);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int n = IntArg(L, 2);
+    int n = GetIntArg(L, 2);
     if (n < 1) lua_pushliteral(L, "");
     else PushSlice(L, s, len, (long long)len - n, (long long)len);
     return 1;
@@ -114,8 +103,8 @@ static int MidStr(lua_State *L)
     CheckArgs(L, 3, 3);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int pos = IntArg(L, 2);
-    int n = IntArg(L, 3);
+    int pos = GetIntArg(L, 2);
+    int n = GetIntArg(L, 3);
     if (n < 1 || (long long)pos >= (long long)len) lua_pushliteral(L, "");
     else PushSlice(L, s, len, pos, (long long)pos + n);
     return 1;
@@ -124,7 +113,7 @@ static int MidStr(lua_State *L)
 static int Chr(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    uint32_t code = (uint32_t)IntArg(L, 1);
+    uint32_t code = (uint32_t)GetIntArg(L, 1);
     if (code > 255) return ERR_WRONGUSAGE;
     char c = (char)code;
     lua_pushlstring(L, &c, code ? 1 : 0);
@@ -136,7 +125,7 @@ static int UnleftStr(lua_State *L)
     CheckArgs(L, 2, 2);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int n = IntArg(L, 2);
+    int n = GetIntArg(L, 2);
     if (n < 0) return ERR_WRONGUSAGE;
     PushSlice(L, s, len, 0, (long long)len - n);
     return 1;
@@ -147,7 +136,7 @@ static int UnrightStr(lua_State *L)
     CheckArgs(L, 2, 2);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int n = IntArg(L, 2);
+    int n = GetIntArg(L, 2);
     if (n < 0) return ERR_WRONGUSAGE;
     PushSlice(L, s, len, n, (long long)len);
     return 1;
@@ -160,7 +149,7 @@ static int StrStr(lua_State *L)
 {
     CheckArgs(L, 1, 2);
     lua_Number x = luaL_checknumber(L, 1);
-    int digits = OptIntArg(L, 2, 2);
+    int digits = GetOptIntArg(L, 2, 2);
     char text[64];
     snprintf(text, sizeof text, "%.14g", x);
     char *point = strchr(text, '.');
@@ -198,32 +187,21 @@ static int Val(lua_State *L)
     return 2;
 }
 
-// Pushes s with every byte passed through convert.
-static void PushConverted(lua_State *L, const char *s, size_t len, int (*convert)(int))
+// LowerStr and UpperStr: the string with every byte passed through convert.
+static int ConvertCase(lua_State *L, int (*convert)(int))
 {
+    CheckArgs(L, 1, 1);
+    size_t len;
+    const char *s = luaL_checklstring(L, 1, &len);
     luaL_Buffer B;
     luaL_buffinit(L, &B);
     for (size_t i = 0; i < len; i++) luaL_addchar(&B, convert((unsigned char)s[i]));
     luaL_pushresult(&B);
-}
-
-static int LowerStr(lua_State *L)
-{
-    CheckArgs(L, 1, 1);
-    size_t len;
-    const char *s = luaL_checklstring(L, 1, &len);
-    PushConverted(L, s, len, tolower);
     return 1;
 }
 
-static int UpperStr(lua_State *L)
-{
-    CheckArgs(L, 1, 1);
-    size_t len;
-    const char *s = luaL_checklstring(L, 1, &len);
-    PushConverted(L, s, len, toupper);
-    return 1;
-}
+static int LowerStr(lua_State *L) { return ConvertCase(L, tolower); }
+static int UpperStr(lua_State *L) { return ConvertCase(L, toupper); }
 
 static int Asc(lua_State *L)
 {
@@ -247,7 +225,7 @@ static int BinStr(lua_State *L)
 {
     CheckArgs(L, 1, 2);
     lua_Number n = luaL_checknumber(L, 1);
-    int type = OptIntArg(L, 2, WIDTH_INTEGER);
+    int type = GetOptIntArg(L, 2, WIDTH_INTEGER);
     // The narrow widths take the low bits of the same 32-bit word, so that a number above
     // 2147483647 keeps its own low bits instead of those of a saturated signed value.
     uint32_t word = luaO_toword32(n);
@@ -291,8 +269,8 @@ static int SplitStr(lua_State *L)
 static int PadNum(lua_State *L)
 {
     CheckArgs(L, 2, 2);
-    int n = IntArg(L, 1);
-    int width = IntArg(L, 2);
+    int n = GetIntArg(L, 1);
+    int width = GetIntArg(L, 2);
     if (width < 1 || n < 0) return ERR_WRONGUSAGE;
     char digits[16];
     int len = snprintf(digits, sizeof digits, "%d", n);
@@ -326,7 +304,7 @@ static int TrimStr(lua_State *L)
     size_t len, clen;
     const char *s = luaL_checklstring(L, 1, &len);
     const char *c = luaL_checklstring(L, 2, &clen);
-    int side = IntArg(L, 3);
+    int side = GetIntArg(L, 3);
     if (clen != 1) return ERR_WRONGUSAGE;
     size_t from = 0, to = len;
     if (side == 0) {
@@ -385,7 +363,7 @@ static uint32_t ReadUnsigned(const char *s, size_t len, int base)
 static int ToNumber(lua_State *L)
 {
     CheckArgs(L, 1, 2);
-    int base = OptIntArg(L, 2, 10);
+    int base = GetOptIntArg(L, 2, 10);
     if (base < 2 || base > 36) return ERR_WRONGUSAGE;
     if (base == 10) {
         int t = lua_type(L, 1);
@@ -403,8 +381,8 @@ static int UnmidStr(lua_State *L)
     CheckArgs(L, 3, 3);
     size_t len;
     const char *s = luaL_checklstring(L, 1, &len);
-    int pos = IntArg(L, 2);
-    int n = IntArg(L, 3);
+    int pos = GetIntArg(L, 2);
+    int n = GetIntArg(L, 3);
     if (pos < 0 || n < 0) return ERR_WRONGUSAGE;
     if (n == 0 || (size_t)pos >= len) {
         lua_pushvalue(L, 1);
@@ -420,26 +398,34 @@ static int UnmidStr(lua_State *L)
     return 1;
 }
 
-static int CountStr(lua_State *L)
+// FindStr(s, sub [, exact = 1 [, start = 0]]): the position of the first match at or after
+// start, or -1; CountStr (same arguments): the number of matches that do not overlap.
+static int SearchStr(lua_State *L, int countAll)
 {
     CheckArgs(L, 2, 4);
     size_t len, sublen;
     const char *s = luaL_checklstring(L, 1, &len);
     const char *sub = luaL_checklstring(L, 2, &sublen);
-    int exact = OptIntArg(L, 3, 1);
-    int start = OptIntArg(L, 4, 0);
+    int exact = GetOptIntArg(L, 3, 1);
+    int start = GetOptIntArg(L, 4, 0);
     if (start < 0) return ERR_WRONGUSAGE;
+    long at = -1;
+    if (len && sublen && (size_t)start < len) at = FindBytes(s, len, sub, sublen, (size_t)start, exact);
+    if (!countAll) {
+        lua_pushnumber(L, at);
+        return 1;
+    }
     int count = 0;
-    if (len && sublen && (size_t)start < len) {
-        long at = FindBytes(s, len, sub, sublen, (size_t)start, exact);
-        while (at >= 0) {
-            count++;
-            at = FindBytes(s, len, sub, sublen, (size_t)at + sublen, exact);
-        }
+    while (at >= 0) {
+        count++;
+        at = FindBytes(s, len, sub, sublen, (size_t)at + sublen, exact);
     }
     lua_pushnumber(L, count);
     return 1;
 }
+
+static int FindStr(lua_State *L) { return SearchStr(L, 0); }
+static int CountStr(lua_State *L) { return SearchStr(L, 1); }
 
 static int InsertStr(lua_State *L)
 {
@@ -447,8 +433,8 @@ static int InsertStr(lua_State *L)
     size_t len, tlen;
     const char *s = luaL_checklstring(L, 1, &len);
     const char *text = luaL_checklstring(L, 2, &tlen);
-    int pos = IntArg(L, 3);
-    int overwrite = OptIntArg(L, 4, 0);
+    int pos = GetIntArg(L, 3);
+    int overwrite = GetOptIntArg(L, 4, 0);
     if (pos < 0) return ERR_WRONGUSAGE;
     if (tlen == 0) {
         lua_pushvalue(L, 1);
@@ -470,21 +456,6 @@ static int InsertStr(lua_State *L)
     return 1;
 }
 
-static int FindStr(lua_State *L)
-{
-    CheckArgs(L, 2, 4);
-    size_t len, sublen;
-    const char *s = luaL_checklstring(L, 1, &len);
-    const char *sub = luaL_checklstring(L, 2, &sublen);
-    int exact = OptIntArg(L, 3, 1);
-    int start = OptIntArg(L, 4, 0);
-    if (start < 0) return ERR_WRONGUSAGE;
-    long at = -1;
-    if (len && sublen && (size_t)start < len) at = FindBytes(s, len, sub, sublen, (size_t)start, exact);
-    lua_pushnumber(L, at);
-    return 1;
-}
-
 static int ReplaceStr(lua_State *L)
 {
     CheckArgs(L, 3, 5);
@@ -492,8 +463,8 @@ static int ReplaceStr(lua_State *L)
     const char *s = luaL_checklstring(L, 1, &len);
     const char *search = luaL_checklstring(L, 2, &slen);
     const char *repl = luaL_checklstring(L, 3, &rlen);
-    int exact = OptIntArg(L, 4, 1);
-    int start = OptIntArg(L, 5, 0);
+    int exact = GetOptIntArg(L, 4, 1);
+    int start = GetOptIntArg(L, 5, 0);
     if (start < 0) return ERR_WRONGUSAGE;
     if (slen == 0 || (size_t)start >= len) {
         lua_pushvalue(L, 1);

@@ -10,7 +10,6 @@
 #include "runtime/handler_support.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
-#include "runtime/vm/values.h"
 #include "stdlib/system.h"
 
 enum { ERR_BADDATE = 1285 };
@@ -39,7 +38,7 @@ static void GetDateParts(DateParts *d)
 int SysGetDate(lua_State *L)
 {
     CheckArgs(L, 0, 1);
-    int form = luaO_toint32(luaL_optnumber(L, 1, 0));
+    int form = GetOptIntArg(L, 1, 0);
     char text[DATE_TEXT_SIZE * 2] = "";
     if (form == 0) {
         OsGetDateString(0, text, nullptr);
@@ -57,7 +56,7 @@ int SysGetDate(lua_State *L)
 int SysGetTime(lua_State *L)
 {
     CheckArgs(L, 0, 1);
-    int withSeconds = luaO_toint32(luaL_optnumber(L, 1, 0));
+    int withSeconds = GetOptIntArg(L, 1, 0);
     char text[DATE_TEXT_SIZE] = "";
     OsGetDateString(2, text, nullptr);
     size_t len = strlen(text);
@@ -78,7 +77,7 @@ int SysGetWeekday(lua_State *L)
 int SysGetDateNum(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    int part = luaO_toint32(luaL_checknumber(L, 1));
+    int part = GetIntArg(L, 1);
     DateParts d;
     GetDateParts(&d);
     int n;
@@ -123,7 +122,7 @@ int SysCompareDates(lua_State *L)
     size_t len1, len2;
     const char *d1 = luaL_checklstring(L, 1, &len1);
     const char *d2 = luaL_checklstring(L, 2, &len2);
-    int datesOnly = luaO_toint32(luaL_optnumber(L, 3, 0));
+    int datesOnly = GetOptIntArg(L, 3, 0);
     long a[6], b[6];
     if (int err = ParseDate(d1, len1, !datesOnly, a)) return err;
     if (int err = ParseDate(d2, len2, !datesOnly, b)) return err;

@@ -7,7 +7,6 @@
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
 #include "runtime/vm/interpwords.h"
-#include "runtime/vm/values.h"
 #include "stdlib/system.h"
 
 int SysOpenCatalog(lua_State *L)
@@ -28,7 +27,7 @@ int SysCloseCatalog(lua_State *L)
 int SysGetCatalogString(lua_State *L)
 {
     CheckArgs(L, 2, 2);
-    int id = luaO_toint32(luaL_checknumber(L, 1));
+    int id = GetIntArg(L, 1);
     const char *text = luaL_checkstring(L, 2);
     lua_pushstring(L, OsGetCatalogString(nullptr, id, text));
     return 1;
@@ -82,6 +81,6 @@ int SysDebugPrint(lua_State *L)
 int SysDebugOutput(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    CallTraceFlag = luaO_toint32(luaL_checknumber(L, 1));
+    CallTraceFlag = GetIntArg(L, 1);
     return 0;
 }

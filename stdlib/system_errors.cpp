@@ -7,7 +7,6 @@
 #include "runtime/vm/gc.h"
 #include "runtime/vm/interpwords.h"
 #include "runtime/vm/state.h"
-#include "runtime/vm/values.h"
 #include "stdlib/system.h"
 
 enum { ERR_USERERROR = 1239 };
@@ -26,7 +25,7 @@ int SysGCInfo(lua_State *L)
 int SysCollectGarbage(lua_State *L)
 {
     CheckArgs(L, 0, 1);
-    uint32_t limit = (uint32_t)luaO_toint32(luaL_optnumber(L, 1, 0));
+    uint32_t limit = (uint32_t)GetOptIntArg(L, 1, 0);
     lu_mem threshold = limit > 0x3FFFFF ? (lu_mem)0xFFFFFFFFu : (lu_mem)limit * 1024;
     G(L)->GCthreshold = threshold;
     if (G(L)->nblocks >= threshold) luaC_collectgarbage(L);
@@ -43,7 +42,7 @@ int SysError(lua_State *L)
 int SysExitOnError(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    int flag = luaO_toint32(luaL_checknumber(L, 1));
+    int flag = GetIntArg(L, 1);
     SetRuntimeTags(L, RTAG_EXITONERROR, flag, 0);
     return 0;
 }
@@ -58,7 +57,7 @@ int SysGetLastError(lua_State *L)
 int SysGetErrorName(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    int code = luaO_toint32(luaL_checknumber(L, 1));
+    int code = GetIntArg(L, 1);
     char text[ERR_TEXT_SIZE];
     FormatErrorMessage(code, text, sizeof text);
     lua_pushstring(L, text);

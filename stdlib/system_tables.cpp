@@ -77,7 +77,7 @@ int SysInsertItem(lua_State *L)
 {
     CheckArgs(L, 2, 3);
     luaL_checktable(L, 1);
-    int pos = luaO_toint32(luaL_optnumber(L, 3, -1));
+    int pos = GetOptIntArg(L, 3, -1);
     int n = ListLength(L, 1, 0);
     if (pos < 0 || pos > n) pos = n;
     for (int k = n; k > pos; k--) {
@@ -93,7 +93,7 @@ int SysRemoveItem(lua_State *L)
 {
     CheckArgs(L, 1, 2);
     luaL_checktable(L, 1);
-    int pos = luaO_toint32(luaL_optnumber(L, 2, -1));
+    int pos = GetOptIntArg(L, 2, -1);
     int n = ListLength(L, 1, 0);
     if (n == 0) return 0;
     if (pos < 0 || pos > n - 1) pos = n - 1;

@@ -12,7 +12,6 @@
 #include "runtime/memory.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
-#include "runtime/vm/values.h"
 #include "stdlib/system.h"
 
 enum { ERR_OBJECTNOTFOUND = 1041, ERR_NOTIMER = 1181, ERR_OUTOFMEMORY = 1000 };
@@ -39,8 +38,7 @@ static void RestartTimer(TimerNode *t)
 static TimerNode *FindTimerById(const ObjectId &id)
 {
     for (TimerNode *t = TimerList; t; t = t->next) {
-        if (id.handle ? t->id.handle == id.handle : (!t->id.handle && t->id.number == id.number))
-            return t;
+        if (ObjectIdMatches(t->id, id)) return t;
     }
     return nullptr;
 }
@@ -152,7 +150,7 @@ int SysResetTimer(lua_State *L)
     CheckArgs(L, 1, 2);
     TimerNode *t;
     if (int err = FindTimer(L, 1, &t)) return err;
-    int32_t ms = luaO_toint32(luaL_optnumber(L, 2, 0));
+    int32_t ms = GetOptIntArg(L, 2, 0);
     if (ms < 0) return SYS_ERR_WRONGUSAGE;
     OsGetSysTime(&t->start);
     t->offset.seconds = (uint32_t)(ms / 1000);
@@ -168,8 +166,8 @@ int SysWaitTimer(lua_State *L)
     CheckArgs(L, 2, 3);
     TimerNode *t;
     if (int err = FindTimer(L, 1, &t)) return err;
-    int32_t ms = luaO_toint32(luaL_checknumber(L, 2));
-    int32_t reset = luaO_toint32(luaL_optnumber(L, 3, 1));
+    int32_t ms = GetIntArg(L, 2);
+    int32_t reset = GetOptIntArg(L, 3, 1);
     if (t->paused) return SYS_ERR_WRONGUSAGE;
     OsTimeVal elapsed;
     ElapsedTime(t, &elapsed);
@@ -182,8 +180,8 @@ int SysWaitTimer(lua_State *L)
 int SysWait(lua_State *L)
 {
     CheckArgs(L, 1, 2);
-    int32_t n = luaO_toint32(luaL_checknumber(L, 1));
-    int32_t unit = luaO_toint32(luaL_optnumber(L, 2, SYS_TICKS));
+    int32_t n = GetIntArg(L, 1);
+    int32_t unit = GetOptIntArg(L, 2, SYS_TICKS);
     if (n < 1) return 0;
     int64_t ms;
     switch (unit) {

@@ -178,10 +178,8 @@ static int IsDocument(const char *program)
 // quotes, ';', '$', '`' ...) means anything to the shell.
 static int AppendQuoted(char *out, size_t size, size_t *len, const char *text)
 {
-    for (const char *p = "'"; *p; p++) {
-        if (*len + 1 >= size) return 0;
-        out[(*len)++] = *p;
-    }
+    if (*len + 1 >= size) return 0;
+    out[(*len)++] = '\'';
     for (const char *t = text; *t; t++) {
         const char *piece = *t == '\'' ? "'\\''" : nullptr;
         size_t n = piece ? 4 : 1;
