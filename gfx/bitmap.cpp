@@ -41,30 +41,39 @@ void FreeBitMap(BitMap *bitmap) {
   MemFree(bitmap);
 }
 
+// A new mask or alpha channel (P: Mask or AlphaChannel, which share their fields) of `height`
+// rows of `bytesPerRow`, the memory cleared when `clear`.
+template <class P>
+static P *AllocPlane(int32_t width, int32_t height, int32_t bytesPerRow, int clear) {
+  size_t bytes = PlaneBytes(bytesPerRow, height);
+  if (!bytes) return nullptr;
+  P *plane = (P *)MemAlloc(sizeof(P), 1);
+  if (!plane) return nullptr;
+  plane->pixels = (uint8_t *)MemAlloc(bytes, clear);
+  if (!plane->pixels) {
+    MemFree(plane);
+    return nullptr;
+  }
+  plane->width = width;
+  plane->height = height;
+  plane->bytesPerRow = bytesPerRow;
+  return plane;
+}
+
+template <class P>
+static void FreePlane(P *plane) {
+  if (!plane) return;
+  if (!plane->notOwned) MemFree(plane->pixels);
+  MemFree(plane);
+}
+
 Mask *AllocMask(const BitMap *owner, int32_t width, int32_t height, int clear) {
   (void)owner;
   if (width < 0 || height < 0) return nullptr;
-  int32_t bpr = MaskBytesPerRow(width);
-  size_t bytes = PlaneBytes(bpr, height);
-  if (!bytes) return nullptr;
-  Mask *m = (Mask *)MemAlloc(sizeof(Mask), 1);
-  if (!m) return nullptr;
-  m->pixels = (uint8_t *)MemAlloc(bytes, clear);
-  if (!m->pixels) {
-    MemFree(m);
-    return nullptr;
-  }
-  m->width = width;
-  m->height = height;
-  m->bytesPerRow = bpr;
-  return m;
+  return AllocPlane<Mask>(width, height, MaskBytesPerRow(width), clear);
 }
 
-void FreeMask(Mask *mask) {
-  if (!mask) return;
-  if (!mask->notOwned) MemFree(mask->pixels);
-  MemFree(mask);
-}
+void FreeMask(Mask *mask) { FreePlane(mask); }
 
 Mask *WrapMask(uint8_t *pixels, int32_t bytesPerRow) {
   Mask *m = (Mask *)MemAlloc(sizeof(Mask), 1);
@@ -83,27 +92,10 @@ void SetMaskMemory(Mask *mask, uint8_t *pixels, int32_t bytesPerRow) {
 
 AlphaChannel *AllocAlphaChannel(int32_t width, int32_t height, int clear) {
   if (width < 0 || height < 0 || width > 0x7FFFFFF0) return nullptr;
-  int32_t bpr = AlphaBytesPerRow(width);
-  size_t bytes = PlaneBytes(bpr, height);
-  if (!bytes) return nullptr;
-  AlphaChannel *a = (AlphaChannel *)MemAlloc(sizeof(AlphaChannel), 1);
-  if (!a) return nullptr;
-  a->pixels = (uint8_t *)MemAlloc(bytes, clear);
-  if (!a->pixels) {
-    MemFree(a);
-    return nullptr;
-  }
-  a->width = width;
-  a->height = height;
-  a->bytesPerRow = bpr;
-  return a;
+  return AllocPlane<AlphaChannel>(width, height, AlphaBytesPerRow(width), clear);
 }
 
-void FreeAlphaChannel(AlphaChannel *alpha) {
-  if (!alpha) return;
-  if (!alpha->notOwned) MemFree(alpha->pixels);
-  MemFree(alpha);
-}
+void FreeAlphaChannel(AlphaChannel *alpha) { FreePlane(alpha); }
 
 AlphaChannel *WrapAlphaChannel(uint8_t *pixels, int32_t width, int32_t height, int32_t bytesPerRow) {
   AlphaChannel *a = (AlphaChannel *)MemAlloc(sizeof(AlphaChannel), 1);

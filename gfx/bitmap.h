@@ -106,6 +106,26 @@ enum MaskMode {
   MASKOR = 5            // set where the source is set
 };
 
+// Bit x of a mask row: 1 visible, 0 not.
+inline int MaskRowBit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+// Sets (on != 0) or clears bit x of a mask row.
+inline void PutMaskRowBit(uint8_t *row, int32_t x, int on) {
+  const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
+  if (on) row[x >> 3] |= bit;
+  else row[x >> 3] &= (uint8_t)~bit;
+}
+// Applies a mask mode to the bit of *byte as if the source bit were set.
+inline void ApplyMaskMode(uint8_t *byte, uint8_t bit, uint32_t mode) {
+  switch (mode) {
+    case MASKVISIBLE:
+    case MASKVANILLACOPY:
+    case MASKOR: *byte |= bit; break;
+    case MASKINVISIBLE: *byte &= (uint8_t)~bit; break;
+    case MASKXOR: *byte ^= bit; break;
+    default: break;  // MASKAND with a set source, and unknown modes: unchanged
+  }
+}
+
 // Single-pixel access. Coordinates outside the plane read 0 and write nothing.
 // maskFlag 0: `record` is a BitMap and the value 0xRRGGBB; else `record` is a
 // Mask, reading gives 0 or 1 and writing applies the value as a mask mode

@@ -86,8 +86,9 @@ void BlendPixels32(const BlendPlanes *planes, int32_t width, int32_t height, int
 }
 void BlendPixels24(const BlendPlanes *planes, int32_t width, int32_t height, int32_t level, PixelFormat format,
                    int32_t srcModulo, int32_t dstModulo, int32_t maskBytesPerRow) {
-  if (format == PIXFMT_RGB24) BlendRows<PixFmt8>(planes, width, height, level, srcModulo, dstModulo, maskBytesPerRow);
-  else BlendRows<PixFmt9>(planes, width, height, level, srcModulo, dstModulo, maskBytesPerRow);
+  WithLayout24(format, [&](auto L) {
+    BlendRows<decltype(L)>(planes, width, height, level, srcModulo, dstModulo, maskBytesPerRow);
+  });
 }
 void BlendPixels16(const BlendPlanes *planes, int32_t width, int32_t height, int32_t level, PixelFormat format,
                    int32_t srcModulo, int32_t dstModulo, int32_t maskBytesPerRow) {
@@ -130,8 +131,7 @@ void BltAlphaBitMap32(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, in
 void BltAlphaBitMap24(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
                       uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
                       const uint8_t *alpha, int32_t alphaBytesPerRow, PixelFormat format) {
-  if (format == PIXFMT_RGB24) AlphaBitMapRows<PixFmt8>(ALPHABITMAP_ARGS);
-  else AlphaBitMapRows<PixFmt9>(ALPHABITMAP_ARGS);
+  WithLayout24(format, [&](auto L) { AlphaBitMapRows<decltype(L)>(ALPHABITMAP_ARGS); });
 }
 void BltAlphaBitMap16(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
                       uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
@@ -251,8 +251,7 @@ void BltAlphaChannel32(const AlphaChannelBltParams *p) {
 }
 void BltAlphaChannel24(const AlphaChannelBltParams *p) {
   // The 24-bit member takes the colour as 0xRRGGBB.
-  if (p->format == PIXFMT_RGB24) CoverageRows<PixFmt8>(p, p->colour & 0xFFFFFF);
-  else CoverageRows<PixFmt9>(p, p->colour & 0xFFFFFF);
+  WithLayout24(p->format, [&](auto L) { CoverageRows<decltype(L)>(p, p->colour & 0xFFFFFF); });
 }
 void BltAlphaChannel16(const AlphaChannelBltParams *p) {
   WithFormat16(p->format, [&](auto L) {

@@ -321,29 +321,41 @@ void RectFillBitMap(BitMap *bitmap, int32_t x, int32_t y, int32_t width, int32_t
 
 // ---- Mask planes -----------------------------------------------------------
 
+// The mask mode fixed at compile time so the loop has no branch on it.
+template <int kMode>
+static void MaskToMaskRows(const uint8_t *srow, int32_t sx, int32_t srcBytesPerRow, uint8_t *drow, int32_t dx,
+                           int32_t dstBytesPerRow, int32_t width, int32_t height) {
+  for (; height > 0; height--, srow += srcBytesPerRow, drow += dstBytesPerRow) {
+    MaskBitWalker s;
+    MaskBitCursor d;
+    s.Start(srow, sx);
+    d.Start(drow, dx);
+    for (int32_t i = 0; i < width; i++, s.Next(), d.Next()) {
+      const bool sb = s.Test();
+      switch (kMode) {
+        case MASKOR: if (sb) d.Set(); break;
+        case MASKINVISIBLE: if (sb) d.Clear(); break;
+        case MASKVANILLACOPY: d.Put(sb); break;
+        case MASKXOR: if (sb) d.Toggle(); break;
+        case MASKAND: if (!sb) d.Clear(); break;
+      }
+    }
+  }
+}
+
 void BltMaskToMask(const Mask *src, int32_t sx, int32_t sy, Mask *dst, int32_t dx, int32_t dy, int32_t width,
                    int32_t height, int mode) {
   if (!src || !dst || width <= 0 || height <= 0 || mode < 0 || mode > 5) return;
   const uint8_t *srow = src->pixels + (ptrdiff_t)sy * src->bytesPerRow;
   uint8_t *drow = dst->pixels + (ptrdiff_t)dy * dst->bytesPerRow;
-  for (int32_t j = 0; j < height; j++, srow += src->bytesPerRow, drow += dst->bytesPerRow) {
-    MaskBitWalker s;
-    s.Start(srow, sx);
-    uint8_t *d = drow + (dx >> 3);
-    uint8_t dbit = (uint8_t)(0x80 >> (dx & 7));
-    for (int32_t i = 0; i < width; i++, s.Next()) {
-      const bool sb = s.Test();
-      switch (mode) {
-        case MASKVISIBLE:
-        case MASKOR: if (sb) *d |= dbit; break;
-        case MASKINVISIBLE: if (sb) *d &= (uint8_t)~dbit; break;
-        case MASKVANILLACOPY: if (sb) *d |= dbit; else *d &= (uint8_t)~dbit; break;
-        case MASKXOR: if (sb) *d ^= dbit; break;
-        case MASKAND: if (!sb) *d &= (uint8_t)~dbit; break;
-      }
-      dbit >>= 1;
-      if (!dbit) { dbit = 0x80; d++; }
-    }
+  const int32_t sbpr = src->bytesPerRow, dbpr = dst->bytesPerRow;
+  switch (mode) {
+    case MASKVISIBLE:
+    case MASKOR: MaskToMaskRows<MASKOR>(srow, sx, sbpr, drow, dx, dbpr, width, height); break;
+    case MASKINVISIBLE: MaskToMaskRows<MASKINVISIBLE>(srow, sx, sbpr, drow, dx, dbpr, width, height); break;
+    case MASKVANILLACOPY: MaskToMaskRows<MASKVANILLACOPY>(srow, sx, sbpr, drow, dx, dbpr, width, height); break;
+    case MASKXOR: MaskToMaskRows<MASKXOR>(srow, sx, sbpr, drow, dx, dbpr, width, height); break;
+    case MASKAND: MaskToMaskRows<MASKAND>(srow, sx, sbpr, drow, dx, dbpr, width, height); break;
   }
 }
 

@@ -70,9 +70,7 @@ void TintPixels32(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t 
 }
 void TintPixels24(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb,
                   int32_t level, int32_t modulo, PixelFormat format) {
-  // Format 8 has R in its first byte, every other 24-bit format B.
-  if (format == PIXFMT_RGB24) TintRows<PixFmt8>(pixels, x, y, width, height, rgb, level, modulo);
-  else TintRows<PixFmt9>(pixels, x, y, width, height, rgb, level, modulo);
+  WithLayout24(format, [&](auto L) { TintRows<decltype(L)>(pixels, x, y, width, height, rgb, level, modulo); });
 }
 void TintPixels16(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb565,
                   int32_t level, int32_t modulo, PixelFormat format) {
@@ -115,8 +113,7 @@ void BrushToGray32(uint8_t *pixels, int32_t width, int32_t height, PixelFormat f
   WithFormat32(format, [&](auto L) { GrayRows<decltype(L)>(pixels, width, height, modulo); });
 }
 void BrushToGray24(uint8_t *pixels, int32_t width, int32_t height, PixelFormat format, int32_t modulo) {
-  if (format == PIXFMT_RGB24) GrayRows<PixFmt8>(pixels, width, height, modulo);
-  else GrayRows<PixFmt9>(pixels, width, height, modulo);
+  WithLayout24(format, [&](auto L) { GrayRows<decltype(L)>(pixels, width, height, modulo); });
 }
 void BrushToGray16(uint8_t *pixels, int32_t width, int32_t height, PixelFormat format, int32_t modulo) {
   WithFormat16(format, [&](auto L) { GrayRows<decltype(L)>(pixels, width, height, modulo); });

@@ -39,7 +39,7 @@ void PlotCoverage(PlotContext *ctx, int32_t x, int32_t y) {
   if (ctx->clip) {
     const int32_t cx = x - ctx->clipX, cy = y - ctx->clipY;
     if (cx < 0 || cy < 0 || cx >= ctx->clipWidth || cy >= ctx->clipHeight) return;
-    if (ctx->clipMask && !((ctx->clipMask[(ptrdiff_t)cy * ctx->clipMaskBytesPerRow + (cx >> 3)] >> (7 - (cx & 7))) & 1))
+    if (ctx->clipMask && !MaskRowBit(ctx->clipMask + (ptrdiff_t)cy * ctx->clipMaskBytesPerRow, cx))
       return;
   }
   if (ctx->coverage > 0) {
@@ -49,16 +49,8 @@ void PlotCoverage(PlotContext *ctx, int32_t x, int32_t y) {
     if (ctx->dstAlpha) ctx->dstAlpha[(ptrdiff_t)y * ctx->dstAlphaBytesPerRow + x] = (uint8_t)(ctx->coverage > 255 ? 255 : ctx->coverage);
   }
   if (ctx->dstMask) {
-    uint8_t *byte = ctx->dstMask + (ptrdiff_t)y * ctx->dstMaskBytesPerRow + (x >> 3);
-    const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
-    switch (ctx->maskMode) {
-      case MASKVISIBLE:
-      case MASKVANILLACOPY:
-      case MASKOR: *byte |= bit; break;
-      case MASKINVISIBLE: *byte &= (uint8_t)~bit; break;
-      case MASKXOR: *byte ^= bit; break;
-      default: break;
-    }
+    ApplyMaskMode(ctx->dstMask + (ptrdiff_t)y * ctx->dstMaskBytesPerRow + (x >> 3), (uint8_t)(0x80 >> (x & 7)),
+                  (uint32_t)ctx->maskMode);
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "gfx/blit.h"
 #include "gfx/kernels.h"
+#include "gfx/pixel_layout.h"
 #include "gfx/scale.h"
 #include "platform/os.h"
 #include "runtime/memory.h"
@@ -89,11 +90,7 @@ void BltAlphaBitMap(const BitMap *src, int32_t sx, int32_t sy, BitMap *dst, int3
     return;
   }
   BitMapInfo si, di;
-  if (!LockBitMap(src, &si)) return;
-  if (!LockBitMap(dst, &di)) {
-    UnLockBitMap();
-    return;
-  }
+  if (!LockBitMapPair(src, &si, dst, &di)) return;
   AlphaBitMapRect(&si, sx, sy, &di, dx, dy, width, height, alpha, sx, sy);
   UnLockBitMap();
   UnLockBitMap();
@@ -140,14 +137,7 @@ int FillPolygonToMask(Mask *mask, const int32_t *points, int32_t count) {
   return 0;
 }
 
-uint32_t MixColors(uint32_t rgb1, uint32_t rgb2, int32_t weight) {
-  uint32_t out = 0;
-  for (int sh = 16; sh >= 0; sh -= 8) {
-    const int32_t a = (int32_t)(rgb1 >> sh & 255), b = (int32_t)(rgb2 >> sh & 255);
-    out |= (uint32_t)((a + (((b - a) * weight) >> 8)) & 255) << sh;
-  }
-  return out;
-}
+uint32_t MixColors(uint32_t rgb1, uint32_t rgb2, int32_t weight) { return MixRGB(rgb1, rgb2, weight); }
 
 static int32_t WrapOffset(int32_t offset, int32_t size) {
   if (offset < 0) offset = offset % size + size;

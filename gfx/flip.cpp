@@ -11,8 +11,6 @@ static void SwapBytes(uint8_t *a, uint8_t *b, size_t n) {
   }
 }
 
-static inline bool GetBit(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
-
 void FlipPixels(const FlipRecord *rec) {
   const int32_t w = rec->width, h = rec->height, bpp = rec->bytesPerPixel;
   if (w <= 0 || h <= 0 || (bpp != 2 && bpp != 3 && bpp != 4)) return;
@@ -43,11 +41,7 @@ void FlipPixels(const FlipRecord *rec) {
       uint8_t *row = rec->mask + (ptrdiff_t)j * rec->maskBytesPerRow;
       memcpy(rec->scratch, row, (size_t)rec->maskBytesPerRow);
       // Bit x takes bit w - 1 - x of the copy; bits after the last pixel stay.
-      for (int32_t x = 0; x < w; x++) {
-        const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
-        if (GetBit(rec->scratch, w - 1 - x)) row[x >> 3] |= bit;
-        else row[x >> 3] &= (uint8_t)~bit;
-      }
+      for (int32_t x = 0; x < w; x++) PutMaskRowBit(row, x, MaskRowBit(rec->scratch, w - 1 - x));
     }
   }
 }

@@ -63,8 +63,9 @@ void DrawGradient32(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_
 }
 void DrawGradient24(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb1,
                     uint32_t rgb2, int32_t angle, int32_t modulo, PixelFormat format) {
-  if (format == PIXFMT_RGB24) GradientRows<PixFmt8>(pixels, x, y, width, height, rgb1, rgb2, angle, modulo);
-  else GradientRows<PixFmt9>(pixels, x, y, width, height, rgb1, rgb2, angle, modulo);
+  WithLayout24(format, [&](auto L) {
+    GradientRows<decltype(L)>(pixels, x, y, width, height, rgb1, rgb2, angle, modulo);
+  });
 }
 void DrawGradient16(uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb1,
                     uint32_t rgb2, int32_t angle, int32_t modulo, PixelFormat format) {

@@ -28,25 +28,13 @@ uint32_t ReadBitMapPixel(const void *record, int32_t x, int32_t y, int maskFlag)
   if (maskFlag) {
     const Mask *m = (const Mask *)record;
     if (!MaskInside(m, x, y)) return 0;
-    return (m->pixels[(ptrdiff_t)y * m->bytesPerRow + (x >> 3)] >> (7 - (x & 7))) & 1;
+    return (uint32_t)MaskRowBit(m->pixels + (ptrdiff_t)y * m->bytesPerRow, x);
   }
   const BitMap *bm = (const BitMap *)record;
   if (!BitMapInside(bm, x, y)) return 0;
   uint8_t rgb[3] = {0, 0, 0};
   ReadPixelRGB(PixelAddress(bm, x, y), bm->format, rgb);
   return (uint32_t)rgb[0] << 16 | (uint32_t)rgb[1] << 8 | rgb[2];
-}
-
-// Applies a mask mode to one bit as if the source bit were set.
-static void ApplyMaskMode(uint8_t *byte, uint8_t bit, uint32_t mode) {
-  switch (mode) {
-    case MASKVISIBLE:
-    case MASKVANILLACOPY:
-    case MASKOR: *byte |= bit; break;
-    case MASKINVISIBLE: *byte &= (uint8_t)~bit; break;
-    case MASKXOR: *byte ^= bit; break;
-    default: break;  // MASKAND with a set source, and unknown modes: unchanged
-  }
 }
 
 void WriteBitMapPixel(void *record, int32_t x, int32_t y, uint32_t value, int maskFlag) {

@@ -163,6 +163,12 @@ template <class Fn> inline bool WithFormat16(PixelFormat f, Fn &&fn) {
   }
   return false;
 }
+// The 24-bit members' pick: format 8 has R in its first byte, every other
+// format is taken as format 9 (B first).
+template <class Fn> inline void WithLayout24(PixelFormat f, Fn &&fn) {
+  if (f == PIXFMT_RGB24) fn(PixFmt8{});
+  else fn(PixFmt9{});
+}
 // Any format: fn gets the format layout; false for a format above 12.
 template <class Fn> inline bool WithFormat(PixelFormat f, Fn &&fn) {
   return WithFormat32(f, fn) || WithFormat24(f, fn) || WithFormat16(f, fn);
@@ -174,5 +180,16 @@ struct MaskBitWalker {
   uint8_t bit;
   inline void Start(const uint8_t *row, int32_t x) { byte = row + (x >> 3); bit = (uint8_t)(0x80 >> (x & 7)); }
   inline bool Test() const { return (*byte & bit) != 0; }
+  inline void Next() { bit >>= 1; if (!bit) { bit = 0x80; ++byte; } }
+};
+// The same over a mask row that is written.
+struct MaskBitCursor {
+  uint8_t *byte;
+  uint8_t bit;
+  inline void Start(uint8_t *row, int32_t x) { byte = row + (x >> 3); bit = (uint8_t)(0x80 >> (x & 7)); }
+  inline void Set() { *byte |= bit; }
+  inline void Clear() { *byte &= (uint8_t)~bit; }
+  inline void Toggle() { *byte ^= bit; }
+  inline void Put(bool on) { if (on) Set(); else Clear(); }
   inline void Next() { bit >>= 1; if (!bit) { bit = 0x80; ++byte; } }
 };

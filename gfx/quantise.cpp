@@ -158,6 +158,15 @@ inline int32_t MapCell(Planes h, const Palette *pal, int32_t colours, int32_t r,
   return c - 1;
 }
 
+// Releases the working memory of a quantisation (any part may be missing).
+void FreeWork(Palette *pal, Box *boxes, int16_t *limitTable, int16_t *errors, Planes h) {
+  MemFree(pal);
+  MemFree(boxes);
+  MemFree(limitTable);
+  MemFree(errors);
+  for (int i = 0; i < 32; i++) MemFree(h[i]);
+}
+
 }  // namespace
 
 int QuantizeBitMap(const uint8_t *pixels, PixelFormat format, int32_t bytesPerPixel, int32_t width, int32_t height,
@@ -180,11 +189,7 @@ int QuantizeBitMap(const uint8_t *pixels, PixelFormat format, int32_t bytesPerPi
   for (int i = 0; i < 32 && ok; i++)
     if (!(h[i] = (uint16_t *)MemAlloc(4096, 1))) ok = false;
   if (!ok) {
-    MemFree(pal);
-    MemFree(boxes);
-    MemFree(limitTable);
-    MemFree(errors);
-    for (int i = 0; i < 32; i++) MemFree(h[i]);
+    FreeWork(pal, boxes, limitTable, errors, h);
     return 0;
   }
   for (int32_t e = -255; e <= 255; e++) {
@@ -281,10 +286,6 @@ int QuantizeBitMap(const uint8_t *pixels, PixelFormat format, int32_t bytesPerPi
   for (int32_t i = 0; i < pal->count; i++)
     paletteOut[i] = (uint32_t)pal->r[i] << 16 | (uint32_t)pal->g[i] << 8 | (uint32_t)pal->b[i];
   *count = pal->count;
-  MemFree(pal);
-  MemFree(boxes);
-  MemFree(limitTable);
-  MemFree(errors);
-  for (int i = 0; i < 32; i++) MemFree(h[i]);
+  FreeWork(pal, boxes, limitTable, errors, h);
   return 1;
 }

@@ -89,13 +89,12 @@ int ScaleStepTables(ScaleParams *p) {
 
 // ---- Plane helpers ------------------------------------------------------------------------
 
-static inline int MaskTest(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+// a moved toward b by the 16-bit fraction f: a + ((b - a) f >> 16).
+static inline int32_t Lerp16(int32_t a, int32_t b, int32_t f) { return a + (((b - a) * f) >> 16); }
 
-// Bilinear step on one channel: top = TL + ((TR - TL) fx >> 16) ... as 16.16 fractions.
+// Bilinear step on one channel: the two rows mixed by fx (kept to 8 bits), then those by fy.
 static inline int32_t Lerp2(int32_t tl, int32_t tr, int32_t bl, int32_t br, int32_t fx, int32_t fy) {
-  const int32_t top = (tl + (((tr - tl) * fx) >> 16)) & 255;
-  const int32_t bottom = (bl + (((br - bl) * fx) >> 16)) & 255;
-  return top + (((bottom - top) * fy) >> 16);
+  return Lerp16(Lerp16(tl, tr, fx) & 255, Lerp16(bl, br, fx) & 255, fy);
 }
 
 // Nearest mask and alpha rows (the colour rows are done by the pixel loops). The destination
@@ -109,7 +108,7 @@ static void NearestPlanesRow(const ScaleParams *p, int32_t sy, int32_t j) {
     uint32_t acc = 0;
     int32_t k = 0;
     for (; k < p->dstWidth; k++) {
-      acc = acc << 1 | (uint32_t)MaskTest(mrow, x);
+      acc = acc << 1 | (uint32_t)MaskRowBit(mrow, x);
       if ((k & 7) == 7) {
         out[k >> 3] = (uint8_t)acc;
         acc = 0;
@@ -245,7 +244,7 @@ KV_VECTOR_CLONES static void MixRowH(const uint8_t *row, uint32_t *out, const in
     uint32_t o = 0;
     for (int sh = 0; sh <= 16; sh += 8) {
       const int32_t l = (int32_t)(a >> sh & 255), r = (int32_t)(b >> sh & 255);
-      o |= (uint32_t)((l + (((r - l) * fx) >> 16)) & 255) << sh;
+      o |= (uint32_t)(Lerp16(l, r, fx) & 255) << sh;
     }
     out[k] = o;
   }
@@ -260,7 +259,7 @@ KV_VECTOR_CLONES static void MixRowV(const uint32_t *top, const uint32_t *bottom
     uint32_t o = 0;
     for (int sh = 0; sh <= 16; sh += 8) {
       const int32_t tv = (int32_t)(t >> sh & 255), bv = (int32_t)(b >> sh & 255);
-      o |= (uint32_t)(tv + (((bv - tv) * fy) >> 16)) << sh;
+      o |= (uint32_t)Lerp16(tv, bv, fy) << sh;
     }
     L::Store(drow + (ptrdiff_t)k * L::kBytes, L::FromRGB(o));
   }
@@ -370,6 +369,17 @@ void ScaleBitMap(const ScaleParams *p) {
 
 // ---- The triple -------------------------------------------------------------------------
 
+// Colour planes of the block from the locked source (at its corner (sx, sy)) and destination;
+// format and pixel size are the source's.
+static void SetColourPlanes(ScaleParams *p, const BitMapInfo *si, const BitMapInfo *di, int32_t sx, int32_t sy) {
+  p->src = si->pixels + ((ptrdiff_t)sy * si->modulo + sx) * si->bytesPerPixel;
+  p->dst = di->pixels;
+  p->srcModulo = si->modulo;
+  p->dstModulo = di->modulo;
+  p->format = si->format;
+  p->bytesPerPixel = si->bytesPerPixel;
+}
+
 int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel *srcAlpha, int32_t sx,
                       int32_t sy, BitMap *target, int32_t srcWidth, int32_t srcHeight, int32_t newWidth,
                       int32_t newHeight, int smooth, BitMap **outBitMap, Mask **outMask,
@@ -377,13 +387,7 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
   if (newWidth < 1 || newHeight < 1 || srcWidth < 1 || srcHeight < 1) return 0;
   if (sx < 0 || sy < 0) return 1055;
   // The source rectangle must lie inside every plane that is read.
-  if (src && ((int64_t)sx + srcWidth > src->width || (int64_t)sy + srcHeight > src->height)) return 1055;
-  if (srcMask && ((int64_t)sx + srcWidth > (int64_t)srcMask->bytesPerRow * 8 ||
-                  (srcMask->height > 0 && (int64_t)sy + srcHeight > srcMask->height)))
-    return 1055;
-  if (srcAlpha && ((int64_t)sx + srcWidth > srcAlpha->bytesPerRow ||
-                   (srcAlpha->height > 0 && (int64_t)sy + srcHeight > srcAlpha->height)))
-    return 1055;
+  if (!TripleRectInside(src, srcMask, srcAlpha, sx, sy, srcWidth, srcHeight)) return 1055;
 
   ScaleParams p;
   memset(&p, 0, sizeof p);
@@ -398,17 +402,8 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
     if (!src) return 0;
     if (target->width < newWidth || target->height < newHeight || target->format != src->format) return 1055;
     BitMapInfo si, di;
-    if (!LockBitMap(src, &si)) return 1152;
-    if (!LockBitMap(target, &di)) {
-      UnLockBitMap();
-      return 1152;
-    }
-    p.src = si.pixels + ((ptrdiff_t)sy * si.modulo + sx) * si.bytesPerPixel;
-    p.dst = di.pixels;
-    p.srcModulo = si.modulo;
-    p.dstModulo = di.modulo;
-    p.format = si.format;
-    p.bytesPerPixel = si.bytesPerPixel;
+    if (!LockBitMapPair(src, &si, target, &di)) return 1152;
+    SetColourPlanes(&p, &si, &di, sx, sy);
     ScaleBitMap(&p);
     UnLockBitMap();
     UnLockBitMap();
@@ -420,9 +415,7 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
   AlphaChannel *na = nullptr;
   if ((src && !(nb = AllocBitMap(newWidth, newHeight))) || (srcMask && !(nm = AllocMask(nb, newWidth, newHeight, 0))) ||
       (srcAlpha && !(na = AllocAlphaChannel(newWidth, newHeight, 0)))) {
-    FreeBitMap(nb);
-    FreeMask(nm);
-    FreeAlphaChannel(na);
+    FreeTriple(nb, nm, na);
     return 1000;
   }
   if (srcMask) {
@@ -441,18 +434,11 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
   p.srcY = sy;
   if (src) {
     BitMapInfo si, di;
-    if (!LockBitMap(src, &si) || !LockBitMap(nb, &di)) {
-      FreeBitMap(nb);
-      FreeMask(nm);
-      FreeAlphaChannel(na);
+    if (!LockBitMapPair(src, &si, nb, &di)) {
+      FreeTriple(nb, nm, na);
       return 1152;
     }
-    p.src = si.pixels + ((ptrdiff_t)sy * si.modulo + sx) * si.bytesPerPixel;
-    p.dst = di.pixels;
-    p.srcModulo = si.modulo;
-    p.dstModulo = di.modulo;
-    p.format = si.format;
-    p.bytesPerPixel = si.bytesPerPixel;
+    SetColourPlanes(&p, &si, &di, sx, sy);
     if (si.format == di.format) {
       ScaleBitMap(&p);
     } else {
@@ -489,11 +475,6 @@ int ScaleBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaChannel
   } else {
     ScaleBitMap(&p);
   }
-  if (outBitMap) *outBitMap = nb;
-  else FreeBitMap(nb);
-  if (outMask) *outMask = nm;
-  else FreeMask(nm);
-  if (outAlpha) *outAlpha = na;
-  else FreeAlphaChannel(na);
+  HandOutTriple(nb, nm, na, outBitMap, outMask, outAlpha);
   return 0;
 }

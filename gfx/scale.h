@@ -6,6 +6,21 @@
 #include <cstdint>
 #include "gfx/bitmap.h"
 
+// ---- Shared by the triple operations -----------------------------------------------------
+
+// Whether the width x height rectangle at (x, y) (x, y >= 0) lies inside every plane given (a
+// mask or alpha plane without a recorded height is taken to be tall enough).
+bool TripleRectInside(const BitMap *bitmap, const Mask *mask, const AlphaChannel *alpha, int32_t x, int32_t y,
+                      int32_t width, int32_t height);
+// Frees the planes of a triple (any may be nullptr).
+void FreeTriple(BitMap *bitmap, Mask *mask, AlphaChannel *alpha);
+// Locks both bitmaps (src and dst may be the same); when the second cannot be locked the first
+// is unlocked again. 1, or 0 with nothing locked. Both are released by two UnLockBitMap calls.
+int LockBitMapPair(const BitMap *src, BitMapInfo *si, const BitMap *dst, BitMapInfo *di);
+// Stores each new plane in its output, or frees it where the output is nullptr.
+void HandOutTriple(BitMap *bitmap, Mask *mask, AlphaChannel *alpha, BitMap **outBitMap, Mask **outMask,
+                   AlphaChannel **outAlpha);
+
 // ---- Scaling ------------------------------------------------------------------------------
 
 // Parameter block of ScaleBitMap (filled by ScaleBitMapTriple). Absent planes are nullptr.

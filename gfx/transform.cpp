@@ -53,11 +53,13 @@ static int Singular(const Matrix2D *m) {
          !std::isfinite(det) || det == 0.0 || !std::isfinite(1.0 / det);
 }
 
-static inline int MaskTest(const uint8_t *row, int32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
-static inline void MaskPut(uint8_t *row, int32_t x, int on) {
-  const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
-  if (on) row[x >> 3] |= bit;
-  else row[x >> 3] &= (uint8_t)~bit;
+// Bilinear mix of the four neighbours' values (top left, top right, bottom left, bottom right)
+// with weights fx, fy (ifx = 1 - fx, ify = 1 - fy), rounded and held at 255.
+static inline uint8_t Bilinear(double tl, double tr, double bl, double br, double fx, double fy, double ifx,
+                               double ify) {
+  const double v = ((tl * ifx + tr * fx) * ify + (bl * ifx + br * fx) * fy) + 0.5;
+  const int32_t iv = (int32_t)v;
+  return (uint8_t)(iv > 255 ? 255 : iv);
 }
 
 // Per-pixel sampler of one row: X from first to last; (sxv, syv) = (qx, qy) (X + 0.5) + (kx, ky).
@@ -78,9 +80,9 @@ static void TransformRow(const TransformParams *p, int32_t Y, int32_t first, int
       if (x >= p->srcWidth) x = p->srcWidth - 1;
       if (y >= p->srcHeight) y = p->srcHeight - 1;
       int visible = 1;
-      if (p->srcMask) visible = MaskTest(p->srcMask + (ptrdiff_t)y * p->srcMaskBytesPerRow, p->srcMaskBitX + x);
+      if (p->srcMask) visible = MaskRowBit(p->srcMask + (ptrdiff_t)y * p->srcMaskBytesPerRow, p->srcMaskBitX + x);
       if (drow && p->src) L::Store(drow + (ptrdiff_t)X * L::kBytes, L::Load(p->src + y * srcRow + (ptrdiff_t)x * L::kBytes));
-      if (mrow) MaskPut(mrow, X, visible);
+      if (mrow) PutMaskRowBit(mrow, X, visible);
       if (arow) arow[X] = !visible ? 0 : p->srcAlpha ? p->srcAlpha[(ptrdiff_t)y * p->srcAlphaBytesPerRow + x] : 255;
     } else {
       // The neighbourhood around the sample taken as a pixel centre; a neighbour of weight 0
@@ -96,29 +98,25 @@ static void TransformRow(const TransformParams *p, int32_t Y, int32_t first, int
       if (p->srcMask) {
         int set[4], firstSet = -1;
         for (int i = 0; i < 4; i++) {
-          set[i] = MaskTest(p->srcMask + (ptrdiff_t)ny[i] * p->srcMaskBytesPerRow, p->srcMaskBitX + nx[i]);
+          set[i] = MaskRowBit(p->srcMask + (ptrdiff_t)ny[i] * p->srcMaskBytesPerRow, p->srcMaskBitX + nx[i]);
           if (set[i] && firstSet < 0) firstSet = i;
         }
         if (firstSet < 0) {
-          if (mrow) MaskPut(mrow, X, 0);
+          if (mrow) PutMaskRowBit(mrow, X, 0);
           if (arow) arow[X] = 0;
           continue;
         }
         for (int i = 0; i < 4; i++)
           if (!set[i]) { nx[i] = nx[firstSet]; ny[i] = ny[firstSet]; }
       }
+      const double ifx = 1 - fx, ify = 1 - fy;
       if (drow && p->src && L::kBytes == 4) {
         // 4-byte pixels: every byte is mixed on its own (the spare byte too, cleared after),
         // which is the same per-channel formula without unpacking the layout.
         const uint8_t *q[4];
         for (int i = 0; i < 4; i++) q[i] = p->src + ny[i] * srcRow + (ptrdiff_t)nx[i] * 4;
-        const double ifx = 1 - fx, ify = 1 - fy;
         uint8_t out[4];
-        for (int b = 0; b < 4; b++) {
-          const double v = ((q[0][b] * ifx + q[1][b] * fx) * ify + (q[2][b] * ifx + q[3][b] * fx) * fy) + 0.5;
-          const int32_t iv = (int32_t)v;
-          out[b] = (uint8_t)(iv > 255 ? 255 : iv);
-        }
+        for (int b = 0; b < 4; b++) out[b] = Bilinear(q[0][b], q[1][b], q[2][b], q[3][b], fx, fy, ifx, ify);
         uint32_t word;
         memcpy(&word, out, 4);
         L::Store(drow + (ptrdiff_t)X * 4, L::FromRGB(L::ToRGB((typename L::Raw)word)));
@@ -126,23 +124,19 @@ static void TransformRow(const TransformParams *p, int32_t Y, int32_t first, int
         uint32_t c[4];
         for (int i = 0; i < 4; i++) c[i] = L::ToRGB(L::Load(p->src + ny[i] * srcRow + (ptrdiff_t)nx[i] * L::kBytes));
         uint32_t out = 0;
-        for (int sh = 16; sh >= 0; sh -= 8) {
-          const double v = (((c[0] >> sh & 255) * (1 - fx) + (c[1] >> sh & 255) * fx) * (1 - fy) +
-                            ((c[2] >> sh & 255) * (1 - fx) + (c[3] >> sh & 255) * fx) * fy) + 0.5;
-          int32_t iv = (int32_t)v;
-          out |= (uint32_t)(iv > 255 ? 255 : iv) << sh;
-        }
+        for (int sh = 16; sh >= 0; sh -= 8)
+          out |= (uint32_t)Bilinear(c[0] >> sh & 255, c[1] >> sh & 255, c[2] >> sh & 255, c[3] >> sh & 255, fx, fy,
+                                    ifx, ify)
+                 << sh;
         L::Store(drow + (ptrdiff_t)X * L::kBytes, L::FromRGB(out));
       }
-      if (mrow) MaskPut(mrow, X, 1);
+      if (mrow) PutMaskRowBit(mrow, X, 1);
       if (arow) {
         if (p->srcAlpha) {
           const uint8_t *a = p->srcAlpha;
           const ptrdiff_t bpr = p->srcAlphaBytesPerRow;
-          const double v = ((a[ny[0] * bpr + nx[0]] * (1 - fx) + a[ny[1] * bpr + nx[1]] * fx) * (1 - fy) +
-                            (a[ny[2] * bpr + nx[2]] * (1 - fx) + a[ny[3] * bpr + nx[3]] * fx) * fy) + 0.5;
-          const int32_t iv = (int32_t)v;
-          arow[X] = (uint8_t)(iv > 255 ? 255 : iv);
+          arow[X] = Bilinear(a[ny[0] * bpr + nx[0]], a[ny[1] * bpr + nx[1]], a[ny[2] * bpr + nx[2]],
+                             a[ny[3] * bpr + nx[3]], fx, fy, ifx, ify);
         } else {
           arow[X] = 255;
         }
@@ -219,15 +213,8 @@ int TransformBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaCha
                           int32_t *newHeight) {
   if (!m || Singular(m)) return 1055;
   if (width < 1 || height < 1 || sx < 0 || sy < 0) return 1055;
-  if (src && ((int64_t)sx + width > src->width || (int64_t)sy + height > src->height)) return 1055;
-  // The rectangle must lie inside every plane that is read (a plane without a recorded height
-  // is taken to be tall enough).
-  if (srcMask && ((int64_t)sx + width > (int64_t)srcMask->bytesPerRow * 8 ||
-                  (srcMask->height > 0 && (int64_t)sy + height > srcMask->height)))
-    return 1055;
-  if (srcAlpha && ((int64_t)sx + width > srcAlpha->bytesPerRow ||
-                   (srcAlpha->height > 0 && (int64_t)sy + height > srcAlpha->height)))
-    return 1055;
+  // The rectangle must lie inside every plane that is read.
+  if (!TripleRectInside(src, srcMask, srcAlpha, sx, sy, width, height)) return 1055;
   int32_t nw, nh;
   double minX, minY;
   TransformedSize(m, width, height, &nw, &nh, &minX, &minY);
@@ -249,9 +236,7 @@ int TransformBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaCha
           WriteBitMapPixel(conv, x, y, ReadBitMapPixel(src, sx + x, sy + y, 0), 0);
   }
   if (!ok) {
-    FreeBitMap(nb);
-    FreeMask(nm);
-    FreeAlphaChannel(na);
+    FreeTriple(nb, nm, na);
     FreeBitMap(conv);
     return 1000;
   }
@@ -282,20 +267,15 @@ int TransformBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaCha
     p.dstMask = nm->pixels;
     p.dstMaskBytesPerRow = nm->bytesPerRow;
   }
-  int locks = 0;
   if (src) {
     BitMapInfo si, di;
     const BitMap *from = conv ? conv : src;
     const int32_t fx = conv ? 0 : sx, fy = conv ? 0 : sy;
-    if (!LockBitMap(from, &si) || (++locks, !LockBitMap(nb, &di))) {
-      if (locks) UnLockBitMap();
-      FreeBitMap(nb);
-      FreeMask(nm);
-      FreeAlphaChannel(na);
+    if (!LockBitMapPair(from, &si, nb, &di)) {
+      FreeTriple(nb, nm, na);
       FreeBitMap(conv);
       return 1152;
     }
-    locks++;
     p.src = si.pixels + ((ptrdiff_t)fy * si.modulo + fx) * si.bytesPerPixel;
     p.srcModulo = si.modulo;
     p.dst = di.pixels;
@@ -304,14 +284,12 @@ int TransformBitMapTriple(const BitMap *src, const Mask *srcMask, const AlphaCha
     p.bytesPerPixel = di.bytesPerPixel;
   }
   TransformBitMap(&p);
-  while (locks--) UnLockBitMap();
+  if (src) {
+    UnLockBitMap();
+    UnLockBitMap();
+  }
   FreeBitMap(conv);
-  if (outBitMap) *outBitMap = nb;
-  else FreeBitMap(nb);
-  if (outMask) *outMask = nm;
-  else FreeMask(nm);
-  if (outAlpha) *outAlpha = na;
-  else FreeAlphaChannel(na);
+  HandOutTriple(nb, nm, na, outBitMap, outMask, outAlpha);
   if (newWidth) *newWidth = nw;
   if (newHeight) *newHeight = nh;
   return 0;

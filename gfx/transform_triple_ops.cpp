@@ -11,20 +11,13 @@
 int CutBitMapRegion(const BitMap *bitmap, const Mask *mask, const AlphaChannel *alpha, int32_t x, int32_t y,
                     int32_t width, int32_t height, BitMap **outBitMap, Mask **outMask, AlphaChannel **outAlpha) {
   if (width < 1 || height < 1 || x < 0 || y < 0) return 1055;
-  if (bitmap && ((int64_t)x + width > bitmap->width || (int64_t)y + height > bitmap->height)) return 1055;
-  if (mask && ((int64_t)x + width > (int64_t)mask->bytesPerRow * 8 ||
-               (mask->height > 0 && (int64_t)y + height > mask->height)))
-    return 1055;
-  if (alpha && ((int64_t)x + width > alpha->bytesPerRow || (alpha->height > 0 && (int64_t)y + height > alpha->height)))
-    return 1055;
+  if (!TripleRectInside(bitmap, mask, alpha, x, y, width, height)) return 1055;
   BitMap *nb = nullptr;
   Mask *nm = nullptr;
   AlphaChannel *na = nullptr;
   if ((bitmap && !(nb = AllocBitMap(width, height))) || (mask && !(nm = AllocMask(nb, width, height, 1))) ||
       (alpha && !(na = AllocAlphaChannel(width, height, 0)))) {
-    FreeBitMap(nb);
-    FreeMask(nm);
-    FreeAlphaChannel(na);
+    FreeTriple(nb, nm, na);
     return 1000;
   }
   if (bitmap) {
@@ -38,12 +31,7 @@ int CutBitMapRegion(const BitMap *bitmap, const Mask *mask, const AlphaChannel *
   if (mask) BltMaskToMask(mask, x, y, nm, 0, 0, width, height, MASKVANILLACOPY);
   if (alpha)
     CombineAlpha(alpha->pixels, x, y, na->pixels, 0, 0, width, height, alpha->bytesPerRow, na->bytesPerRow, 0, 0);
-  if (outBitMap) *outBitMap = nb;
-  else FreeBitMap(nb);
-  if (outMask) *outMask = nm;
-  else FreeMask(nm);
-  if (outAlpha) *outAlpha = na;
-  else FreeAlphaChannel(na);
+  HandOutTriple(nb, nm, na, outBitMap, outMask, outAlpha);
   return 0;
 }
 
@@ -92,9 +80,7 @@ int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, in
                  level, alphaWidth, 1);
     BitMapInfo si, di;
     int rc = 0;
-    if (!LockBitMap(src, &si)) rc = 1152;
-    else if (!LockBitMap(dst, &di)) {
-      UnLockBitMap();
+    if (!LockBitMapPair(src, &si, dst, &di)) {
       rc = 1152;
     } else {
       AlphaBitMapRect(&si, sx, sy, &di, dx, dy, width, height, tmp, sx, sy);
@@ -105,11 +91,7 @@ int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, in
     return rc;
   }
   BitMapInfo si, di;
-  if (!LockBitMap(src, &si)) return 1152;
-  if (!LockBitMap(dst, &di)) {
-    UnLockBitMap();
-    return 1152;
-  }
+  if (!LockBitMapPair(src, &si, dst, &di)) return 1152;
   BlendRect(&si, sx, sy, &di, dx, dy, width, height, srcMask, level);
   UnLockBitMap();
   UnLockBitMap();

@@ -12,14 +12,12 @@
 #pragma GCC optimize("O3")
 #endif
 
+// Bit (x, y) of a mask plane with rows bpr bytes apart.
 static inline int MaskTest(const uint8_t *plane, int32_t bpr, int32_t x, int32_t y) {
-  return (plane[(ptrdiff_t)y * bpr + (x >> 3)] >> (7 - (x & 7))) & 1;
+  return MaskRowBit(plane + (ptrdiff_t)y * bpr, x);
 }
 static inline void MaskPut(uint8_t *plane, int32_t bpr, int32_t x, int32_t y, int on) {
-  uint8_t *b = plane + (ptrdiff_t)y * bpr + (x >> 3);
-  const uint8_t bit = (uint8_t)(0x80 >> (x & 7));
-  if (on) *b |= bit;
-  else *b &= (uint8_t)~bit;
+  PutMaskRowBit(plane + (ptrdiff_t)y * bpr, x, on);
 }
 // Mixing weight of a level: 255 gives the target exactly.
 static inline uint32_t LevelWeight(int32_t t) { return t >= 255 ? 256u : t <= 0 ? 0u : (uint32_t)t; }

@@ -56,6 +56,18 @@ static const uint64_t kMaxDecodePixels = 1u << 28;
 static uint32_t Be16(const uint8_t *p) { return (uint32_t)p[0] << 8 | p[1]; }
 static uint32_t Be32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
+// Whether the data starts like a TIFF file ("II" little-endian or "MM" big-endian).
+static bool IsTiff(const uint8_t *d, size_t n) {
+  return n >= 8 && ((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'));
+}
+// 16- and 32-bit numbers of a TIFF file at offset o, in the file's byte order (le: "II").
+static uint32_t TiffU16(const uint8_t *d, bool le, size_t o) {
+  return le ? (uint32_t)(d[o] | d[o + 1] << 8) : Be16(d + o);
+}
+static uint32_t TiffU32(const uint8_t *d, bool le, size_t o) {
+  return le ? (uint32_t)(d[o] | d[o + 1] << 8 | d[o + 2] << 16 | (uint32_t)d[o + 3] << 24) : Be32(d + o);
+}
+
 // The largest width x height the header of a PNG, GIF, JPEG or TIFF declares (0 when the format
 // or the size is not found: the decoder then judges).
 static uint64_t DeclaredPixels(const uint8_t *d, size_t n) {
@@ -85,10 +97,10 @@ static uint64_t DeclaredPixels(const uint8_t *d, size_t n) {
     }
     return most;
   }
-  if (n >= 8 && ((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'))) {
+  if (IsTiff(d, n)) {
     const bool le = d[0] == 'I';
-    auto u16 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8) : Be16(d + o); };
-    auto u32 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8 | d[o + 2] << 16 | (uint32_t)d[o + 3] << 24) : Be32(d + o); };
+    auto u16 = [&](size_t o) { return TiffU16(d, le, o); };
+    auto u32 = [&](size_t o) { return TiffU32(d, le, o); };
     uint64_t most = 0;
     size_t ifd = u32(4);
     for (int pages = 0; pages < 64 && ifd && ifd + 2 <= n; pages++) {
@@ -114,12 +126,10 @@ static uint64_t DeclaredPixels(const uint8_t *d, size_t n) {
 // associated or unassociated alpha). The decoder hands every TIFF over as 32-bit RGBA, also
 // those without alpha, so the file itself has to say.
 static bool TiffHasAlpha(const uint8_t *d, size_t n) {
-  if (n < 8 || !((d[0] == 'I' && d[1] == 'I') || (d[0] == 'M' && d[1] == 'M'))) return false;
+  if (!IsTiff(d, n)) return false;
   const bool le = d[0] == 'I';
-  auto u16 = [&](size_t o) -> uint32_t { return le ? (uint32_t)(d[o] | d[o + 1] << 8) : Be16(d + o); };
-  auto u32 = [&](size_t o) -> uint32_t {
-    return le ? (uint32_t)(d[o] | d[o + 1] << 8 | d[o + 2] << 16 | (uint32_t)d[o + 3] << 24) : Be32(d + o);
-  };
+  auto u16 = [&](size_t o) { return TiffU16(d, le, o); };
+  auto u32 = [&](size_t o) { return TiffU32(d, le, o); };
   const size_t ifd = u32(4);
   if (ifd + 2 > n || ifd + 2 < ifd) return false;
   const uint32_t count = u16(ifd);
