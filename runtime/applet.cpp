@@ -105,11 +105,15 @@ static PreprocObject *NewPreprocObject(int type, uint32_t id, const char *name, 
     }
 
     size_t blockSize = 0;
+    int picture = 0;
     switch (type) {
     case PREPROC_BGPIC: blockSize = sizeof(BGPicDeclBlock); break;
     case PREPROC_BRUSH:
     case PREPROC_ANIM:
-    case PREPROC_SPRITE: blockSize = sizeof(PictureDeclBlock); break;
+    case PREPROC_SPRITE:
+        blockSize = sizeof(PictureDeclBlock);
+        picture = 1;
+        break;
     case PREPROC_BUTTON: blockSize = sizeof(ButtonDeclBlock); break;
     case PREPROC_DISPLAY: blockSize = sizeof(DisplayDecl); break;
     default: break;
@@ -121,9 +125,9 @@ static PreprocObject *NewPreprocObject(int type, uint32_t id, const char *name, 
             MemFree(obj);
             return nullptr;
         }
+        // A picture declaration without a block of its own has no global alpha.
         if (block) memcpy(obj->block, block, blockSize);
-        else if (blockSize == sizeof(PictureDeclBlock) && type != PREPROC_BUTTON)
-            ((PictureDeclBlock *)obj->block)->globalAlpha = -1;
+        else if (picture) ((PictureDeclBlock *)obj->block)->globalAlpha = -1;
     }
     *code = 0;
     return obj;
@@ -141,8 +145,12 @@ int AddPreprocObject(AppletRecord *a, int type, uint32_t id, const char *name, u
 
 int AddDefaultDisplayDecl(AppletRecord *a, const char *title)
 {
-    DisplayDecl *d = (DisplayDecl *)MemAlloc(sizeof(DisplayDecl), 1);
-    if (!d) return ERR_NOMEM;
+    int code;
+    PreprocObject *obj =
+        NewPreprocObject(PREPROC_DISPLAY, 1, "", (uint32_t)-1, 0, 0, 0, nullptr, &code);
+    if (!obj) return code;
+    // The block comes cleared; the default display's fields are set in place.
+    DisplayDecl *d = (DisplayDecl *)obj->block;
     snprintf(d->title, sizeof d->title, "%s", title && *title ? title : "Kestrovia");
     d->x = -100000;
     d->y = -100000;
@@ -150,9 +158,8 @@ int AddDefaultDisplayDecl(AppletRecord *a, const char *title)
     d->height = 480;
     d->fillStyle = 1;
     d->flags = DISPF_ACTIVE;
-    int code = AddPreprocObject(a, PREPROC_DISPLAY, 1, "", (uint32_t)-1, 0, 0, 0, d);
-    MemFree(d);
-    return code;
+    AppendObject(a, obj);
+    return 0;
 }
 
 void FreePreprocObject(PreprocObject *obj)
@@ -204,6 +211,13 @@ struct AppletReader {
 
 static int64_t BytesLeft(const AppletReader *r) { return r->size - r->pos; }
 
+// Moves the read position to pos (relative to the applet start).
+static void SeekReader(AppletReader *r, int64_t pos)
+{
+    r->pos = pos;
+    FSeek(r->fh, r->start + r->pos, FSEEK_START);
+}
+
 static int ReadBytes(AppletReader *r, void *buffer, int64_t n)
 {
     if (n < 0 || n > BytesLeft(r)) return ERR_EOF;
@@ -216,8 +230,7 @@ static int ReadBytes(AppletReader *r, void *buffer, int64_t n)
 static int SkipBytes(AppletReader *r, int64_t n)
 {
     if (n < 0 || n > BytesLeft(r)) return ERR_EOF;
-    r->pos += n;
-    FSeek(r->fh, r->start + r->pos, FSEEK_START);
+    SeekReader(r, r->pos + n);
     return 0;
 }
 
@@ -226,6 +239,15 @@ static int ReadU8(AppletReader *r, uint32_t *v)
     unsigned char b;
     int code = ReadBytes(r, &b, 1);
     if (!code) *v = b;
+    return code;
+}
+
+// A byte stored in a 32-bit field.
+static int ReadU8AsI32(AppletReader *r, int32_t *v)
+{
+    uint32_t u;
+    int code = ReadU8(r, &u);
+    if (!code) *v = (int32_t)u;
     return code;
 }
 
@@ -316,6 +338,18 @@ static int ReadRegionList(AppletReader *r, RegionEntry *regions, int32_t *count)
     return 0;
 }
 
+// Size, frame count, frames per row and position of an anim or sprite declaration.
+static int ReadFrameLayout(AppletReader *r, PictureDeclBlock *b)
+{
+    TRY(ReadI16(r, &b->width));
+    TRY(ReadI16(r, &b->height));
+    TRY(ReadI16(r, &b->frames));
+    TRY(ReadI16(r, &b->framesPerRow));
+    TRY(ReadI16(r, &b->x));
+    TRY(ReadI16(r, &b->y));
+    return 0;
+}
+
 // Reads the per-type block of one declaration into the caller's storage; *hasBlock tells
 // whether the container carried one.
 static int ReadDeclBlock(AppletReader *r, int type, void *block, int *hasBlock)
@@ -325,17 +359,14 @@ static int ReadDeclBlock(AppletReader *r, int type, void *block, int *hasBlock)
     case PREPROC_BGPIC: {
         if (!(r->major == 4 && r->minor == 7)) return 0;
         BGPicDeclBlock *b = (BGPicDeclBlock *)block;
-        uint32_t u;
-        TRY(ReadU8(r, &u));
-        b->fillStyle = (int32_t)u;
+        TRY(ReadU8AsI32(r, &b->fillStyle));
         TRY(ReadU32(r, &b->color1));
         TRY(ReadU32(r, &b->color2));
         TRY(ReadI16(r, &b->gradientAngle));
         TRY(ReadU32(r, &b->textureBrush));
         TRY(ReadI32(r, &b->textureX));
         TRY(ReadI32(r, &b->textureY));
-        *hasBlock = 1;
-        return 0;
+        break;
     }
     case PREPROC_BRUSH: {
         PictureDeclBlock *b = (PictureDeclBlock *)block;
@@ -344,44 +375,22 @@ static int ReadDeclBlock(AppletReader *r, int type, void *block, int *hasBlock)
         TRY(ReadI16(r, &b->x));
         TRY(ReadI16(r, &b->y));
         TRY(ReadI16(r, &b->globalAlpha));
-        *hasBlock = 1;
-        return 0;
+        break;
     }
     case PREPROC_ANIM: {
         // Anim and sprite declarations carry no global alpha of their own: 0.
         PictureDeclBlock *b = (PictureDeclBlock *)block;
-        if (r->major > 2) {
-            uint32_t u;
-            TRY(ReadU8(r, &u));
-            b->fromDisk = (int32_t)u;
-        }
-        if (VersionAtLeast(r, 4, 1)) {
-            TRY(ReadI16(r, &b->width));
-            TRY(ReadI16(r, &b->height));
-            TRY(ReadI16(r, &b->frames));
-            TRY(ReadI16(r, &b->framesPerRow));
-            TRY(ReadI16(r, &b->x));
-            TRY(ReadI16(r, &b->y));
-        }
-        *hasBlock = 1;
-        return 0;
+        if (r->major > 2) TRY(ReadU8AsI32(r, &b->fromDisk));
+        if (VersionAtLeast(r, 4, 1)) TRY(ReadFrameLayout(r, b));
+        break;
     }
-    case PREPROC_SPRITE: {
-        PictureDeclBlock *b = (PictureDeclBlock *)block;
-        TRY(ReadI16(r, &b->width));
-        TRY(ReadI16(r, &b->height));
-        TRY(ReadI16(r, &b->frames));
-        TRY(ReadI16(r, &b->framesPerRow));
-        TRY(ReadI16(r, &b->x));
-        TRY(ReadI16(r, &b->y));
-        *hasBlock = 1;
-        return 0;
-    }
+    case PREPROC_SPRITE:
+        TRY(ReadFrameLayout(r, (PictureDeclBlock *)block));
+        break;
     case PREPROC_BUTTON: {
         ButtonDeclBlock *b = (ButtonDeclBlock *)block;
         for (int i = 0; i < 4; i++) TRY(ReadI16(r, &b->values[i]));
-        *hasBlock = 1;
-        return 0;
+        break;
     }
     case PREPROC_DISPLAY: {
         DisplayDecl *d = (DisplayDecl *)block;
@@ -404,17 +413,14 @@ static int ReadDeclBlock(AppletReader *r, int type, void *block, int *hasBlock)
         TRY(ReadBytes(r, d->title, titleLength));
         d->title[titleLength] = 0;
         if (r->major == 4 && r->minor == 7) {
-            uint32_t u;
-            TRY(ReadU8(r, &u));
-            d->fillStyle = (int32_t)u;
+            TRY(ReadU8AsI32(r, &d->fillStyle));
             TRY(ReadU32(r, &d->gradientEndColor));
             TRY(ReadI16(r, &d->gradientAngle));
             TRY(ReadU32(r, &d->textureBrush));
             TRY(ReadI32(r, &d->textureX));
             TRY(ReadI32(r, &d->textureY));
         }
-        *hasBlock = 1;
-        return 0;
+        break;
     }
     case PREPROC_MUSIC:
     case PREPROC_SAMPLE:
@@ -425,6 +431,8 @@ static int ReadDeclBlock(AppletReader *r, int type, void *block, int *hasBlock)
     default:
         return ERR_SECTION;
     }
+    *hasBlock = 1;
+    return 0;
 }
 
 // Checks that [offset, offset + size) lies inside the applet.
@@ -443,11 +451,9 @@ static int ReadDeclName(AppletReader *r, uint32_t offset, uint32_t length, char 
     char *name = (char *)MemAlloc((size_t)length + 1, 1);
     if (!name) return ERR_NOMEM;
     int64_t saved = r->pos;
-    r->pos = offset;
-    FSeek(r->fh, r->start + r->pos, FSEEK_START);
+    SeekReader(r, offset);
     int code = ReadBytes(r, name, length);
-    r->pos = saved;
-    FSeek(r->fh, r->start + r->pos, FSEEK_START);
+    SeekReader(r, saved);
     if (code) {
         MemFree(name);
         return code;
@@ -589,20 +595,17 @@ static int ReadLinkedFiles(AppletReader *r, AppletRecord *a, const char *contain
 
 static int ReadBackfill(AppletReader *r, AppletRecord *a)
 {
-    uint32_t kind, u;
+    uint32_t kind;
     TRY(ReadU8(r, &kind));
     if (kind > BACKFILL_PICTURE) return ERR_SECTION;
     a->backfillKind = (int32_t)kind;
     switch (kind) {
     case BACKFILL_COLOR:
-        TRY(ReadU32(r, &u));
-        a->backfillStartColor = (int32_t)u;
+        TRY(ReadI32(r, &a->backfillStartColor));
         break;
     case BACKFILL_GRADIENT:
-        TRY(ReadU32(r, &u));
-        a->backfillStartColor = (int32_t)u;
-        TRY(ReadU32(r, &u));
-        a->backfillEndColor = (int32_t)u;
+        TRY(ReadI32(r, &a->backfillStartColor));
+        TRY(ReadI32(r, &a->backfillEndColor));
         break;
     case BACKFILL_TEXTURE:
         TRY(ReadU32(r, &a->backfillBrushId));
@@ -611,14 +614,9 @@ static int ReadBackfill(AppletReader *r, AppletRecord *a)
         TRY(ReadU32(r, &a->backfillBrushId));
         TRY(ReadI32(r, &a->backfillPicX));
         TRY(ReadI32(r, &a->backfillPicY));
-        TRY(ReadU32(r, &u));
-        a->backfillStartColor = (int32_t)u;
-        TRY(ReadU32(r, &u));
-        a->backfillEndColor = (int32_t)u;
-        if (r->major > 3 || (r->major == 3 && r->minor > 1)) {
-            TRY(ReadU8(r, &u));
-            a->scalePicture = (int32_t)u;
-        }
+        TRY(ReadI32(r, &a->backfillStartColor));
+        TRY(ReadI32(r, &a->backfillEndColor));
+        if (VersionAtLeast(r, 3, 2)) TRY(ReadU8AsI32(r, &a->scalePicture));
         a->backfillBrushFile[0] = 0;
         break;
     default:
@@ -686,11 +684,11 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             d->color = u;
             break;
         case 0x06:
-            TRY(ReadU32(r, &u));
-            TRY(ReadU32(r, &v));
+            TRY(ReadI32(r, &i1));
+            TRY(ReadI32(r, &i2));
             TRY(DefaultDisplay(r, a, &d));
-            d->x = (int32_t)u;
-            d->y = (int32_t)v;
+            d->x = i1;
+            d->y = i2;
             break;
         case 0x07:
             a->desktopSizedFirstDisplay = 1;
@@ -706,7 +704,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             TRY(ReadU8(r, &v));
             r->major = (int)u;
             r->minor = (int)v;
-            if (r->major > 4 || (r->major == 4 && r->minor > 7)) {
+            if (VersionAtLeast(r, 4, 8)) {
                 char text[16];
                 snprintf(text, sizeof text, "%d.%d", r->major, r->minor);
                 SetErrorString(text);
@@ -717,8 +715,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             TRY(ReadCString(r, a->infoTexts[tag - 0x0b], sizeof a->infoTexts[0]));
             break;
         case 0x10:
-            TRY(ReadU8(r, &u));
-            a->displayMode = (int32_t)u;
+            TRY(ReadU8AsI32(r, &a->displayMode));
             break;
         case 0x11:
             TRY(ReadBackfill(r, a));
@@ -727,8 +724,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
         case 0x13: TRY(ReadDisplayFlag(r, a, DISPF_FIXED)); break;
         case 0x14: TRY(ReadDisplayFlag(r, a, DISPF_SIZEABLE)); break;
         case 0x15:
-            TRY(ReadU8(r, &u));
-            a->titleBarWord = (int32_t)u;
+            TRY(ReadU8AsI32(r, &a->titleBarWord));
             break;
         case 0x16:
             TRY(ReadI16(r, &i1));
@@ -737,8 +733,7 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
             a->scrHeight = i2;
             break;
         case 0x17:
-            TRY(ReadU8(r, &u));
-            a->depth = (int32_t)u;
+            TRY(ReadU8AsI32(r, &a->depth));
             break;
         case 0x18: TRY(ReadDisplayFlag(r, a, DISPF_HIDEPOINTER)); break;
         case 0x19: TRY(ReadDisplayFlag(r, a, DISPF_NOMODESWITCH)); break;
@@ -776,23 +771,34 @@ static int ReadSections(AppletReader *r, AppletRecord *a, lua_State *L, const ch
 
 // ---------------------------------------------------------------------------------------------
 
+// Opens the script, learns the size of the applet that starts at start and reads its first
+// four bytes into magic (zeros when the applet is not longer than that). None with the
+// path set as the error text when the script does not open.
+static FileHandle *OpenApplet(const char *path, int64_t start, int64_t *appletSize,
+                              unsigned char magic[4])
+{
+    FileHandle *fh = FOpen(path, FMODE_READ);
+    if (!fh) {
+        SetErrorString(path);
+        return nullptr;
+    }
+    FSeek(fh, 0, FSEEK_END);
+    *appletSize = FSeek(fh, start, FSEEK_START) - start;   // the position before: the file size
+    if (*appletSize <= 4 || FRead(fh, magic, 4) != 4) memset(magic, 0, 4);
+    return fh;
+}
+
 // Steps 5 to 8 of LoadScriptFile: open the script again, unpack a packed applet, check the
 // magic and read the sections.
 static int ReadAppletFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
 {
     // 5: open again, learn the size, unpack a packed applet.
     int64_t start = AppendedAppletOffset;
-    FileHandle *fh = FOpen(clargs->scriptPath, FMODE_READ);
-    if (!fh) {
-        SetErrorString(clargs->scriptPath);
-        return ERR_NOFILE;
-    }
-    FSeek(fh, 0, FSEEK_END);
-    int64_t fileSize = FSeek(fh, start, FSEEK_START);
-    unsigned char magic[4] = {0, 0, 0, 0};
-    int64_t appletSize = fileSize - start;
-    int haveMagic = appletSize > 4 && FRead(fh, magic, 4) == 4;
-    if (haveMagic && memcmp(magic, "KVZ\0", 4) == 0) {
+    int64_t appletSize;
+    unsigned char magic[4];
+    FileHandle *fh = OpenApplet(clargs->scriptPath, start, &appletSize, magic);
+    if (!fh) return ERR_NOFILE;
+    if (memcmp(magic, "KVZ\0", 4) == 0) {
         FClose(fh);
         char temp[KV_PATH_SIZE];
         if (!OsTempFileName(temp, sizeof temp)) {
@@ -810,17 +816,10 @@ static int ReadAppletFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
         // so the appended-applet base that later steps add to linked-data offsets becomes 0.
         start = 0;
         AppendedAppletOffset = 0;
-        fh = FOpen(clargs->scriptPath, FMODE_READ);
-        if (!fh) {
-            SetErrorString(clargs->scriptPath);
-            return ERR_NOFILE;
-        }
-        FSeek(fh, 0, FSEEK_END);
-        fileSize = FSeek(fh, 0, FSEEK_START);
-        appletSize = fileSize;
-        haveMagic = appletSize > 4 && FRead(fh, magic, 4) == 4;
+        fh = OpenApplet(clargs->scriptPath, start, &appletSize, magic);
+        if (!fh) return ERR_NOFILE;
     }
-    if (haveMagic && memcmp(magic, "KVA\0", 4) == 0) clargs->isApplet = 1;
+    if (memcmp(magic, "KVA\0", 4) == 0) clargs->isApplet = 1;
 
     // 6
     if (!clargs->isApplet) {

@@ -72,12 +72,7 @@ static int SameFile(const char *source, const char *dest)
 // Opens dest for writing unless it is the source's own file.
 static FileHandle *OpenDestination(const char *source, const char *dest, int *code)
 {
-    if (SameFile(source, dest)) {
-        SetErrorString(dest);
-        *code = 1052;
-        return nullptr;
-    }
-    FileHandle *out = FOpen(dest, 1);
+    FileHandle *out = SameFile(source, dest) ? nullptr : FOpen(dest, FMODE_WRITE);
     if (!out) {
         SetErrorString(dest);
         *code = 1052;
@@ -85,33 +80,78 @@ static FileHandle *OpenDestination(const char *source, const char *dest, int *co
     return out;
 }
 
+// The files and buffers of one packing or unpacking run.
+struct PackFiles {
+    unsigned char *inBuf, *outBuf;
+    FileHandle *in, *out;
+};
+
+// Allocates the buffers and opens the source: 0, 1000 or 1045.
+static int OpenPackSource(PackFiles *p, const char *source)
+{
+    p->inBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
+    p->outBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
+    p->in = nullptr;
+    p->out = nullptr;
+    if (!p->inBuf || !p->outBuf) return 1000;
+    p->in = FOpen(source, FMODE_READ);
+    if (!p->in) {
+        SetErrorString(source);
+        return 1045;
+    }
+    return 0;
+}
+
+static void ClosePackFiles(PackFiles *p)
+{
+    if (p->out) FClose(p->out);
+    if (p->in) FClose(p->in);
+    MemFree(p->inBuf);
+    MemFree(p->outBuf);
+}
+
+// Reads the next block of the source as the stream's input: 0, or 1009 when the read falls
+// short before the end of the file.
+static int ReadPackInput(PackFiles *p, z_stream *z)
+{
+    int64_t got = FRead(p->in, p->inBuf, PACK_BUFFER_SIZE);
+    if (got < PACK_BUFFER_SIZE && !FEof(p->in)) return 1009;
+    z->next_in = p->inBuf;
+    z->avail_in = (uInt)got;
+    return 0;
+}
+
+// Hands the whole output buffer to the stream for its next step.
+static void ResetPackOutput(PackFiles *p, z_stream *z)
+{
+    z->next_out = p->outBuf;
+    z->avail_out = PACK_BUFFER_SIZE;
+}
+
+// Writes what the stream's last step put into the output buffer: 0 or 1005.
+static int WritePackOutput(PackFiles *p, const z_stream *z)
+{
+    int64_t have = PACK_BUFFER_SIZE - z->avail_out;
+    if (have > 0 && (int64_t)FWrite(p->out, p->outBuf, (size_t)have) != have) return 1005;
+    return 0;
+}
+
 int DeflateFile(const char *magic, const char *source, const char *dest, int64_t *outSize)
 {
-    unsigned char *inBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
-    unsigned char *outBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
-    FileHandle *in = nullptr, *out = nullptr;
-    int code = 0;
+    PackFiles p;
     int zInit = 0;
     z_stream z;
     memset(&z, 0, sizeof z);
 
-    if (!inBuf || !outBuf) {
-        code = 1000;
-        goto done;
-    }
-    in = FOpen(source, 0);
-    if (!in) {
-        SetErrorString(source);
-        code = 1045;
-        goto done;
-    }
-    out = OpenDestination(source, dest, &code);
-    if (!out) goto done;
+    int code = OpenPackSource(&p, source);
+    if (code) goto done;
+    p.out = OpenDestination(source, dest, &code);
+    if (!p.out) goto done;
 
     {
         static const unsigned char zero[4] = {0, 0, 0, 0};
-        FWrite(out, magic, 4);
-        FWrite(out, zero, 4);
+        FWrite(p.out, magic, 4);
+        FWrite(p.out, zero, 4);
     }
 
     {
@@ -124,75 +164,51 @@ int DeflateFile(const char *magic, const char *source, const char *dest, int64_t
     }
 
     for (;;) {
-        int64_t got = FRead(in, inBuf, PACK_BUFFER_SIZE);
-        int atEnd = FEof(in);
-        if (got < PACK_BUFFER_SIZE && !atEnd) {
-            code = 1009;
-            goto done;
-        }
-        int flush = atEnd ? Z_FINISH : Z_NO_FLUSH;
-        z.next_in = inBuf;
-        z.avail_in = (uInt)got;
+        code = ReadPackInput(&p, &z);
+        if (code) goto done;
+        int flush = FEof(p.in) ? Z_FINISH : Z_NO_FLUSH;
         do {
-            z.next_out = outBuf;
-            z.avail_out = PACK_BUFFER_SIZE;
+            ResetPackOutput(&p, &z);
             int z_rc = deflate(&z, flush);
             if (z_rc == Z_STREAM_ERROR) {
                 code = ZlibError(z_rc);
                 goto done;
             }
-            int64_t have = PACK_BUFFER_SIZE - z.avail_out;
-            if (have > 0 && (int64_t)FWrite(out, outBuf, (size_t)have) != have) {
-                code = 1005;
-                goto done;
-            }
+            code = WritePackOutput(&p, &z);
+            if (code) goto done;
         } while (z.avail_out == 0);
         if (flush == Z_FINISH) break;
     }
-    if (outSize) *outSize = FSeek(out, 0, 0);
+    if (outSize) *outSize = FSeek(p.out, 0, FSEEK_CURRENT);
 
 done:
     if (zInit) deflateEnd(&z);
-    if (out) FClose(out);
-    if (in) FClose(in);
-    MemFree(inBuf);
-    MemFree(outBuf);
+    ClosePackFiles(&p);
     return code;
 }
 
 int InflateFile(const char *magic, const char *source, const char *dest, int64_t sourceOffset,
                 int64_t *outSize)
 {
-    unsigned char *inBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
-    unsigned char *outBuf = (unsigned char *)MemAlloc(PACK_BUFFER_SIZE, 0);
-    FileHandle *in = nullptr, *out = nullptr;
-    int code = 0;
+    PackFiles p;
     int zInit = 0;
     int streamEnd = 0;
     z_stream z;
     memset(&z, 0, sizeof z);
 
-    if (!inBuf || !outBuf) {
-        code = 1000;
-        goto done;
-    }
-    in = FOpen(source, 0);
-    if (!in) {
-        SetErrorString(source);
-        code = 1045;
-        goto done;
-    }
-    FSeek(in, sourceOffset, 1);
+    int code = OpenPackSource(&p, source);
+    if (code) goto done;
+    FSeek(p.in, sourceOffset, FSEEK_START);
     {
         unsigned char head[4];
-        if (FRead(in, head, 4) != 4 || memcmp(head, magic, 4) != 0) {
+        if (FRead(p.in, head, 4) != 4 || memcmp(head, magic, 4) != 0) {
             code = 1310;
             goto done;
         }
-        FSeek(in, 4, 0);
+        FSeek(p.in, 4, FSEEK_CURRENT);
     }
-    out = OpenDestination(source, dest, &code);
-    if (!out) goto done;
+    p.out = OpenDestination(source, dest, &code);
+    if (!p.out) goto done;
 
     {
         int z_rc = inflateInit(&z);
@@ -204,28 +220,19 @@ int InflateFile(const char *magic, const char *source, const char *dest, int64_t
     }
 
     while (!streamEnd) {
-        int64_t got = FRead(in, inBuf, PACK_BUFFER_SIZE);
-        if (got < PACK_BUFFER_SIZE && !FEof(in)) {
-            code = 1009;
-            goto done;
-        }
-        if (got == 0) break;
-        z.next_in = inBuf;
-        z.avail_in = (uInt)got;
+        code = ReadPackInput(&p, &z);
+        if (code) goto done;
+        if (z.avail_in == 0) break;
         do {
-            z.next_out = outBuf;
-            z.avail_out = PACK_BUFFER_SIZE;
+            ResetPackOutput(&p, &z);
             int z_rc = inflate(&z, Z_NO_FLUSH);
             if (z_rc == Z_NEED_DICT || z_rc == Z_DATA_ERROR || z_rc == Z_MEM_ERROR ||
                 z_rc == Z_STREAM_ERROR) {
                 code = ZlibError(z_rc);
                 goto done;
             }
-            int64_t have = PACK_BUFFER_SIZE - z.avail_out;
-            if (have > 0 && (int64_t)FWrite(out, outBuf, (size_t)have) != have) {
-                code = 1005;
-                goto done;
-            }
+            code = WritePackOutput(&p, &z);
+            if (code) goto done;
             if (z_rc == Z_STREAM_END) {
                 streamEnd = 1;
                 break;
@@ -235,41 +242,29 @@ int InflateFile(const char *magic, const char *source, const char *dest, int64_t
         } while (z.avail_out == 0);
     }
     if (!streamEnd) code = 1309;
-    if (outSize) *outSize = FSeek(out, 0, 0);
+    if (outSize) *outSize = FSeek(p.out, 0, FSEEK_CURRENT);
 
 done:
     if (zInit) inflateEnd(&z);
-    if (out) FClose(out);
-    if (in) FClose(in);
-    MemFree(inBuf);
-    MemFree(outBuf);
+    ClosePackFiles(&p);
     return code;
 }
 
-// CompressFile(source, destination): packs source into a "KVPK" file; returns its size. The
-// source may be a file linked into the applet.
-int CompressFileCmd(lua_State *L)
+// CompressFile and DecompressFile (source, destination): pack or unpack a "KVPK" file and
+// return the size of the file written. The source may be a file linked into the applet.
+static int PackFileCommand(lua_State *L, int unpack)
 {
     CheckArgs(L, 2, 2);
     const char *source = ResolveLinkedFileArg(L, 1, 0, nullptr);
     const char *dest = luaL_checkstring(L, 2);
     int64_t size = 0;
-    int code = DeflateFile("KVPK", source, dest, &size);
+    int code = unpack ? InflateFile("KVPK", source, dest, 0, &size)
+                      : DeflateFile("KVPK", source, dest, &size);
     if (code) return code;
     lua_pushnumber(L, (double)size);
     return 1;
 }
 
-// DecompressFile(source, destination): unpacks a "KVPK" file; returns the unpacked size. The
-// source may be a file linked into the applet.
-int DecompressFileCmd(lua_State *L)
-{
-    CheckArgs(L, 2, 2);
-    const char *source = ResolveLinkedFileArg(L, 1, 0, nullptr);
-    const char *dest = luaL_checkstring(L, 2);
-    int64_t size = 0;
-    int code = InflateFile("KVPK", source, dest, 0, &size);
-    if (code) return code;
-    lua_pushnumber(L, (double)size);
-    return 1;
-}
+int CompressFileCmd(lua_State *L) { return PackFileCommand(L, 0); }
+
+int DecompressFileCmd(lua_State *L) { return PackFileCommand(L, 1); }

@@ -41,6 +41,8 @@ struct lua_State;
 struct lua_Debug;
 
 typedef double lua_Number;
+// A native command handler: returns its result count (0..999), an error code
+// (1000 or more) or -1/-2 (a Gosub request).
 typedef int (*lua_CFunction)(lua_State *L);
 // Reader of lua_load: returns the next block of bytes (size in *size); null or size 0 ends.
 typedef const char *(*lua_Chunkreader)(lua_State *L, void *data, size_t *size);
@@ -53,8 +55,8 @@ typedef void (*lua_Hook)(lua_State *L, lua_Debug *ar);
 #define LUA_GLOBALSINDEX (-10001)
 #define lua_upvalueindex(i) (LUA_GLOBALSINDEX - (i))
 
-// Value kinds (lua_type).
-#ifndef LUA_TNONE
+// Value kinds (lua_type; also the tags of the interpreter's values). LUA_TNONE is the answer
+// for an index with no value.
 #define LUA_TNONE (-1)
 #define LUA_TNIL 0
 #define LUA_TBOOLEAN 1
@@ -65,9 +67,9 @@ typedef void (*lua_Hook)(lua_State *L, lua_Debug *ar);
 #define LUA_TFUNCTION 6
 #define LUA_TUSERDATA 7
 #define LUA_TTHREAD 8
-#endif
 
 #define LUA_MULTRET (-1)
+// Free slots every native call gets.
 #define LUA_MINSTACK 20
 
 // Handler return values that ask for a Gosub (see above).
@@ -87,6 +89,7 @@ typedef void (*lua_Hook)(lua_State *L, lua_Debug *ar);
 #define LUA_MASKLINE (1 << LUA_HOOKLINE)
 #define LUA_MASKCOUNT (1 << LUA_HOOKCOUNT)
 
+// Size of a printable chunk name (lua_Debug.short_src, luaO_chunkid).
 #define LUA_IDSIZE 60
 
 // Debug record filled by lua_getstack / lua_getinfo.

@@ -4,33 +4,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
-struct lua_State;
+// lua_Number, lua_CFunction and the value kinds LUA_TNONE .. LUA_TTHREAD.
+#include "runtime/vm/api.h"
+
 union GCObject;
 struct Table;
 
-typedef double lua_Number;
 typedef unsigned char lu_byte;
 typedef uint32_t lu_hash;
 // Byte counts of the runtime's memory accounting (real sizes of this build).
 typedef size_t lu_mem;
 // One instruction word (same typedef as in runtime/vm/opcodes.h).
 typedef uint32_t Instruction;
-// A native command handler: returns its result count (0..999), an error code
-// (1000 or more) or -1/-2 (a Gosub request).
-typedef int (*lua_CFunction)(lua_State *L);
 
-// Value kinds (tags). LUA_TNONE is the answer for an index with no value.
-#define LUA_TNONE (-1)
-#define LUA_TNIL 0
-#define LUA_TBOOLEAN 1
-#define LUA_TLIGHTUSERDATA 2
-#define LUA_TNUMBER 3
-#define LUA_TSTRING 4
-#define LUA_TTABLE 5
-#define LUA_TFUNCTION 6
-#define LUA_TUSERDATA 7
-#define LUA_TTHREAD 8
-// Internal kinds, never seen by the script.
+// Internal value kinds (after the script's LUA_TNIL .. LUA_TTHREAD), never seen by the script.
 #define LUA_NUMTAGS 9
 #define LUA_TPROTO (LUA_NUMTAGS + 0)
 #define LUA_TUPVAL (LUA_NUMTAGS + 1)

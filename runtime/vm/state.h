@@ -4,14 +4,10 @@
 #include "runtime/vm/object.h"
 #include "runtime/vm/tagmethods.h"
 
-struct lua_Debug;  // debug record (declared with the debug interface)
-typedef void (*lua_Hook)(lua_State *L, lua_Debug *ar);
-
 // Stack and call-record sizes.
 #define EXTRA_STACK 5          // slots reserved above the last usable one
 #define BASIC_STACK_SIZE 40    // a new stack: 40 + 5 slots, last usable slot 39
 #define BASIC_CI_SIZE 8        // a new call-record array
-#define LUA_MINSTACK 20        // free slots every native call gets
 
 // CallInfo state bits.
 #define CI_C (1 << 0)          // native function

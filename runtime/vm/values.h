@@ -49,7 +49,6 @@ int luaO_log2(uint32_t x);
 int luaO_str2d(const char *s, lua_Number *result);
 // Printable chunk name ("=name", "@file" or [string "first line"]).
 void luaO_chunkid(char *out, const char *source, int bufflen);
-#define LUA_IDSIZE 60
 
 // ---- conversions used by the interpreter and the API ----
 

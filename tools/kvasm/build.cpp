@@ -1,7 +1,9 @@
-// kvasm back end: AsmProgram -> prototypes of the runtime -> luaU_dump.
+// kvasm back end: AsmProgram -> prototypes of the runtime -> luaU_dump, and chunks in memory
+// back through the runtime's loader.
 #include <cstring>
 
 #include "runtime/vm/bytecode.h"
+#include "runtime/vm/calls.h"
 #include "runtime/vm/func.h"
 #include "runtime/vm/strings.h"
 #include "runtime/vm/vmmemory.h"
@@ -127,6 +129,20 @@ struct BuildJob {
   std::vector<uint8_t> *out;
 };
 
+// The reader of AsmLoadChunk: the whole chunk at once.
+struct MemReader {
+  const uint8_t *p;
+  size_t n;
+};
+
+const char *ReadOnce(lua_State *, void *data, size_t *size) {
+  MemReader *r = (MemReader *)data;
+  if (r->n == 0) return nullptr;
+  *size = r->n;
+  r->n = 0;
+  return (const char *)r->p;
+}
+
 int CollectWriter(lua_State *L, const void *p, size_t size, void *data) {
   std::vector<uint8_t> *out = (std::vector<uint8_t> *)data;
   out->insert(out->end(), (const uint8_t *)p, (const uint8_t *)p + size);
@@ -140,8 +156,6 @@ void BuildAndDump(lua_State *L, void *ud) {
 }
 
 }  // namespace
-
-#include "runtime/vm/calls.h"
 
 int AsmBuildBytecode(AsmProgram *prog, std::vector<uint8_t> *out, std::string *err) {
   lua_State *L = lua_open();
@@ -158,4 +172,9 @@ int AsmBuildBytecode(AsmProgram *prog, std::vector<uint8_t> *out, std::string *e
     return 1;
   }
   return 0;
+}
+
+int AsmLoadChunk(lua_State *L, const uint8_t *p, size_t n, const char *name) {
+  MemReader r = {p, n};
+  return lua_load(L, ReadOnce, &r, name);
 }

@@ -7,12 +7,17 @@
 
 #include "tools/kvasm/kvasm_lib.h"
 
-namespace {
-
-void U8(std::vector<uint8_t> *b, uint32_t v) { b->push_back((uint8_t)v); }
-void U32(std::vector<uint8_t> *b, uint32_t v) {
+void AsmPutU8(std::vector<uint8_t> *b, uint32_t v) { b->push_back((uint8_t)v); }
+void AsmPutU16(std::vector<uint8_t> *b, uint32_t v) {
+  b->push_back((uint8_t)(v >> 8));
+  b->push_back((uint8_t)v);
+}
+void AsmPutU32(std::vector<uint8_t> *b, uint32_t v) {
   for (int s = 24; s >= 0; s -= 8) b->push_back((uint8_t)(v >> s));
 }
+
+namespace {
+
 void Text(std::vector<uint8_t> *b, const std::string &s) {
   b->insert(b->end(), s.begin(), s.end());
   b->push_back(0);
@@ -55,14 +60,16 @@ int AsmWriteFile(const std::string &path, const std::vector<uint8_t> &data) {
   return bad;
 }
 
+int AsmVersionWritten(const AsmProgram *prog) { return prog->versionGiven || !prog->noAuto; }
+
 int AsmBuildApplet(AsmProgram *prog, const std::vector<uint8_t> &bytecode, std::vector<uint8_t> *out,
                    std::string *err) {
   out->clear();
   out->insert(out->end(), {'K', 'V', 'A', 0});
-  if (prog->versionGiven || !prog->noAuto) {
+  if (AsmVersionWritten(prog)) {
     std::vector<uint8_t> b;
-    U8(&b, (uint32_t)prog->verMajor);
-    U8(&b, (uint32_t)prog->verMinor);
+    AsmPutU8(&b, (uint32_t)prog->verMajor);
+    AsmPutU8(&b, (uint32_t)prog->verMinor);
     Section(out, 0x0a, b);
   }
   for (const AsmSection &s : prog->sections) Section(out, s.tag, s.body);
@@ -91,33 +98,33 @@ int AsmBuildApplet(AsmProgram *prog, const std::vector<uint8_t> &bytecode, std::
       linkSize.push_back(ls);
     }
     std::vector<uint8_t> b;
-    U32(&b, (uint32_t)blob.size());
+    AsmPutU32(&b, (uint32_t)blob.size());
     b.insert(b.end(), blob.begin(), blob.end());
     Section(out, 0x00, b);
     b.clear();
-    U32(&b, (uint32_t)prog->decls.size());
+    AsmPutU32(&b, (uint32_t)prog->decls.size());
     for (size_t i = 0; i < prog->decls.size(); i++) {
       const AsmDecl &d = prog->decls[i];
-      U8(&b, (uint32_t)d.type);
-      U32(&b, d.id);
-      U32(&b, nameOff[i]);
-      U32(&b, (uint32_t)d.file.size() + 1);
-      U32(&b, linkOff[i]);
-      U32(&b, linkSize[i]);
-      U32(&b, d.param1);
-      U32(&b, d.param2);
-      U32(&b, d.line);
+      AsmPutU8(&b, (uint32_t)d.type);
+      AsmPutU32(&b, d.id);
+      AsmPutU32(&b, nameOff[i]);
+      AsmPutU32(&b, (uint32_t)d.file.size() + 1);
+      AsmPutU32(&b, linkOff[i]);
+      AsmPutU32(&b, linkSize[i]);
+      AsmPutU32(&b, d.param1);
+      AsmPutU32(&b, d.param2);
+      AsmPutU32(&b, d.line);
       b.insert(b.end(), d.block.begin(), d.block.end());
     }
     Section(out, 0x02, b);
   }
   if (!prog->links.empty()) {
     std::vector<uint8_t> b;
-    U32(&b, (uint32_t)prog->links.size());
-    U32(&b, 0);
+    AsmPutU32(&b, (uint32_t)prog->links.size());
+    AsmPutU32(&b, 0);
     for (const AsmLink &l : prog->links) {
       Text(&b, l.name);
-      U32(&b, (uint32_t)l.data.size());
+      AsmPutU32(&b, (uint32_t)l.data.size());
       b.insert(b.end(), l.data.begin(), l.data.end());
     }
     Section(out, 0x1a, b);
@@ -125,25 +132,25 @@ int AsmBuildApplet(AsmProgram *prog, const std::vector<uint8_t> &bytecode, std::
   if (!prog->noAuto) {
     // one source range: line n of the text is line n in error reports
     std::vector<uint8_t> b;
-    U32(&b, 1);
-    U32(&b, 1);
-    U32(&b, (uint32_t)(prog->lineCount > 0 ? prog->lineCount : 1));
-    U32(&b, 0);
+    AsmPutU32(&b, 1);
+    AsmPutU32(&b, 1);
+    AsmPutU32(&b, (uint32_t)(prog->lineCount > 0 ? prog->lineCount : 1));
+    AsmPutU32(&b, 0);
     Text(&b, prog->fileName);
     Text(&b, prog->sourceName);
     Section(out, 0x1b, b);
   }
   if (!prog->exports.empty()) {
     std::vector<uint8_t> b;
-    U32(&b, (uint32_t)prog->exports.size());
+    AsmPutU32(&b, (uint32_t)prog->exports.size());
     for (const AsmExport &e : prog->exports) {
-      U32(&b, e.value);
+      AsmPutU32(&b, e.value);
       Text(&b, e.name);
     }
     Section(out, 0x09, b);
   }
   std::vector<uint8_t> b;
-  U32(&b, (uint32_t)bytecode.size());
+  AsmPutU32(&b, (uint32_t)bytecode.size());
   b.insert(b.end(), bytecode.begin(), bytecode.end());
   Section(out, 0x01, b);
   out->insert(out->end(), prog->tail.begin(), prog->tail.end());

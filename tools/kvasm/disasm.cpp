@@ -60,18 +60,11 @@ AsmConst ToConst(const TObject *o) {
   return k;
 }
 
-int Same(const AsmConst &a, const AsmConst &b) {
-  if (a.kind != b.kind) return 0;
-  if (a.kind == 3) return memcmp(&a.num, &b.num, sizeof(double)) == 0;
-  if (a.kind == 4) return a.str == b.str;
-  return 1;
-}
-
 // A constant operand: its literal when the assembler's pooling finds this very index.
 std::string KText(const Proto *f, int idx) {
   AsmConst k = ToConst(&f->k[idx]);
   for (int i = 0; i < idx; i++)
-    if (Same(ToConst(&f->k[i]), k)) return "k" + std::to_string(idx);
+    if (AsmSameConst(ToConst(&f->k[i]), k)) return "k" + std::to_string(idx);
   return AsmConstText(k);
 }
 
@@ -225,27 +218,13 @@ void Function(Dis *d, const Proto *f, const Proto *parent, const std::string &na
   }
 }
 
-struct MemReader {
-  const uint8_t *p;
-  size_t n;
-};
-
-const char *ReadOnce(lua_State *, void *data, size_t *size) {
-  MemReader *r = (MemReader *)data;
-  if (r->n == 0) return nullptr;
-  *size = r->n;
-  r->n = 0;
-  return (const char *)r->p;
-}
-
 int DisBytecode(const uint8_t *p, size_t n, Dis *d, std::string *err) {
   lua_State *L = lua_open();
   if (!L) {
     *err = "cannot create the interpreter state";
     return 1;
   }
-  MemReader r = {p, n};
-  int code = lua_load(L, ReadOnce, &r, "?");
+  int code = AsmLoadChunk(L, p, n, "?");
   if (code) {
     lua_close(L);
     *err = "the loader refuses this bytecode (error " + std::to_string(code) + ")";
@@ -282,7 +261,6 @@ void SkipText(SecReader *s) {
     if ((*s->b)[s->pos++] == 0) return;
   }
 }
-int VerAbove(SecReader *s, int ma, int mi) { return s->major > ma || (s->major == ma && s->minor > mi); }
 
 void SkipDeclaration(SecReader *s) {
   int type = (int)RU(s, 1);
@@ -292,7 +270,7 @@ void SkipDeclaration(SecReader *s) {
     case 1: Skip(s, 10); break;
     case 2:
       if (s->major > 2) Skip(s, 1);
-      if (VerAbove(s, 4, 0)) Skip(s, 12);
+      if (AsmVersionAtLeast(s->major, s->minor, 4, 1)) Skip(s, 12);
       break;
     case 5: Skip(s, 8); break;
     case 7: Skip(s, 12); break;
@@ -333,7 +311,7 @@ int SkipSection(SecReader *s, int tag) {
       uint32_t kind = RU(s, 1);
       if (kind == 1 || kind == 3) Skip(s, 4);
       else if (kind == 2) Skip(s, 8);
-      else if (kind == 4) { Skip(s, 20); if (VerAbove(s, 3, 1)) Skip(s, 1); }
+      else if (kind == 4) { Skip(s, 20); if (AsmVersionAtLeast(s->major, s->minor, 3, 2)) Skip(s, 1); }
       break;
     }
     case 0x1a:

@@ -133,6 +133,8 @@ int AsmBuildBytecode(AsmProgram *prog, std::vector<uint8_t> *out, std::string *e
 // Rewrites a little-endian chunk in big-endian byte order (header byte 4 = 0). 0 or 1.
 int AsmSwapChunk(const std::vector<uint8_t> &in, std::vector<uint8_t> *out, std::string *err);
 
+// 1 when the applet starts with a version section: one given, or the automatic one.
+int AsmVersionWritten(const AsmProgram *prog);
 // Applet container: "KVA\0" and sections around the bytecode.
 int AsmBuildApplet(AsmProgram *prog, const std::vector<uint8_t> &bytecode, std::vector<uint8_t> *out,
                    std::string *err);
@@ -157,3 +159,15 @@ int AsmWriteFile(const std::string &path, const std::vector<uint8_t> &data);
 
 // Text form of a constant as the assembler reads it back.
 std::string AsmConstText(const AsmConst &k);
+// 1 when two constants are the same pool entry (numbers compared bit for bit).
+int AsmSameConst(const AsmConst &a, const AsmConst &b);
+// 1 when the container version major.minor is wantMajor.wantMinor or later.
+int AsmVersionAtLeast(int major, int minor, int wantMajor, int wantMinor);
+
+// Big-endian numbers of the applet container, appended to b.
+void AsmPutU8(std::vector<uint8_t> *b, uint32_t v);
+void AsmPutU16(std::vector<uint8_t> *b, uint32_t v);
+void AsmPutU32(std::vector<uint8_t> *b, uint32_t v);
+
+// lua_load of a chunk held in memory: 0 or the loader's error code.
+int AsmLoadChunk(lua_State *L, const uint8_t *p, size_t n, const char *name);

@@ -26,33 +26,43 @@ int Die(const std::string &msg) {
   return 1;
 }
 
-struct MemReader {
-  const std::vector<uint8_t> *b;
-  int done;
-};
-
-const char *ReadOnce(lua_State *, void *data, size_t *size) {
-  MemReader *r = (MemReader *)data;
-  if (r->done || r->b->empty()) return nullptr;
-  r->done = 1;
-  *size = r->b->size();
-  return (const char *)r->b->data();
-}
-
 // The loader's verdict on the assembled code (fixtures may be malformed on purpose).
 void CheckLoads(const std::vector<uint8_t> &bc, const std::string &name) {
   lua_State *L = lua_open();
   if (!L) return;
-  MemReader r = {&bc, 0};
-  int code = lua_load(L, ReadOnce, &r, name.c_str());
+  int code = AsmLoadChunk(L, bc.data(), bc.size(), name.c_str());
   if (code) fprintf(stderr, "kvasm: warning: %s: the player's loader refuses this bytecode (error %d)\n", name.c_str(), code);
   lua_close(L);
+}
+
+enum OutputMode { OUT_APPLET, OUT_BYTECODE, OUT_BIG };
+
+// The file image of a parsed program: an applet (packed with pack), or the bytecode in either
+// byte order. 0, or 1 with the message in *err.
+int BuildImage(AsmProgram *prog, const std::string &in, int asApplet, OutputMode mode, int pack,
+               std::vector<uint8_t> *result, std::string *err) {
+  std::vector<uint8_t> bc;
+  if (AsmBuildBytecode(prog, &bc, err)) {
+    *err = in + ": " + *err;
+    return 1;
+  }
+  CheckLoads(bc, prog->sourceName);
+  if (asApplet) {
+    std::vector<uint8_t> applet;
+    if (AsmBuildApplet(prog, bc, &applet, err)) return 1;
+    if (pack) return AsmPack(applet, result, err);
+    *result = applet;
+    return 0;
+  }
+  if (mode == OUT_BIG) return AsmSwapChunk(bc, result, err);
+  *result = bc;
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  enum { OUT_APPLET, OUT_BYTECODE, OUT_BIG } mode = OUT_APPLET;
+  OutputMode mode = OUT_APPLET;
   int pack = 0, disasm = 0;
   std::string out, in, player;
   for (int i = 1; i < argc; i++) {
@@ -90,26 +100,10 @@ int main(int argc, char **argv) {
     fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  std::vector<uint8_t> bc, result;
-  if (AsmBuildBytecode(&prog, &bc, &err)) {
-    AsmFree(&prog);
-    return Die(in + ": " + err);
-  }
-  CheckLoads(bc, prog.sourceName);
-  if (!player.empty() || mode == OUT_APPLET) {
-    std::vector<uint8_t> applet;
-    if (AsmBuildApplet(&prog, bc, &applet, &err)) { AsmFree(&prog); return Die(err); }
-    if (pack) {
-      if (AsmPack(applet, &result, &err)) { AsmFree(&prog); return Die(err); }
-    } else {
-      result = applet;
-    }
-  } else if (mode == OUT_BIG) {
-    if (AsmSwapChunk(bc, &result, &err)) { AsmFree(&prog); return Die(err); }
-  } else {
-    result = bc;
-  }
+  std::vector<uint8_t> result;
+  int failed = BuildImage(&prog, in, !player.empty() || mode == OUT_APPLET, mode, pack, &result, &err);
   AsmFree(&prog);
+  if (failed) return Die(err);
   if (!player.empty()) {
     if (out.empty()) return Die("--append needs -o OUT");
     std::vector<uint8_t> image, joined;

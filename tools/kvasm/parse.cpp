@@ -254,16 +254,9 @@ int GetCount(Parser *ps, const Group &g, long maxField, long *out) {
   return 0;
 }
 
-int SameConst(const AsmConst &a, const AsmConst &b) {
-  if (a.kind != b.kind) return 0;
-  if (a.kind == 3) return memcmp(&a.num, &b.num, sizeof(double)) == 0;
-  if (a.kind == 4) return a.str == b.str;
-  return 1;
-}
-
 int PoolConst(AsmFunc *f, const AsmConst &k) {
   for (size_t i = 0; i < f->k.size(); i++)
-    if (SameConst(f->k[i], k)) return (int)i;
+    if (AsmSameConst(f->k[i], k)) return (int)i;
   f->k.push_back(k);
   return (int)f->k.size() - 1;
 }
@@ -445,130 +438,197 @@ int ParseCmd(Parser *ps, const std::vector<Tok> &toks, size_t from) {
   return 0;
 }
 
+// Operand forms of the instructions.
+enum {
+  FORM_ABRKRK,    // rA, RK, RK (arithmetic, settable)
+  FORM_CONDJUMP,  // RK, RK, label: the comparison with A = arg, then a jump to the label
+  FORM_AB,        // rA, rB
+  FORM_ABX,       // rA, constant
+  FORM_UPVAL,     // rA, upvalue
+  FORM_INDEX,     // rA, rB, RK
+  FORM_COMPARE,   // A, RK, RK
+  FORM_JUMP,      // label: G = arg; -1: an optional second operand gives G (default 0)
+  FORM_TESTJUMP,  // rA, label: TEST with C = arg, then a jump to the label
+  FORM_CALL,      // rA, count [, count]: C = arg when not given
+  FORM_LOOP,      // rA, label (sBx)
+  FORM_LOADBOOL,
+  FORM_NEWTABLE,
+  FORM_CONCAT,
+  FORM_TEST,
+  FORM_RETURN,
+  FORM_RETSUB,
+  FORM_TFORLOOP,
+  FORM_SETLIST,
+  FORM_SETLISTO,
+  FORM_CLOSE,
+  FORM_CLOSURE
+};
+
 struct MnemonicEntry {
   const char *name;
   int op;
+  int form;
+  long arg;  // see the form
 };
 
-const MnemonicEntry kArith[] = {{"add", OP_ADD}, {"sub", OP_SUB}, {"mul", OP_MUL}, {"div", OP_DIV},
-                                {"divint", OP_DIVINT}, {"mod", OP_MOD}, {"lsh", OP_LSH}, {"rsh", OP_RSH},
-                                {"or", OP_OR}, {"and", OP_AND}, {"xor", OP_XOR}, {"pow", OP_POW},
-                                {nullptr, 0}};
-
-// Conditional short forms: mnemonic, comparison opcode, A.
-struct CondEntry {
-  const char *name;
-  int op;
-  int a;
-};
-const CondEntry kConds[] = {{"jeq", OP_EQ, 1}, {"jne", OP_EQ, 0}, {"jlt", OP_LT, 1},
-                            {"jge", OP_LT, 0}, {"jle", OP_LE, 1}, {"jgt", OP_LE, 0}, {nullptr, 0, 0}};
+const MnemonicEntry kMnemonics[] = {
+    {"add", OP_ADD, FORM_ABRKRK, 0},         {"sub", OP_SUB, FORM_ABRKRK, 0},
+    {"mul", OP_MUL, FORM_ABRKRK, 0},         {"div", OP_DIV, FORM_ABRKRK, 0},
+    {"divint", OP_DIVINT, FORM_ABRKRK, 0},   {"mod", OP_MOD, FORM_ABRKRK, 0},
+    {"lsh", OP_LSH, FORM_ABRKRK, 0},         {"rsh", OP_RSH, FORM_ABRKRK, 0},
+    {"or", OP_OR, FORM_ABRKRK, 0},           {"and", OP_AND, FORM_ABRKRK, 0},
+    {"xor", OP_XOR, FORM_ABRKRK, 0},         {"pow", OP_POW, FORM_ABRKRK, 0},
+    {"settable", OP_SETTABLE, FORM_ABRKRK, 0},
+    {"jeq", OP_EQ, FORM_CONDJUMP, 1},        {"jne", OP_EQ, FORM_CONDJUMP, 0},
+    {"jlt", OP_LT, FORM_CONDJUMP, 1},        {"jge", OP_LT, FORM_CONDJUMP, 0},
+    {"jle", OP_LE, FORM_CONDJUMP, 1},        {"jgt", OP_LE, FORM_CONDJUMP, 0},
+    {"move", OP_MOVE, FORM_AB, 0},           {"loadnil", OP_LOADNIL, FORM_AB, 0},
+    {"unm", OP_UNM, FORM_AB, 0},             {"not", OP_NOT, FORM_AB, 0},
+    {"bnot", OP_BNOT, FORM_AB, 0},
+    {"loadk", OP_LOADK, FORM_ABX, 0},        {"getglobal", OP_GETGLOBAL, FORM_ABX, 0},
+    {"setglobal", OP_SETGLOBAL, FORM_ABX, 0},
+    {"getupval", OP_GETUPVAL, FORM_UPVAL, 0}, {"setupval", OP_SETUPVAL, FORM_UPVAL, 0},
+    {"gettable", OP_GETTABLE, FORM_INDEX, 0}, {"self", OP_SELF, FORM_INDEX, 0},
+    {"eq", OP_EQ, FORM_COMPARE, 0},          {"lt", OP_LT, FORM_COMPARE, 0},
+    {"le", OP_LE, FORM_COMPARE, 0},
+    {"jmp", OP_JMP, FORM_JUMP, -1},          {"goto", OP_JMP, FORM_JUMP, 0},
+    {"gosub", OP_JMP, FORM_JUMP, GOSUB_FLAG},
+    {"jt", OP_TEST, FORM_TESTJUMP, 1},       {"jf", OP_TEST, FORM_TESTJUMP, 0},
+    {"call", OP_CALL, FORM_CALL, 1},         {"tailcall", OP_TAILCALL, FORM_CALL, 0},
+    {"forloop", OP_FORLOOP, FORM_LOOP, 0},   {"tforprep", OP_TFORPREP, FORM_LOOP, 0},
+    {"loadbool", OP_LOADBOOL, FORM_LOADBOOL, 0},
+    {"newtable", OP_NEWTABLE, FORM_NEWTABLE, 0},
+    {"concat", OP_CONCAT, FORM_CONCAT, 0},
+    {"test", OP_TEST, FORM_TEST, 0},
+    {"return", OP_RETURN, FORM_RETURN, 0},
+    {"retsub", OP_RETURN, FORM_RETSUB, 0},
+    {"tforloop", OP_TFORLOOP, FORM_TFORLOOP, 0},
+    {"setlist", OP_SETLIST, FORM_SETLIST, 0},
+    {"setlisto", OP_SETLISTO, FORM_SETLISTO, 0},
+    {"close", OP_CLOSE, FORM_CLOSE, 0},
+    {"closure", OP_CLOSURE, FORM_CLOSURE, 0},
+    {nullptr, 0, 0, 0}};
 
 int ParseInstruction(Parser *ps, const std::string &mn, const std::vector<Tok> &toks, size_t from) {
   if (mn == "cmd") return ParseCmd(ps, toks, from);
   std::vector<Group> ops;
   if (SplitOperands(ps, toks, from, &ops)) return 1;
+  const MnemonicEntry *e = kMnemonics;
+  while (e->name && mn != e->name) e++;
+  if (!e->name) return Fail(ps, "unknown instruction " + mn);
   int a = 0, b = 0, c = 0;
   long v = 0, v2 = 0;
   std::string name;
 
-  for (const MnemonicEntry *e = kArith; e->name; e++) {
-    if (mn != e->name) continue;
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetRK(ps, ops[1], &b) || GetRK(ps, ops[2], &c)) return 1;
-    Emit(ps, CREATE_ABC(e->op, a, b, c));
-    return 0;
-  }
-  for (const CondEntry *e = kConds; e->name; e++) {
-    if (mn != e->name) continue;
-    if (Expect(ps, ops, 3, 3) || GetRK(ps, ops[0], &b) || GetRK(ps, ops[1], &c) || GetName(ps, ops[2], &name)) return 1;
-    Emit(ps, CREATE_ABC(e->op, e->a, b, c));
-    Emit(ps, CREATE_J(OP_JMP, 0, 0), FIX_JUMP, name);
-    return 0;
-  }
-  if (mn == "move" || mn == "loadnil" || mn == "unm" || mn == "not" || mn == "bnot") {
-    int op = mn == "move" ? OP_MOVE : mn == "loadnil" ? OP_LOADNIL : mn == "unm" ? OP_UNM : mn == "not" ? OP_NOT : OP_BNOT;
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b)) return 1;
-    Emit(ps, CREATE_ABC(op, a, b, 0));
-  } else if (mn == "loadk" || mn == "getglobal" || mn == "setglobal") {
-    int op = mn == "loadk" ? OP_LOADK : mn == "getglobal" ? OP_GETGLOBAL : OP_SETGLOBAL;
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetConstIndex(ps, ops[1], MAXARG_Bx, &b)) return 1;
-    Emit(ps, CREATE_ABx(op, a, b));
-  } else if (mn == "loadbool") {
-    if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_B, &v)) return 1;
-    if (ops.size() == 3 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
-    Emit(ps, CREATE_ABC(OP_LOADBOOL, a, v, v2));
-  } else if (mn == "getupval" || mn == "setupval") {
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetUpval(ps, ops[1], &b)) return 1;
-    Emit(ps, CREATE_ABC(mn == "getupval" ? OP_GETUPVAL : OP_SETUPVAL, a, b, 0));
-  } else if (mn == "gettable" || mn == "self") {
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetRK(ps, ops[2], &c)) return 1;
-    Emit(ps, CREATE_ABC(mn == "self" ? OP_SELF : OP_GETTABLE, a, b, c));
-  } else if (mn == "settable") {
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetRK(ps, ops[1], &b) || GetRK(ps, ops[2], &c)) return 1;
-    Emit(ps, CREATE_ABC(OP_SETTABLE, a, b, c));
-  } else if (mn == "newtable") {
-    if (Expect(ps, ops, 1, 3) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
-    if (ops.size() > 1 && GetInt(ps, ops[1], 0, MAXARG_B, &v)) return 1;
-    if (ops.size() > 2 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
-    Emit(ps, CREATE_ABC(OP_NEWTABLE, a, v, v2));
-  } else if (mn == "concat") {
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetReg(ps, ops[2], MAXARG_C, &c)) return 1;
-    Emit(ps, CREATE_ABC(OP_CONCAT, a, b, c));
-  } else if (mn == "jmp" || mn == "goto" || mn == "gosub") {
-    if (Expect(ps, ops, 1, mn == "jmp" ? 2 : 1) || GetName(ps, ops[0], &name)) return 1;
-    long g = mn == "gosub" ? GOSUB_FLAG : 0;
-    if (ops.size() == 2 && GetInt(ps, ops[1], 0, 3, &g)) return 1;
-    Emit(ps, CREATE_J(OP_JMP, 0, g), FIX_JUMP, name);
-  } else if (mn == "eq" || mn == "lt" || mn == "le") {
-    if (Expect(ps, ops, 3, 3) || GetInt(ps, ops[0], 0, MAXARG_A, &v) || GetRK(ps, ops[1], &b) || GetRK(ps, ops[2], &c)) return 1;
-    Emit(ps, CREATE_ABC(mn == "eq" ? OP_EQ : mn == "lt" ? OP_LT : OP_LE, v, b, c));
-  } else if (mn == "test") {
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetInt(ps, ops[2], 0, MAXARG_C, &v)) return 1;
-    Emit(ps, CREATE_ABC(OP_TEST, a, b, v));
-  } else if (mn == "jt" || mn == "jf") {
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
-    Emit(ps, CREATE_ABC(OP_TEST, a, a, mn == "jt" ? 1 : 0));
-    Emit(ps, CREATE_J(OP_JMP, 0, 0), FIX_JUMP, name);
-  } else if (mn == "call" || mn == "tailcall") {
-    if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetCount(ps, ops[1], MAXARG_B, &v)) return 1;
-    v2 = mn == "call" ? 1 : 0;
-    if (ops.size() == 3 && GetCount(ps, ops[2], MAXARG_C, &v2)) return 1;
-    Emit(ps, CREATE_ABC(mn == "call" ? OP_CALL : OP_TAILCALL, a, v, v2));
-  } else if (mn == "return") {
-    if (Expect(ps, ops, 1, 3) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
-    v = 1;
-    if (ops.size() > 1 && GetCount(ps, ops[1], MAXARG_B, &v)) return 1;
-    if (ops.size() > 2 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
-    Emit(ps, CREATE_ABC(OP_RETURN, a, v, v2));
-  } else if (mn == "retsub") {
-    if (Expect(ps, ops, 0, 0)) return 1;
-    Emit(ps, CREATE_ABC(OP_RETURN, 0, 1, 1));
-  } else if (mn == "forloop" || mn == "tforprep") {
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
-    Emit(ps, CREATE_AsBx(mn == "forloop" ? OP_FORLOOP : OP_TFORPREP, a, 0), FIX_SBX, name);
-  } else if (mn == "tforloop") {
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 1, MAXARG_C + 1, &v)) return 1;
-    Emit(ps, CREATE_ABC(OP_TFORLOOP, a, 0, v - 1));
-  } else if (mn == "setlist") {
-    if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_Bx, &v) ||
-        GetInt(ps, ops[2], 1, LFIELDS, &v2))
-      return 1;
-    if (v % LFIELDS) return Fail(ps, "setlist base must be a multiple of 32");
-    Emit(ps, CREATE_ABx(OP_SETLIST, a, v + v2 - 1));
-  } else if (mn == "setlisto") {
-    if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_Bx, &v)) return 1;
-    Emit(ps, CREATE_ABx(OP_SETLISTO, a, v));
-  } else if (mn == "close") {
-    if (Expect(ps, ops, 1, 1) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
-    Emit(ps, CREATE_ABC(OP_CLOSE, a, 0, 0));
-  } else if (mn == "closure") {
-    if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
-    std::string mode;
-    if (ops.size() == 3 && (GetName(ps, ops[2], &mode) || mode != "raw")) return Fail(ps, "third operand of closure can only be raw");
-    Emit(ps, CREATE_ABx(OP_CLOSURE, a, 0), FIX_CLOSURE, name);
-    ps->fn->code.back().closureAuto = ops.size() == 2;
-  } else {
-    return Fail(ps, "unknown instruction " + mn);
+  switch (e->form) {
+    case FORM_ABRKRK:
+      if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetRK(ps, ops[1], &b) || GetRK(ps, ops[2], &c)) return 1;
+      Emit(ps, CREATE_ABC(e->op, a, b, c));
+      break;
+    case FORM_CONDJUMP:
+      if (Expect(ps, ops, 3, 3) || GetRK(ps, ops[0], &b) || GetRK(ps, ops[1], &c) || GetName(ps, ops[2], &name)) return 1;
+      Emit(ps, CREATE_ABC(e->op, e->arg, b, c));
+      Emit(ps, CREATE_J(OP_JMP, 0, 0), FIX_JUMP, name);
+      break;
+    case FORM_AB:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b)) return 1;
+      Emit(ps, CREATE_ABC(e->op, a, b, 0));
+      break;
+    case FORM_ABX:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetConstIndex(ps, ops[1], MAXARG_Bx, &b)) return 1;
+      Emit(ps, CREATE_ABx(e->op, a, b));
+      break;
+    case FORM_UPVAL:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetUpval(ps, ops[1], &b)) return 1;
+      Emit(ps, CREATE_ABC(e->op, a, b, 0));
+      break;
+    case FORM_INDEX:
+      if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetRK(ps, ops[2], &c)) return 1;
+      Emit(ps, CREATE_ABC(e->op, a, b, c));
+      break;
+    case FORM_COMPARE:
+      if (Expect(ps, ops, 3, 3) || GetInt(ps, ops[0], 0, MAXARG_A, &v) || GetRK(ps, ops[1], &b) || GetRK(ps, ops[2], &c)) return 1;
+      Emit(ps, CREATE_ABC(e->op, v, b, c));
+      break;
+    case FORM_JUMP: {
+      if (Expect(ps, ops, 1, e->arg < 0 ? 2 : 1) || GetName(ps, ops[0], &name)) return 1;
+      long g = e->arg < 0 ? 0 : e->arg;
+      if (ops.size() == 2 && GetInt(ps, ops[1], 0, 3, &g)) return 1;
+      Emit(ps, CREATE_J(OP_JMP, 0, g), FIX_JUMP, name);
+      break;
+    }
+    case FORM_TESTJUMP:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
+      Emit(ps, CREATE_ABC(OP_TEST, a, a, e->arg));
+      Emit(ps, CREATE_J(OP_JMP, 0, 0), FIX_JUMP, name);
+      break;
+    case FORM_CALL:
+      if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetCount(ps, ops[1], MAXARG_B, &v)) return 1;
+      v2 = e->arg;
+      if (ops.size() == 3 && GetCount(ps, ops[2], MAXARG_C, &v2)) return 1;
+      Emit(ps, CREATE_ABC(e->op, a, v, v2));
+      break;
+    case FORM_LOOP:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
+      Emit(ps, CREATE_AsBx(e->op, a, 0), FIX_SBX, name);
+      break;
+    case FORM_LOADBOOL:
+      if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_B, &v)) return 1;
+      if (ops.size() == 3 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
+      Emit(ps, CREATE_ABC(OP_LOADBOOL, a, v, v2));
+      break;
+    case FORM_NEWTABLE:
+      if (Expect(ps, ops, 1, 3) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
+      if (ops.size() > 1 && GetInt(ps, ops[1], 0, MAXARG_B, &v)) return 1;
+      if (ops.size() > 2 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
+      Emit(ps, CREATE_ABC(OP_NEWTABLE, a, v, v2));
+      break;
+    case FORM_CONCAT:
+      if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetReg(ps, ops[2], MAXARG_C, &c)) return 1;
+      Emit(ps, CREATE_ABC(OP_CONCAT, a, b, c));
+      break;
+    case FORM_TEST:
+      if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetReg(ps, ops[1], MAXARG_B, &b) || GetInt(ps, ops[2], 0, MAXARG_C, &v)) return 1;
+      Emit(ps, CREATE_ABC(OP_TEST, a, b, v));
+      break;
+    case FORM_RETURN:
+      if (Expect(ps, ops, 1, 3) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
+      v = 1;
+      if (ops.size() > 1 && GetCount(ps, ops[1], MAXARG_B, &v)) return 1;
+      if (ops.size() > 2 && GetInt(ps, ops[2], 0, MAXARG_C, &v2)) return 1;
+      Emit(ps, CREATE_ABC(OP_RETURN, a, v, v2));
+      break;
+    case FORM_RETSUB:
+      if (Expect(ps, ops, 0, 0)) return 1;
+      Emit(ps, CREATE_ABC(OP_RETURN, 0, 1, 1));
+      break;
+    case FORM_TFORLOOP:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 1, MAXARG_C + 1, &v)) return 1;
+      Emit(ps, CREATE_ABC(OP_TFORLOOP, a, 0, v - 1));
+      break;
+    case FORM_SETLIST:
+      if (Expect(ps, ops, 3, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_Bx, &v) ||
+          GetInt(ps, ops[2], 1, LFIELDS, &v2))
+        return 1;
+      if (v % LFIELDS) return Fail(ps, "setlist base must be a multiple of 32");
+      Emit(ps, CREATE_ABx(OP_SETLIST, a, v + v2 - 1));
+      break;
+    case FORM_SETLISTO:
+      if (Expect(ps, ops, 2, 2) || GetReg(ps, ops[0], MAXARG_A, &a) || GetInt(ps, ops[1], 0, MAXARG_Bx, &v)) return 1;
+      Emit(ps, CREATE_ABx(OP_SETLISTO, a, v));
+      break;
+    case FORM_CLOSE:
+      if (Expect(ps, ops, 1, 1) || GetReg(ps, ops[0], MAXARG_A, &a)) return 1;
+      Emit(ps, CREATE_ABC(OP_CLOSE, a, 0, 0));
+      break;
+    case FORM_CLOSURE: {
+      if (Expect(ps, ops, 2, 3) || GetReg(ps, ops[0], MAXARG_A, &a) || GetName(ps, ops[1], &name)) return 1;
+      std::string mode;
+      if (ops.size() == 3 && (GetName(ps, ops[2], &mode) || mode != "raw")) return Fail(ps, "third operand of closure can only be raw");
+      Emit(ps, CREATE_ABx(OP_CLOSURE, a, 0), FIX_CLOSURE, name);
+      ps->fn->code.back().closureAuto = ops.size() == 2;
+      break;
+    }
   }
   return 0;
 }
@@ -728,16 +788,17 @@ int FinishFunc(Parser *ps, AsmFunc *f) {
   return 0;
 }
 
-uint32_t ParseU32(const Tok &t) {
-  double v = t.num;
+// A 32-bit word from a number: negatives in two's complement.
+uint32_t WordOf(double v) {
   if (v < 0) return (uint32_t)(int32_t)v;
   return (uint32_t)v;
 }
 
-void PutU8(std::vector<uint8_t> *b, uint32_t v) { b->push_back((uint8_t)v); }
-void PutU16(std::vector<uint8_t> *b, uint32_t v) { b->push_back((uint8_t)(v >> 8)); b->push_back((uint8_t)v); }
-void PutU32(std::vector<uint8_t> *b, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) b->push_back((uint8_t)(v >> s));
+// A big-endian number of 1, 2 or 4 bytes.
+void PutWidth(std::vector<uint8_t> *b, int width, uint32_t v) {
+  if (width == 1) AsmPutU8(b, v);
+  else if (width == 2) AsmPutU16(b, v);
+  else AsmPutU32(b, v);
 }
 
 // Reads numbers (and a trailing string) of a .display directive.
@@ -752,11 +813,11 @@ int NumArgs(Parser *ps, const std::vector<Tok> &toks, size_t from, size_t want, 
     if (toks[i].kind == T_CONSTNAME) {
       AsmConst k;
       if (!AsmLookupConstant(toks[i].text, &k) || k.kind != 3) return Fail(ps, "unknown number constant #" + toks[i].text);
-      out->push_back(k.num < 0 ? (uint32_t)(int32_t)k.num : (uint32_t)k.num);
+      out->push_back(WordOf(k.num));
       continue;
     }
     if (toks[i].kind != T_NUM) return Fail(ps, "number expected");
-    out->push_back(ParseU32(toks[i]));
+    out->push_back(WordOf(toks[i].num));
   }
   if (want != (size_t)-1 && out->size() != want) return Fail(ps, "wrong number of values");
   return 0;
@@ -767,6 +828,9 @@ struct DisplayKey {
   int tag;
   int layout;  // 0 none, 1 u8, 2 i16 i16, 3 u32, 4 u32 u32
 };
+// Value count and byte width of each layout.
+const size_t kLayoutCounts[] = {0, 1, 2, 1, 2};
+const int kLayoutWidths[] = {0, 1, 2, 4, 4};
 const DisplayKey kDisplayKeys[] = {
     {"size", 0x03, 2},        {"color", 0x05, 3},      {"pos", 0x06, 4},       {"desktop", 0x07, 0},
     {"mode", 0x10, 1},        {"borderless", 0x12, 1}, {"fixed", 0x13, 1},     {"sizeable", 0x14, 1},
@@ -788,30 +852,25 @@ int ParseDisplay(Parser *ps, const std::vector<Tok> &toks) {
     int withScale = kind == 4 && v.size() == need + 2;
     if (v.size() != need + 1 && !withScale) return Fail(ps, "wrong number of backfill values");
     sec.tag = 0x11;
-    PutU8(&sec.body, kind);
-    for (size_t i = 1; i <= need; i++) PutU32(&sec.body, v[i]);
-    if (withScale) PutU8(&sec.body, v[need + 1]);
+    AsmPutU8(&sec.body, kind);
+    for (size_t i = 1; i <= need; i++) AsmPutU32(&sec.body, v[i]);
+    if (withScale) AsmPutU8(&sec.body, v[need + 1]);
   } else if (key == "scale") {
     if (NumArgs(ps, toks, 2, 4, &v)) return 1;
     sec.tag = 0x1c;
-    PutU8(&sec.body, v[0]);
-    PutU32(&sec.body, v[1]);
-    PutU32(&sec.body, v[2]);
-    PutU8(&sec.body, v[3]);
+    AsmPutU8(&sec.body, v[0]);
+    AsmPutU32(&sec.body, v[1]);
+    AsmPutU32(&sec.body, v[2]);
+    AsmPutU8(&sec.body, v[3]);
   } else {
     const DisplayKey *d = kDisplayKeys;
     while (d->name && key != d->name) d++;
     if (!d->name) return Fail(ps, "unknown display setting " + key);
     sec.tag = d->tag;
-    static const size_t counts[] = {0, 1, 2, 1, 2};
     if (NumArgs(ps, toks, 2, (size_t)-1, &v)) return 1;
     if (d->layout == 1 && v.empty()) v.push_back(1);  // flags default to on
-    if (v.size() != counts[d->layout]) return Fail(ps, "wrong number of values for " + key);
-    for (uint32_t x : v) {
-      if (d->layout == 1) PutU8(&sec.body, x);
-      else if (d->layout == 2) PutU16(&sec.body, x);
-      else PutU32(&sec.body, x);
-    }
+    if (v.size() != kLayoutCounts[d->layout]) return Fail(ps, "wrong number of values for " + key);
+    for (uint32_t x : v) PutWidth(&sec.body, kLayoutWidths[d->layout], x);
   }
   ps->prog->sections.push_back(sec);
   return 0;
@@ -824,21 +883,63 @@ struct DeclKind {
 const DeclKind kDeclKinds[] = {{"bgpic", 0}, {"brush", 1}, {"anim", 2}, {"music", 3}, {"sample", 4}, {"button", 5},
                                {"keydown", 6}, {"sprite", 7}, {"file", 8}, {"font", 9}, {"display", 10}, {nullptr, 0}};
 
-int VersionAtLeast(AsmProgram *p, int major, int minor) {
-  return p->verMajor > major || (p->verMajor == major && p->verMinor >= minor);
-}
-
 // The version the player reads declarations with: the version section (always written
 // first), or 0.0 when .noauto leaves it out.
 void DeclVersion(AsmProgram *p, int *major, int *minor) {
-  int written = p->versionGiven || !p->noAuto;
+  int written = AsmVersionWritten(p);
   *major = written ? p->verMajor : 0;
   *minor = written ? p->verMinor : 0;
 }
 
-int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk);
+// One field of a declaration's block: its attribute name, width in bytes and the value
+// written when the attribute is not given. Lists end with a null name.
+struct BlockField {
+  const char *key;
+  int width;
+  long def;
+};
 
-// .declare KIND ID "file" key=value ...
+const BlockField kBGPicFields[] = {{"fill", 1, 0},    {"color1", 4, 0}, {"color2", 4, 0}, {"angle", 2, 0},
+                                   {"texture", 4, 0}, {"texx", 4, 0},   {"texy", 4, 0},   {nullptr, 0, 0}};
+const BlockField kBrushFields[] = {{"w", 2, 0}, {"h", 2, 0}, {"x", 2, 0}, {"y", 2, 0}, {"alpha", 2, -1}, {nullptr, 0, 0}};
+const BlockField kAnimDiskFields[] = {{"fromdisk", 1, 0}, {nullptr, 0, 0}};
+// The frame layout of anims and sprites.
+const BlockField kFrameFields[] = {{"w", 2, 0}, {"h", 2, 0}, {"frames", 2, 0}, {"perrow", 2, 0},
+                                   {"x", 2, 0}, {"y", 2, 0}, {nullptr, 0, 0}};
+const BlockField kButtonFields[] = {{"v1", 2, 0}, {"v2", 2, 0}, {"v3", 2, 0}, {"v4", 2, 0}, {nullptr, 0, 0}};
+// A display's fields before its region lists and title ...
+const BlockField kDisplayFields[] = {{"bgpic", 4, 0},  {"x", 4, -100000}, {"y", 4, -100000}, {"w", 4, 640},
+                                     {"h", 4, 480},    {"color", 4, 0},   {"flags", 4, 0x400}, {"given", 4, 0},
+                                     {"scalew", 4, 0}, {"scaleh", 4, 0},  {nullptr, 0, 0}};
+// ... and its fill fields after them.
+const BlockField kDisplayFillFields[] = {{"fill", 1, 1},    {"gradend", 4, 0}, {"angle", 2, 0},
+                                         {"texture", 4, 0}, {"texx", 4, 0},    {"texy", 4, 0}, {nullptr, 0, 0}};
+
+typedef std::vector<std::pair<std::string, long>> FieldValues;
+
+// Encodes a declaration's block from the values given by name.
+struct BlockWriter {
+  const FieldValues *vals;
+  std::vector<const char *> known;  // the names this type's block has
+  std::vector<uint8_t> *out;
+};
+
+long FieldValue(const FieldValues &vals, const char *key, long def) {
+  for (auto &p : vals)
+    if (p.first == key) return p.second;
+  return def;
+}
+
+// Makes the fields known to the type and, with write, appends them.
+void PutFields(BlockWriter *w, const BlockField *f, int write) {
+  for (; f->key; f++) {
+    w->known.push_back(f->key);
+    if (write) PutWidth(w->out, f->width, (uint32_t)FieldValue(*w->vals, f->key, f->def));
+  }
+}
+
+// .declare KIND ID "file" key=value ...: the block is encoded for the version the player
+// reads the declarations with.
 int ParseDeclare(Parser *ps, const std::vector<Tok> &toks) {
   AsmProgram *prog = ps->prog;
   if (toks.size() < 3 || toks[1].kind != T_IDENT || toks[2].kind != T_NUM)
@@ -846,19 +947,11 @@ int ParseDeclare(Parser *ps, const std::vector<Tok> &toks) {
   const DeclKind *dk = kDeclKinds;
   while (dk->name && Lower(toks[1].text) != dk->name) dk++;
   if (!dk->name) return Fail(ps, "unknown object kind " + toks[1].text);
-  int savedMajor = prog->verMajor, savedMinor = prog->verMinor;
-  DeclVersion(prog, &prog->verMajor, &prog->verMinor);
-  int rc = EncodeDeclare(ps, toks, dk);
-  prog->verMajor = savedMajor;
-  prog->verMinor = savedMinor;
-  return rc;
-}
-
-int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk) {
-  AsmProgram *prog = ps->prog;
+  int major, minor;
+  DeclVersion(prog, &major, &minor);
   AsmDecl d;
   d.type = dk->type;
-  d.id = ParseU32(toks[2]);
+  d.id = WordOf(toks[2].num);
   d.param1 = d.type == 9 ? 0 : 0xffffffffu;  // no transparency colour by default
   d.param2 = 0;
   d.line = (uint32_t)ps->line;
@@ -868,7 +961,7 @@ int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk) 
   std::vector<Attr> attrs;
   if (ParseAttrs(ps, toks, i, &attrs)) return 1;
   // named values of the per-type blocks
-  std::vector<std::pair<std::string, long>> vals;
+  FieldValues vals;
   std::string title;
   std::vector<std::vector<long>> drag, size;
   for (const Attr &at : attrs) {
@@ -901,91 +994,37 @@ int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk) 
     else if (at.key == "line") d.line = (uint32_t)v;
     else vals.push_back({at.key, v});
   }
-  auto get = [&](const char *k, long def) {
-    for (auto &p : vals)
-      if (p.first == k) return p.second;
-    return def;
-  };
-  std::vector<std::string> known;
-  std::vector<uint8_t> &b = d.block;
+  BlockWriter w = {&vals, {}, &d.block};
+  int fullVersion = major == 4 && minor == 7;
   switch (d.type) {
     case 0:
-      known = {"fill", "color1", "color2", "angle", "texture", "texx", "texy"};
-      if (prog->verMajor == 4 && prog->verMinor == 7) {
-        PutU8(&b, get("fill", 0));
-        PutU32(&b, get("color1", 0));
-        PutU32(&b, get("color2", 0));
-        PutU16(&b, get("angle", 0));
-        PutU32(&b, get("texture", 0));
-        PutU32(&b, get("texx", 0));
-        PutU32(&b, get("texy", 0));
-      }
+      PutFields(&w, kBGPicFields, fullVersion);
       break;
     case 1:
-      known = {"w", "h", "x", "y", "alpha"};
-      PutU16(&b, get("w", 0));
-      PutU16(&b, get("h", 0));
-      PutU16(&b, get("x", 0));
-      PutU16(&b, get("y", 0));
-      PutU16(&b, get("alpha", -1));
+      PutFields(&w, kBrushFields, 1);
       break;
     case 2:
-      known = {"fromdisk", "w", "h", "frames", "perrow", "x", "y"};
-      if (prog->verMajor > 2) PutU8(&b, get("fromdisk", 0));
-      if (VersionAtLeast(prog, 4, 1)) {
-        PutU16(&b, get("w", 0));
-        PutU16(&b, get("h", 0));
-        PutU16(&b, get("frames", 0));
-        PutU16(&b, get("perrow", 0));
-        PutU16(&b, get("x", 0));
-        PutU16(&b, get("y", 0));
-      }
+      PutFields(&w, kAnimDiskFields, major > 2);
+      PutFields(&w, kFrameFields, AsmVersionAtLeast(major, minor, 4, 1));
       break;
     case 5:
-      known = {"v1", "v2", "v3", "v4"};
-      PutU16(&b, get("v1", 0));
-      PutU16(&b, get("v2", 0));
-      PutU16(&b, get("v3", 0));
-      PutU16(&b, get("v4", 0));
+      PutFields(&w, kButtonFields, 1);
       break;
     case 7:
-      known = {"w", "h", "frames", "perrow", "x", "y"};
-      PutU16(&b, get("w", 0));
-      PutU16(&b, get("h", 0));
-      PutU16(&b, get("frames", 0));
-      PutU16(&b, get("perrow", 0));
-      PutU16(&b, get("x", 0));
-      PutU16(&b, get("y", 0));
+      PutFields(&w, kFrameFields, 1);
       break;
     case 10: {
-      known = {"bgpic", "x", "y", "w", "h", "color", "flags", "given", "scalew", "scaleh",
-               "fill", "gradend", "angle", "texture", "texx", "texy"};
-      PutU32(&b, get("bgpic", 0));
-      PutU32(&b, get("x", -100000));
-      PutU32(&b, get("y", -100000));
-      PutU32(&b, get("w", 640));
-      PutU32(&b, get("h", 480));
-      PutU32(&b, get("color", 0));
-      PutU32(&b, get("flags", 0x400));
-      PutU32(&b, get("given", 0));
-      PutU32(&b, get("scalew", 0));
-      PutU32(&b, get("scaleh", 0));
+      std::vector<uint8_t> &b = d.block;
+      PutFields(&w, kDisplayFields, 1);
       for (auto *list : {&drag, &size}) {
-        PutU32(&b, (uint32_t)list->size());
+        AsmPutU32(&b, (uint32_t)list->size());
         for (auto &r : *list)
-          for (long x : r) PutU32(&b, (uint32_t)x);
+          for (long x : r) AsmPutU32(&b, (uint32_t)x);
       }
       if (title.size() > 32767) return Fail(ps, "title too long");
-      PutU16(&b, (uint32_t)title.size());
+      AsmPutU16(&b, (uint32_t)title.size());
       b.insert(b.end(), title.begin(), title.end());
-      if (prog->verMajor == 4 && prog->verMinor == 7) {
-        PutU8(&b, get("fill", 1));
-        PutU32(&b, get("gradend", 0));
-        PutU16(&b, get("angle", 0));
-        PutU32(&b, get("texture", 0));
-        PutU32(&b, get("texx", 0));
-        PutU32(&b, get("texy", 0));
-      }
+      PutFields(&w, kDisplayFillFields, fullVersion);
       break;
     }
     default:
@@ -993,7 +1032,7 @@ int EncodeDeclare(Parser *ps, const std::vector<Tok> &toks, const DeclKind *dk) 
   }
   for (auto &p : vals) {
     int ok = 0;
-    for (auto &k : known) ok |= k == p.first;
+    for (const char *k : w.known) ok |= p.first == k;
     if (!ok) return Fail(ps, "unknown field " + p.first + " for " + dk->name);
   }
   prog->decls.push_back(d);
@@ -1145,7 +1184,7 @@ int ParseDirective(Parser *ps, const std::vector<Tok> &toks) {
       e.value = 0;
     } else if (toks.size() == 3 && toks[1].kind == T_STR && toks[2].kind == T_NUM) {
       e.name = toks[1].text;
-      e.value = ParseU32(toks[2]);
+      e.value = WordOf(toks[2].num);
     } else {
       return Fail(ps, "write .export LABEL or .export \"name\" VALUE");
     }
@@ -1207,6 +1246,17 @@ int ParseLine(Parser *ps, const std::string &text) {
 }
 
 }  // namespace
+
+int AsmVersionAtLeast(int major, int minor, int wantMajor, int wantMinor) {
+  return major > wantMajor || (major == wantMajor && minor >= wantMinor);
+}
+
+int AsmSameConst(const AsmConst &a, const AsmConst &b) {
+  if (a.kind != b.kind) return 0;
+  if (a.kind == 3) return memcmp(&a.num, &b.num, sizeof(double)) == 0;
+  if (a.kind == 4) return a.str == b.str;
+  return 1;
+}
 
 int AsmParse(const std::string &text, const std::string &path, AsmProgram *prog, std::string *err) {
   size_t slash = path.find_last_of('/');
