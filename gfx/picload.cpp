@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "pictures/picture_readers.h"
 #include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
@@ -31,16 +32,72 @@ static int SniffFile(const char *name, uint8_t head[PICTURE_SNIFF_BYTES]) {
   return 0;
 }
 
-int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t unused3, int alphaMode,
+// Largest encoded file handed to the platform's decoder.
+static const int64_t kMaxImageFileBytes = 0x40000000;
+
+// Reads a whole file through the file layer (linked files included) into a MemAlloc'd buffer.
+// 0, 1358 for an empty file, 1000 when it cannot be opened, read or held in memory.
+static int ReadWholeFile(const char *path, uint8_t **out, size_t *outSize) {
+  FileHandle *fh = FOpen(path, FMODE_READ);
+  if (!fh) return 1000;
+  int64_t size = fh->size;
+  if (size < 0) {
+    FSeek(fh, 0, FSEEK_END);
+    size = FSeek(fh, 0, FSEEK_START);
+  }
+  if (size <= 0 || size > kMaxImageFileBytes) {
+    FClose(fh);
+    return size == 0 ? 1358 : 1000;
+  }
+  uint8_t *buf = (uint8_t *)MemAlloc((size_t)size, 0);
+  if (!buf) {
+    FClose(fh);
+    return 1000;
+  }
+  size_t got = FRead(fh, buf, (size_t)size);
+  FClose(fh);
+  if (got != (size_t)size) {
+    MemFree(buf);
+    return 1000;
+  }
+  *out = buf;
+  *outSize = (size_t)size;
+  return 0;
+}
+
+// A picture decoded by the platform: its pixels, and its alpha bytes as an AlphaChannel.
+static int LoadPlatformImage(const char *name, int32_t *w, int32_t *h, uint32_t **words, AlphaChannel **plane) {
+  uint8_t *bytes = nullptr;
+  size_t size = 0;
+  int err = ReadWholeFile(name, &bytes, &size);
+  if (err) return err;
+  uint8_t *alpha = nullptr;
+  err = OsLoadImage(bytes, size, w, h, words, &alpha, nullptr);
+  MemFree(bytes);
+  if (err || !alpha) return err;
+  *plane = AllocAlphaChannel(*w, *h, 0);
+  if (!*plane) {
+    MemFree(alpha);
+    MemFree(*words);
+    *words = nullptr;
+    return 1000;
+  }
+  for (int32_t y = 0; y < *h; y++)
+    memcpy((*plane)->pixels + (ptrdiff_t)y * (*plane)->bytesPerRow, alpha + (size_t)y * (size_t)*w, (size_t)*w);
+  MemFree(alpha);
+  return 0;
+}
+
+int LoadImageFile(const char *name, uint32_t **palette, intptr_t unused2, intptr_t unused3, int alphaMode,
                   uint32_t **pixels, AlphaChannel **alpha, Mask **mask, int32_t *keyColour, int32_t *width,
                   int32_t *height) {
-  (void)unused1;
   (void)unused2;
   (void)unused3;
   if (pixels) *pixels = nullptr;
   if (alpha) *alpha = nullptr;
   if (mask) *mask = nullptr;
   if (keyColour) *keyColour = -1;
+  if (palette) *palette = nullptr;
   SetErrorString(name);
   if (!name || !width || !height) return 1045;
 
@@ -54,17 +111,24 @@ int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t
   int32_t w = 0, h = 0;
   uint32_t *words = nullptr;
   AlphaChannel *plane = nullptr;
+  uint32_t *table = nullptr;
+  int32_t key = -1;
   switch (PictureKind(head)) {
     case PICKIND_PNG:
     case PICKIND_JPEG:
     case PICKIND_TIFF:
-    case PICKIND_GIF:
-      err = OsLoadImage(name, nullptr, 0, &w, &h, pixels ? &words : nullptr, &plane, nullptr);
+      err = LoadPlatformImage(name, &w, &h, pixels ? &words : nullptr, &plane);
       break;
-    // IFF ILBM and BMP have readers of the program's own, which are not part of this build yet:
-    // until they are, such files are refused like any unknown format.
+    // The program's own readers.
     case PICKIND_ILBM:
+      err = ReadILBM(name, &w, &h, pixels ? &words : nullptr, pixels ? &table : nullptr);
+      break;
     case PICKIND_BMP:
+      err = ReadBMP(name, &w, &h, pixels ? &words : nullptr, pixels ? &table : nullptr);
+      break;
+    case PICKIND_GIF:
+      err = ReadGIFPicture(name, &w, &h, pixels ? &words : nullptr, pixels ? &table : nullptr, &key);
+      break;
     default:
       err = 1358;
       break;
@@ -79,6 +143,7 @@ int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t
       uint32_t *rgba = (uint32_t *)MemAlloc((size_t)w * (size_t)h * 4, 0);
       if (!rgba) {
         MemFree(words);
+        MemFree(table);
         FreeAlphaChannel(plane);
         return 1000;
       }
@@ -100,6 +165,7 @@ int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t
       plane = nullptr;
     } else if (alphaMode != LOADALPHA_OPTIONAL && !plane) {
       MemFree(words);
+      MemFree(table);
       return 1170;
     }
   } else {
@@ -108,6 +174,9 @@ int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t
   }
 
   if (pixels) *pixels = words;
+  if (palette) *palette = table;
+  else MemFree(table);
+  if (keyColour) *keyColour = key;
   if (alpha) *alpha = plane;
   else FreeAlphaChannel(plane);
   *width = w;

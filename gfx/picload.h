@@ -17,13 +17,16 @@ enum {
 enum { PICTURE_SNIFF_BYTES = 64 };
 
 // Loads a picture file (names go through the file layer: "PROGDIR:" and linked files work).
-// unused1..3 are accepted and ignored. pixels: receives a MemAlloc'd buffer of width x height
+// palette (may be nullptr) receives, for a picture of palette indexes (ILBM, BMP, GIF), a
+// MemAlloc'd table of 256 words 0x00RRGGBB, else nullptr; unused2..3 are accepted and ignored.
+// pixels: receives a MemAlloc'd buffer of width x height
 // words 0x00RRGGBB (or RGBA words in mode 2); nullptr asks for the size only (no alpha mode is
 // applied then). alpha (may be nullptr) receives the AlphaChannel or nullptr; mask (may be
-// nullptr) always nullptr; keyColour (may be nullptr) always -1. Returns 0, 1045 (the file can't
+// nullptr) always nullptr; keyColour (may be nullptr) the colour of a GIF's transparent index,
+// else -1. Returns 0, 1045 (the file can't
 // be opened), 1358 (unknown format), 1170 (mode 1 without alpha), 1000, or a reader's code.
 // The file name is the error string of every failure. Nothing stays allocated after a failure.
-int LoadImageFile(const char *name, intptr_t unused1, intptr_t unused2, intptr_t unused3, int alphaMode,
+int LoadImageFile(const char *name, uint32_t **palette, intptr_t unused2, intptr_t unused3, int alphaMode,
                   uint32_t **pixels, AlphaChannel **alpha, Mask **mask, int32_t *keyColour, int32_t *width,
                   int32_t *height);
 

@@ -7,6 +7,7 @@
 
 #include "runtime/catalog.h"
 #include "runtime/filelayer.h"
+#include "platform/os.h"
 
 extern const short ErrorCodeMessages[ERR_CODE_COUNT];
 extern const char *const BuiltInMessages[ERR_MESSAGE_COUNT];
@@ -172,3 +173,12 @@ char *FormatErrorMessage(int code, char *buffer, size_t bufsize)
     }
     return buffer;
 }
+
+// Platform calls that fail on a path (making a directory, a lock that is no directory) name it
+// through this upcall.
+static const int ErrorStringRegistered = [] {
+    OsUpcalls up = {};
+    up.setErrorString = [](const char *text) { SetErrorString(text); };
+    OsSetUpcalls(&up);
+    return 1;
+}();

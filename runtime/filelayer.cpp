@@ -141,15 +141,7 @@ const char *GetFilePart(const char *path)
         own[n] = 0;
         return own;
     }
-    size_t len = strlen(path);
-    if (len < 2) return path;
-    if (path[len - 1] == '/' || path[len - 1] == '\\') return path + len;
-    const char *slash = nullptr;
-    for (const char *p = path; *p; p++)
-        if (*p == '/' || *p == '\\') slash = p;
-    if (slash) return slash + 1;
-    const char *colon = strchr(path, ':');
-    return colon ? colon + 1 : path;
+    return OsFilePart(path);
 }
 
 const char *DirPartEnd(const char *path)
@@ -164,13 +156,7 @@ const char *DirPartEnd(const char *path)
 
 int AddPart(char *path, const char *name, size_t size)
 {
-    size_t len = strlen(path);
-    size_t nameLen = strlen(name);
-    int slash = len > 0 && path[len - 1] != '/' && path[len - 1] != '\\';
-    if (len + slash + nameLen + 1 > size) return 0;
-    if (slash) path[len++] = '/';
-    memcpy(path + len, name, nameLen + 1);
-    return 1;
+    return OsAddPart(path, name, size);
 }
 
 // ---------------------------------------------------------------------------------------------

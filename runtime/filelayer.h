@@ -95,6 +95,9 @@ struct LinkedFileEntry {
 // script path used when an entry's container is empty. The runtime keeps the pointers only;
 // SetLinkedFiles(nullptr, 0, nullptr) forgets them.
 void SetLinkedFiles(LinkedFileEntry *files, int64_t appletStart, const char *scriptPath);
+// The applet's start offset given to SetLinkedFiles (linked offsets inside linked fonts are
+// relative to it).
+int64_t GetLinkedAppletStart(void);
 
 // The virtual name of a linked file of that name, or the name itself when none is linked. With
 // fontFlag set, ".ttf"/".otf" names are plain linked files and any other name is looked up

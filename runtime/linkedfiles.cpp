@@ -20,6 +20,11 @@ void SetLinkedFiles(LinkedFileEntry *files, int64_t appletStart, const char *scr
     LinkedScriptPath = scriptPath;
 }
 
+int64_t GetLinkedAppletStart(void)
+{
+    return LinkedAppletStart;
+}
+
 static int EndsWithNoCase(const char *s, size_t len, const char *suffix)
 {
     size_t n = strlen(suffix);

@@ -191,6 +191,7 @@ int PlayerCleanup(int code, lua_State *L, ClArgsRecord *clargs, AppletRecord *ap
     lua_close(L);
     DeleteTempFiles();
     MemFree(clargs);
+    FreeCatalog();
     OsShutdown();
     return 0;
 }
@@ -285,6 +286,7 @@ int PlayerMain(int argc, char **argv)
     // 3
     int code = OsInit();
     if (code) return PlayerCleanup(code, L, clargs, applet);
+    LoadCatalog("PROGDIR:Kestrovia.catalog");   // a missing catalog is no error
     // 4
     SetAppletDisplayDefaults(applet);
     clargs->masterVolume = 30;

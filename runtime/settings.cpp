@@ -163,6 +163,27 @@ void PostEvent(DisplayRecord *display, uint32_t type, uint32_t a, uint32_t b, ui
     if (dropped) MemFree(extra);
 }
 
+// The platform posts its input events here; it lends the extra (the drop list), so the queue
+// keeps a copy.
+static void PostPlatformEvent(void *owner, uint32_t type, uint32_t a, uint32_t b, uint32_t c,
+                              const void *extra, size_t extraSize)
+{
+    void *copy = nullptr;
+    if (extra && extraSize) {
+        copy = MemAlloc(extraSize, 0);
+        if (!copy) return;
+        memcpy(copy, extra, extraSize);
+    }
+    PostEvent((DisplayRecord *)owner, type, a, b, c, copy);
+}
+
+static const int PlatformPostRegistered = [] {
+    OsUpcalls up = {};
+    up.postEvent = PostPlatformEvent;
+    OsSetUpcalls(&up);
+    return 1;
+}();
+
 int GetEventAt(int index, EventRecord *record, int takeExtra)
 {
     if (!EventQueue || index < 0 || index >= EventQueueCount) return 0;

@@ -1,6 +1,7 @@
 // The system library: its one command table, its constants, and its open and close functions.
 // The handlers live in system_timers.cpp, system_dates.cpp, system_debug.cpp,
-// system_tables.cpp and system_errors.cpp.
+// system_tables.cpp, system_errors.cpp, system_requesters.cpp, system_clipboard.cpp and
+// system_program.cpp.
 #include "platform/os.h"
 #include "runtime/handler_support.h"
 #include "runtime/libraries.h"
@@ -57,6 +58,19 @@ static const luaL_reg SystemCommands[] = {
     {"GetLastError", SysGetLastError},
     {"GetErrorName", SysGetErrorName},
     {"GetConstant", SysGetConstant},
+    {"SystemRequest", SysSystemRequest},
+    {"FileRequest", SysFileRequest},
+    {"PathRequest", SysPathRequest},
+    {"StringRequest", SysStringRequest},
+    {"SetClipboard", SysSetClipboard},
+    {"GetClipboard", SysGetClipboard},
+    {"PeekClipboard", SysPeekClipboard},
+    {"ClearClipboard", SysClearClipboard},
+    {"OpenURL", SysOpenURL},
+    {"GetVersion", SysGetVersion},
+    {"GetCommandLine", SysGetCommandLine},
+    {"GetProgramInfo", SysGetProgramInfo},
+    {"GetMemoryInfo", SysGetMemoryInfo},
     {nullptr, nullptr},
 };
 
@@ -116,6 +130,9 @@ int OpenSystemLib(lua_State *L)
     luaL_registerconstants(L, SystemConstants);
     GetLastErrorHandler = SysGetLastError;
     OsGetSysTime(&ProgramClock);
+    SetRequesterLabels();
+    WatchClipboardChanges(1);
+    OsSetHelperPumpState(L);
     return 0;
 }
 
@@ -123,4 +140,6 @@ void CloseSystemLib(lua_State *L)
 {
     FreeAllTimers();
     OsCloseCatalog();
+    WatchClipboardChanges(0);
+    OsSetHelperPumpState(nullptr);
 }

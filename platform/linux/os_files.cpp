@@ -16,9 +16,6 @@
 #include <unistd.h>
 
 #include "platform/linux/os_internal.h"
-#include "runtime/errors.h"
-#include "runtime/filelayer.h"
-#include "runtime/memory.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
@@ -34,7 +31,7 @@ static const char *Native(const char *path)
 
 static void FreeNative(const char *native, const char *path)
 {
-    if (native != path) MemFree((void *)native);
+    if (native != path) free((void *)native);
 }
 
 int OsRename(const char *oldPath, const char *newPath)
@@ -97,7 +94,7 @@ int OsMakeDir(const char *path)
     int ok = mkdir(n, 0755) == 0;
     FreeNative(n, path);
     if (ok) return 0;
-    SetErrorString(path);
+    OsNameInError(path);
     return 1084;
 }
 
@@ -167,7 +164,7 @@ static int SpawnDetached(char *const argv[], int search)
 // 1 when the program name stands for a document rather than a program.
 static int IsDocument(const char *program)
 {
-    const char *part = GetFilePart(program);
+    const char *part = OsFilePart(program);
     size_t len = strlen(program);
     if (!strchr(part, '.') || len <= 5) return 0;
     const char *tail = program + len - 4;
@@ -194,16 +191,6 @@ static int AppendQuoted(char *out, size_t size, size_t *len, const char *text)
     return 1;
 }
 
-int OsOpenURL(const char *url)
-{
-    if (!url || !*url) return 0;
-    char *utf8 = Latin1ToUtf8(url);
-    char *argv[3] = {(char *)"xdg-open", utf8 ? utf8 : (char *)url, nullptr};
-    SpawnDetached(argv, 1);
-    MemFree(utf8);
-    return 0;
-}
-
 enum { LAUNCH_MAX_ARGS = 128 };
 
 int OsLaunch(const char *program, const char *args, int async)
@@ -223,7 +210,7 @@ int OsLaunch(const char *program, const char *args, int async)
 
     if (!async) {
         size_t size = strlen(native) * 4 + (args ? strlen(args) : 0) + 8;
-        char *line = (char *)MemAlloc(size, 0);
+        char *line = (char *)malloc(size);
         if (!line) {
             FreeNative(native, program);
             return 1000;
@@ -237,7 +224,7 @@ int OsLaunch(const char *program, const char *args, int async)
         }
         int status = system(line);
         (void)status;
-        MemFree(line);
+        free(line);
         FreeNative(native, program);
         return 0;
     }
@@ -248,7 +235,7 @@ int OsLaunch(const char *program, const char *args, int async)
     int argc = 0;
     argv[argc++] = (char *)native;
     if (args) {
-        copy = (char *)MemAlloc(strlen(args) + 1, 0);
+        copy = (char *)malloc(strlen(args) + 1);
         if (!copy) {
             FreeNative(native, program);
             return 1000;
@@ -282,7 +269,7 @@ int OsLaunch(const char *program, const char *args, int async)
     }
     argv[argc] = nullptr;
     if (!code) SpawnDetached(argv, 0);
-    MemFree(copy);
+    free(copy);
     FreeNative(native, program);
     return code;
 }

@@ -1,48 +1,17 @@
-// Picture decoding (PNG, JPEG, TIFF, GIF, WebP) and PNG/JPEG encoding over SDL2_image. Files are
-// read whole through the file layer and decoded from memory, so linked files (":::chunk" names)
-// decode like plain files.
+// Picture decoding (PNG, JPEG, TIFF, GIF, WebP) and PNG/JPEG encoding over SDL2_image. Pictures
+// are decoded from bytes in memory (the caller reads files, linked ones included) and handed back
+// as plain arrays of pixels and alpha bytes.
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "gfx/bitmap.h"
 #include "platform/os.h"
-#include "runtime/filelayer.h"
-#include "runtime/memory.h"
 
-// Largest encoded file the decoder is handed.
-static const int64_t kMaxImageFileBytes = 0x40000000;
-
-// Reads a whole file through the file layer into a MemAlloc'd buffer. 0, 1000 when the file
-// cannot be opened, read or held in memory.
-static int ReadWholeFile(const char *path, uint8_t **out, size_t *outSize) {
-  FileHandle *fh = FOpen(path, FMODE_READ);
-  if (!fh) return 1000;
-  int64_t size = fh->size;
-  if (size < 0) {
-    FSeek(fh, 0, FSEEK_END);
-    size = FSeek(fh, 0, FSEEK_START);
-  }
-  if (size <= 0 || size > kMaxImageFileBytes) {
-    FClose(fh);
-    return size == 0 ? 1358 : 1000;
-  }
-  uint8_t *buf = (uint8_t *)MemAlloc((size_t)size, 0);
-  if (!buf) {
-    FClose(fh);
-    return 1000;
-  }
-  size_t got = FRead(fh, buf, (size_t)size);
-  FClose(fh);
-  if (got != (size_t)size) {
-    MemFree(buf);
-    return 1000;
-  }
-  *out = buf;
-  *outSize = (size_t)size;
-  return 0;
-}
+// Largest plane the encoder and decoder produce, in bytes.
+static const uint64_t kMaxPlaneBytes = 0x7FFFFFFFu;
 
 // Largest picture the decoder is asked to decode, in pixels (a 16384 x 16384 picture; less under
 // the fuzzer, whose memory is limited). The size written in the header is checked before the
@@ -153,25 +122,13 @@ static bool TiffHasAlpha(const uint8_t *d, size_t n) {
   return false;
 }
 
-int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *width, int32_t *height,
-                uint32_t **pixels, AlphaChannel **alpha, int *hasAlpha) {
+int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *height, uint32_t **pixels,
+                uint8_t **alpha, int *hasAlpha) {
   if (alpha) *alpha = nullptr;
   if (pixels) *pixels = nullptr;
   if (hasAlpha) *hasAlpha = 0;
-  uint8_t *fileBytes = nullptr;
-  if (path) {
-    int err = ReadWholeFile(path, &fileBytes, &dataSize);
-    if (err) return err;
-    data = fileBytes;
-  }
-  if (!data || dataSize == 0 || dataSize > (size_t)INT32_MAX) {
-    MemFree(fileBytes);
-    return 1358;
-  }
-  if (DeclaredPixels((const uint8_t *)data, dataSize) > kMaxDecodePixels) {
-    MemFree(fileBytes);
-    return 1000;
-  }
+  if (!data || dataSize == 0 || dataSize > (size_t)INT32_MAX) return 1358;
+  if (DeclaredPixels((const uint8_t *)data, dataSize) > kMaxDecodePixels) return 1000;
   // Only the raster formats pictures come in are decoded (the decoder library knows more, such
   // as vector and layered formats, whose readers are not meant for untrusted files).
   SDL_RWops *rw = SDL_RWFromConstMem(data, (int)dataSize);
@@ -186,7 +143,6 @@ int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *wi
   }
   SDL_Surface *surface = type ? IMG_LoadTyped_RW(rw, 1, type) : nullptr;
   const bool alphaStored = !type || strcmp(type, "TIF") != 0 || TiffHasAlpha((const uint8_t *)data, dataSize);
-  MemFree(fileBytes);
   if (!surface) return 1358;
 
   const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32 && alphaStored;
@@ -207,25 +163,25 @@ int OsLoadImage(const char *path, const void *data, size_t dataSize, int32_t *wi
   SDL_Surface *argb = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(surface);
   if (!argb) return 1000;
-  uint32_t *out = (uint32_t *)MemAlloc((size_t)(words * 4), 0);
-  AlphaChannel *plane = nullptr;
+  uint32_t *out = (uint32_t *)malloc((size_t)(words * 4));
+  uint8_t *plane = nullptr;
   if (out && withAlpha && alpha) {
-    plane = AllocAlphaChannel(w, h, 1);
+    plane = (uint8_t *)malloc((size_t)words);
     if (!plane) {
-      MemFree(out);
+      free(out);
       out = nullptr;
     }
   }
   if (!out || SDL_LockSurface(argb) != 0) {
-    MemFree(out);
-    FreeAlphaChannel(plane);
+    free(out);
+    free(plane);
     SDL_FreeSurface(argb);
     return 1000;
   }
   for (int32_t y = 0; y < h; y++) {
     const uint32_t *row = (const uint32_t *)((const uint8_t *)argb->pixels + (ptrdiff_t)y * argb->pitch);
     uint32_t *o = out + (size_t)y * (size_t)w;
-    uint8_t *a = plane ? plane->pixels + (ptrdiff_t)y * plane->bytesPerRow : nullptr;
+    uint8_t *a = plane ? plane + (size_t)y * (size_t)w : nullptr;
     for (int32_t x = 0; x < w; x++) {
       o[x] = row[x] & 0xFFFFFF;
       if (a) a[x] = (uint8_t)(row[x] >> 24);
@@ -265,10 +221,10 @@ static size_t DataWrite(SDL_RWops *rw, const void *ptr, size_t size, size_t num)
       if (cap > SIZE_MAX / 2) return 0;
       cap *= 2;
     }
-    uint8_t *nb = (uint8_t *)MemAlloc(cap, 0);
+    uint8_t *nb = (uint8_t *)malloc(cap);
     if (!nb) return 0;
     if (d->size) memcpy(nb, d->bytes, d->size);
-    MemFree(d->bytes);
+    free(d->bytes);
     d->bytes = nb;
     d->capacity = cap;
   }
@@ -279,8 +235,8 @@ static size_t DataWrite(SDL_RWops *rw, const void *ptr, size_t size, size_t num)
 
 void OsReleaseData(OsData *data) {
   if (!data) return;
-  MemFree(data->bytes);
-  MemFree(data);
+  free(data->bytes);
+  free(data);
 }
 
 size_t OsGetDataBytes(const OsData *data, const uint8_t **bytes) {
@@ -299,7 +255,7 @@ int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32
   if (!pixels || width < 1 || height < 1 || (int64_t)bytesPerRow < (int64_t)width * 4 ||
       (uint64_t)bytesPerRow * (uint64_t)height > kMaxPlaneBytes)
     return failure;
-  OsData *out = (OsData *)MemAlloc(sizeof(OsData), 1);
+  OsData *out = (OsData *)calloc(1, sizeof(OsData));
   if (!out) return 1000;
   // A surface over the caller's words; SDL reads it and leaves it unchanged.
   SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(
@@ -328,9 +284,12 @@ int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32
     return failure;
   }
   if (path) {
-    FileHandle *fh = FOpen(path, FMODE_WRITE);
-    int ok = fh && FWrite(fh, out->bytes, out->size) == out->size;
-    if (fh && !FClose(fh)) ok = 0;
+    // A plain file of the file system (its native form); linked files can't be written.
+    char *native = OsNativePath(path);
+    FILE *f = fopen(native ? native : path, "wb");
+    free(native);
+    int ok = f && fwrite(out->bytes, 1, out->size, f) == out->size;
+    if (f && fclose(f) != 0) ok = 0;
     OsReleaseData(out);
     return ok ? 0 : failure;
   }

@@ -10,3 +10,71 @@ int OsVideoStarted(void);
 char *Latin1ToUtf8(const char *text);
 // Characters above U+00FF become '?'; none when the text is no valid UTF-8.
 char *Utf8ToLatin1(const char *text);
+
+// ---------------------------------------------------------------------------------------------
+// Windows, input and refresh (shared by the window, pump, refresh and pointer files)
+#include "platform/os.h"
+
+union SDL_Event;
+
+// The registered upcalls (fields none until registered) and the stop flag behind them.
+extern OsUpcalls OsUp;
+int OsStopSet(void);
+void OsSetStop(void);
+// Posts an event through the upcall; none owner or no upcall: nothing.
+void OsPost(OsWindowRecord *win, uint32_t type, uint32_t a, uint32_t b, uint32_t c,
+            const void *extra = nullptr, size_t extraSize = 0);
+
+// The quit switches (OsSetTag 8, 9, 10).
+extern int OsCtrlCQuit, OsLeftMouseQuit, OsEscapeQuit;
+
+// The platform's window list and lookup by SDL window id (none when unknown).
+OsWindowRecord *OsWindowList(void);
+OsWindowRecord *OsWindowById(uint32_t id);
+
+// Translates one SDL event into window state and posted events.
+void OsTranslateEvent(SDL_Event *e);
+struct SDL_KeyboardEvent;
+void OsTranslateKey(OsWindowRecord *win, SDL_KeyboardEvent *k);
+void OsTranslateText(OsWindowRecord *win, const char *text);
+// Forgets the held modifiers (a window lost the focus: their releases go elsewhere).
+void OsForgetModifiers(void);
+// The key code of an SDL keycode that names a special key (keypad Enter: 3), else 0.
+int OsSpecialKeyCode(int32_t keycode);
+// Applies signals that arrived since the last call (closes, Control+C, the stop flag).
+void OsApplySignals(void);
+// Non-zero while a signal waits to be applied.
+int OsSignalPending(void);
+
+// The user event that wakes waits (registered when video starts; 0 before).
+uint32_t OsWakeEventType(void);
+// Disables the SDL event types the player never uses; called once video is up.
+void OsTrimEventTypes(void);
+
+// Refresh: adds a window-coordinate rectangle (clipped to the window surface) to the dirty list;
+// presents a window's dirty rectangles; presents when a monitor period passed since the last.
+void OsAddDirty(OsWindowRecord *win, int32_t x, int32_t y, int32_t width, int32_t height);
+void OsPresentWindow(OsWindowRecord *win);
+void OsPresentDue(void);
+// The window's drawing surface (fetched again after a resize), or none.
+SDL_Surface *OsGetWindowSurface(OsWindowRecord *win);
+// The current frame-rate limit; OsSetFrameLimit 0 ends the override.
+int OsFrameLimit(void);
+void OsSetFrameLimit(int32_t limit);
+// Re-reads the monitor rate from the screen's current mode.
+void OsRefreshMonitorRate(void);
+
+// Microseconds until the first timer falls due (0 when one is due now), -1 with no timers.
+int64_t OsTimerWaitMicros(void);
+// Frees the busy and invisible pointers made on first use.
+void OsFreeSystemCursors(void);
+// Applies a window's pointer (hidden, custom or arrow) when it has the focus.
+void OsApplyCursor(OsWindowRecord *win);
+// The screen mode chosen by OsSetScreenMode, or none: the window goes full screen in it when it
+// covers the whole screen.
+int OsSwitchedModeFor(OsWindowRecord *win);
+// The signed difference a - b in microseconds.
+int64_t OsTimeDiffMicros(const OsTimeVal *a, const OsTimeVal *b);
+
+// Names the path a failed call was about in the error message (through the upcall).
+void OsNameInError(const char *path);

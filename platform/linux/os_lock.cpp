@@ -11,9 +11,6 @@
 #include <unistd.h>
 
 #include "platform/linux/os_internal.h"
-#include "runtime/errors.h"
-#include "runtime/filelayer.h"
-#include "runtime/memory.h"
 
 struct OsLockHandle {
     char *path;             // real path, file-system representation
@@ -58,25 +55,25 @@ OsLockHandle *OsLock(const char *path, int mode)
     char *native = OsNativePath(*path ? path : ".");
     char real[PATH_MAX + 1];
     int ok = realpath(native ? native : path, real) != nullptr;
-    MemFree(native);
+    free(native);
     if (!ok) return nullptr;
     struct stat st;
     if (stat(real, &st) != 0 || (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))) return nullptr;
 
-    OsLockHandle *lock = (OsLockHandle *)MemAlloc(sizeof(OsLockHandle), 1);
+    OsLockHandle *lock = (OsLockHandle *)calloc(1, sizeof(OsLockHandle));
     if (!lock) return nullptr;
     lock->fd = -1;
     lock->pathLength = strlen(real);
-    lock->path = (char *)MemAlloc(lock->pathLength + 1, 0);
+    lock->path = (char *)malloc(lock->pathLength + 1);
     if (!lock->path) {
-        MemFree(lock);
+        free(lock);
         return nullptr;
     }
     memcpy(lock->path, real, lock->pathLength + 1);
     if (S_ISDIR(st.st_mode)) {
         lock->dir = opendir(real);
         lock->scanSize = lock->pathLength + 258;
-        lock->scan = (char *)MemAlloc(lock->scanSize, 0);
+        lock->scan = (char *)malloc(lock->scanSize);
         if (!lock->dir || !lock->scan) {
             OsUnLock(lock);
             return nullptr;
@@ -96,9 +93,9 @@ void OsUnLock(OsLockHandle *lock)
     if (!lock) return;
     if (lock->dir) closedir(lock->dir);
     if (lock->fd >= 0) close(lock->fd);
-    MemFree(lock->scan);
-    MemFree(lock->path);
-    MemFree(lock);
+    free(lock->scan);
+    free(lock->path);
+    free(lock);
 }
 
 int OsExamineLock(OsLockHandle *lock, OsFileInfo *info)
@@ -118,14 +115,14 @@ int OsExamineNext(OsLockHandle *lock, const char **name, int *isDir, OsFileInfo 
         if (!e) return 0;
         if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
         memcpy(lock->scan, lock->path, lock->pathLength + 1);
-        if (!AddPart(lock->scan, e->d_name, lock->scanSize)) continue;
+        if (!OsAddPart(lock->scan, e->d_name, lock->scanSize)) continue;
         struct stat st;
         // A link whose target is gone is still an entry (as a file), so a delete can remove it.
         if (stat(lock->scan, &st) != 0 && lstat(lock->scan, &st) != 0) continue;
         char *latin = Utf8ToLatin1(e->d_name);
         const char *src = latin ? latin : e->d_name;
         snprintf(lock->name, sizeof(lock->name), "%s", src);
-        MemFree(latin);
+        free(latin);
         if (name) *name = lock->name;
         if (isDir) *isDir = S_ISDIR(st.st_mode) ? 1 : 0;
         if (info) FillInfo(&st, info);
@@ -142,7 +139,7 @@ int OsCheckDirLock(OsLockHandle *lock, int *isDir)
         return 0;
     }
     if (isDir) *isDir = 0;
-    SetErrorString(lock->path);
+    OsNameInError(lock->path);
     return 1250;
 }
 
@@ -155,6 +152,6 @@ int OsLockPath(OsLockHandle *lock, char *buffer, size_t size)
     int ok = n + 1 <= size;
     if (ok) memcpy(buffer, path, n + 1);
     else if (size) buffer[0] = 0;
-    MemFree(latin);
+    free(latin);
     return ok;
 }

@@ -1,9 +1,10 @@
 // Recursive mutexes: the one lock type of the program.
 #include "platform/os.h"
 
+#include <cstdlib>
+
 #include <pthread.h>
 
-#include "runtime/memory.h"
 
 struct OsMutex {
     pthread_mutex_t mutex;
@@ -11,18 +12,18 @@ struct OsMutex {
 
 OsMutex *OsCreateMutex(void)
 {
-    OsMutex *m = (OsMutex *)MemAlloc(sizeof(OsMutex), 1);
+    OsMutex *m = (OsMutex *)calloc(1, sizeof(OsMutex));
     if (!m) return nullptr;
     pthread_mutexattr_t attr;
     if (pthread_mutexattr_init(&attr) != 0) {
-        MemFree(m);
+        free(m);
         return nullptr;
     }
     int ok = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
              pthread_mutex_init(&m->mutex, &attr) == 0;
     pthread_mutexattr_destroy(&attr);
     if (!ok) {
-        MemFree(m);
+        free(m);
         return nullptr;
     }
     return m;
@@ -32,7 +33,7 @@ void OsDeleteMutex(OsMutex *m)
 {
     if (!m) return;
     pthread_mutex_destroy(&m->mutex);
-    MemFree(m);
+    free(m);
 }
 
 void OsLockMutex(OsMutex *m)

@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include "platform/linux/os_internal.h"
-#include "runtime/filelayer.h"
-#include "runtime/memory.h"
 
 int OsFullPath(const char *path, char *buffer, size_t size)
 {
@@ -19,7 +17,7 @@ int OsFullPath(const char *path, char *buffer, size_t size)
     if (realpath(path, real)) {
         result = real;
     } else if (path[0] != '/' && getcwd(joined, sizeof(joined))) {
-        if (AddPart(joined, path, sizeof(joined))) result = joined;
+        if (OsAddPart(joined, path, sizeof(joined))) result = joined;
     }
     size_t n = strlen(result);
     if (n + 1 > size) {
@@ -32,7 +30,7 @@ int OsFullPath(const char *path, char *buffer, size_t size)
 
 char *OsChangeDir(const char *path)
 {
-    char *previous = (char *)MemAlloc(PATH_MAX + 1, 1);
+    char *previous = (char *)calloc(1, PATH_MAX + 1);
     if (!previous) return nullptr;
     if (!getcwd(previous, PATH_MAX + 1)) previous[0] = 0;
     if (path && *path && chdir(path) != 0) {
@@ -54,6 +52,30 @@ int OsDelete(const char *path)
 {
     char *native = OsNativePath(path);
     int ok = remove(native ? native : path) == 0;
-    MemFree(native);
+    free(native);
     return ok;
+}
+
+const char *OsFilePart(const char *path)
+{
+    size_t len = strlen(path);
+    if (len < 2) return path;
+    if (path[len - 1] == '/' || path[len - 1] == '\\') return path + len;
+    const char *slash = nullptr;
+    for (const char *p = path; *p; p++)
+        if (*p == '/' || *p == '\\') slash = p;
+    if (slash) return slash + 1;
+    const char *colon = strchr(path, ':');
+    return colon ? colon + 1 : path;
+}
+
+int OsAddPart(char *path, const char *name, size_t size)
+{
+    size_t len = strlen(path);
+    size_t nameLen = strlen(name);
+    int slash = len > 0 && path[len - 1] != '/' && path[len - 1] != '\\';
+    if (len + slash + nameLen + 1 > size) return 0;
+    if (slash) path[len++] = '/';
+    memcpy(path + len, name, nameLen + 1);
+    return 1;
 }

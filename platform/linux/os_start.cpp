@@ -9,21 +9,26 @@
 #include <cstring>
 
 #include "platform/linux/os_internal.h"
-#include "runtime/errors.h"
 
 static int VideoStarted = 0;
 
 int OsInit(void)
 {
-    // Leave SIGINT/SIGTERM to the player; SDL must not turn them into quit events.
+    // Leave SIGINT/SIGTERM/SIGHUP to the player; SDL must not turn them into quit events.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    LoadCatalog("PROGDIR:Kestrovia.catalog");
+    OsInstallSignals();
     return 0;
 }
 
 void OsShutdown(void)
 {
-    FreeCatalog();
+    OsSetUIMode(0);
+    OsFreeTimers();
+    OsFreeJoysticks();
+    OsFreeSystemCursors();
+    OsRestoreScreenMode();
+    // Windows whose displays are still open go with the video system; their records stay.
+    for (OsWindowRecord *w = OsFirstWindowRecord(); w; w = w->next) OsCloseWindow(w);
     if (VideoStarted) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
         VideoStarted = 0;
@@ -37,6 +42,7 @@ int OsInitVideo(void)
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return 1010;
     VideoStarted = 1;
+    OsTrimEventTypes();
     return 0;
 }
 

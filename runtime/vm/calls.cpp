@@ -14,8 +14,16 @@
 #include "runtime/vm/tables.h"
 #include "runtime/vm/tagmethods.h"
 #include "runtime/vm/vmmemory.h"
+#include "platform/os.h"
 
 int StopFlag = 0;
+// The event pump reads and sets this flag through the platform's upcall table.
+static const int StopFlagRegistered = [] {
+    OsUpcalls up = {};
+    up.stopFlag = &StopFlag;
+    OsSetUpcalls(&up);
+    return 1;
+}();
 int LastErrorCode = 0;
 int ErrorLine = -1;
 int CallTraceFlag = 0;

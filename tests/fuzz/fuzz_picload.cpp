@@ -37,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   UnregisterMemorySection(data);
   int32_t w, h;
   int hasAlpha;
-  OsLoadImage(nullptr, data, size, &w, &h, nullptr, nullptr, &hasAlpha);
+  OsLoadImage(data, size, &w, &h, nullptr, nullptr, &hasAlpha);
   return 0;
 }

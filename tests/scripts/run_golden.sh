@@ -6,6 +6,8 @@
 #   PLAYER NAME.kva -debugdevice 1 -quiet [words of NAME.args]
 # Its standard output must equal DIR/NAME.out byte for byte. A missing NAME.out fails and
 # shows the output, so that a new test's expectation can be reviewed and saved.
+# An optional NAME.answers file answers the script's requesters in turn, one answer a line
+# (KV_REQUESTER_ANSWERS); without one every requester acts as cancelled.
 set -u
 kvasm=$1
 player=$2
@@ -28,6 +30,11 @@ fi
 args=()
 if [ -f "$dir/$name.args" ]; then
   read -r -a args <"$dir/$name.args" || true
+fi
+
+unset KV_REQUESTER_ANSWERS
+if [ -f "$dir/$name.answers" ]; then
+  export KV_REQUESTER_ANSWERS="$work/$name.answers"
 fi
 
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy}

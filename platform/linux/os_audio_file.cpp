@@ -1,0 +1,130 @@
+// Sound files through libsndfile, read through the caller's callbacks (sf_open_virtual), so
+// files linked into an applet open directly. 8- and 16-bit PCM is read raw, with its sign and
+// byte order kept; every other layout is decoded to 32-bit floats.
+#include "platform/os.h"
+
+#include <sndfile.h>
+
+#include <cstdlib>
+
+struct OsAudioFile {
+    SNDFILE *sf;
+    OsAudioFileIO io;
+    OsAudioFileInfo info;
+    int major;
+    int raw;
+};
+
+static sf_count_t VioSize(void *user)
+{
+    const OsAudioFileIO *io = static_cast<const OsAudioFileIO *>(user);
+    return io->size(io->user);
+}
+static sf_count_t VioSeek(sf_count_t offset, int whence, void *user)
+{
+    const OsAudioFileIO *io = static_cast<const OsAudioFileIO *>(user);
+    return io->seek(io->user, offset, whence);
+}
+static sf_count_t VioRead(void *ptr, sf_count_t count, void *user)
+{
+    const OsAudioFileIO *io = static_cast<const OsAudioFileIO *>(user);
+    return io->read(io->user, ptr, count);
+}
+static sf_count_t VioWrite(const void *, sf_count_t, void *)
+{
+    return 0;
+}
+static sf_count_t VioTell(void *user)
+{
+    const OsAudioFileIO *io = static_cast<const OsAudioFileIO *>(user);
+    return io->tell(io->user);
+}
+
+// Bits of a PCM or floating-point subtype, 0 for compressed data.
+static int SubtypeBits(int subtype)
+{
+    switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 32;
+    case SF_FORMAT_DOUBLE: return 64;
+    default: return 0;
+    }
+}
+
+int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo *info)
+{
+    *file = nullptr;
+    OsAudioFile *f = static_cast<OsAudioFile *>(calloc(1, sizeof(OsAudioFile)));
+    if (!f) return 1000;
+    f->io = *io;
+    SF_VIRTUAL_IO vio = {VioSize, VioSeek, VioRead, VioWrite, VioTell};
+    SF_INFO sfi = {};
+    f->sf = sf_open_virtual(&vio, SFM_READ, &sfi, &f->io);
+    if (!f->sf) {
+        free(f);
+        return 1235;
+    }
+    if (sfi.frames <= 0 || sfi.samplerate < 1 || sfi.channels < 1) {
+        sf_close(f->sf);
+        free(f);
+        return 1294;
+    }
+    f->major = sfi.format & SF_FORMAT_TYPEMASK;
+    int subtype = sfi.format & SF_FORMAT_SUBMASK;
+    OsAudioFileInfo *in = &f->info;
+    in->frames = sfi.frames;
+    in->rate = sfi.samplerate;
+    in->channels = sfi.channels;
+    in->bits = SubtypeBits(subtype);
+    f->raw = in->bits == 8 || in->bits == 16;
+    if (f->raw) {
+        in->isSigned = subtype != SF_FORMAT_PCM_U8;
+        // Raw bytes need swapping on this little-endian host exactly when they are big-endian.
+        in->bigEndian = in->bits == 16 && sf_command(f->sf, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) != 0;
+        in->bytesPerFrame = in->channels * in->bits / 8;
+    } else {
+        in->isFloat = 1;
+        in->isSigned = 1;
+        in->bytesPerFrame = in->channels * (int)sizeof(float);
+    }
+    *info = *in;
+    *file = f;
+    return 0;
+}
+
+int64_t OsReadAudioFile(OsAudioFile *file, int64_t position, void *buffer, int64_t frames)
+{
+    if (!file || frames <= 0) return 0;
+    if (sf_seek(file->sf, position, SEEK_SET) < 0) return 0;
+    if (file->raw) {
+        sf_count_t bytes = sf_read_raw(file->sf, buffer, frames * file->info.bytesPerFrame);
+        return bytes > 0 ? bytes / file->info.bytesPerFrame : 0;
+    }
+    sf_count_t got = sf_readf_float(file->sf, static_cast<float *>(buffer), frames);
+    return got > 0 ? got : 0;
+}
+
+void OsCloseAudioFile(OsAudioFile *file)
+{
+    if (!file) return;
+    sf_close(file->sf);
+    free(file);
+}
+
+const char *OsAudioFormatName(OsAudioFile *file)
+{
+    switch (file ? file->major : 0) {
+    case SF_FORMAT_AIFF: return "AIFF";
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX: return "RIFF WAVE";
+    case SF_FORMAT_SD2: return "Sound Designer 2";
+    case SF_FORMAT_AU: return "NeXT";
+    case SF_FORMAT_MPEG: return "MPEG Audio";
+    case SF_FORMAT_CAF: return "Core Audio";
+    default: return "Mac Audio File";
+    }
+}

@@ -1,0 +1,112 @@
+// Sound files read by the platform's decoder. The decoder reads through a file-layer handle,
+// so files linked into the applet open like plain files. The MPEG bit rate comes from our own
+// probe of the first bytes.
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "runtime/filelayer.h"
+#include "runtime/memory.h"
+#include "sound/sample_file.h"
+
+enum { PROBE_BYTES = 16384 };
+
+static int64_t IoSize(void *user)
+{
+    return static_cast<FileHandle *>(user)->size;
+}
+static int64_t IoSeek(void *user, int64_t offset, int whence)
+{
+    FileHandle *fh = static_cast<FileHandle *>(user);
+    int origin = whence == SEEK_SET ? FSEEK_START : whence == SEEK_END ? FSEEK_END : FSEEK_CURRENT;
+    FSeek(fh, offset, origin);
+    return fh->position;
+}
+static int64_t IoRead(void *user, void *buffer, int64_t count)
+{
+    return count > 0 ? (int64_t)FRead(static_cast<FileHandle *>(user), buffer, (size_t)count) : 0;
+}
+static int64_t IoTell(void *user)
+{
+    return static_cast<FileHandle *>(user)->position;
+}
+
+// The bit rate of an MPEG audio file from its first bytes (0 when it has no frame header).
+static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
+{
+    uint8_t *buf = static_cast<uint8_t *>(MemAlloc(PROBE_BYTES, 0));
+    if (!buf) return 0;
+    FSeek(fh, 0, FSEEK_START);
+    size_t n = FRead(fh, buf, PROBE_BYTES);
+    int bitRate = 0;
+    if (n > 1024) {
+        int tag = MpegTagLength(buf, n);
+        int vbr = MpegHasVbrMarker(buf, n);
+        const uint8_t *h = buf + tag;
+        size_t have = (size_t)tag < n ? n - tag : 0;
+        if (have < 4) {
+            FSeek(fh, tag, FSEEK_START);
+            have = FRead(fh, buf, 4);
+            h = buf;
+        }
+        if (have >= 4) bitRate = MpegHeaderBitRate(h);
+        if (vbr && frames > 0 && rate > 0) {
+            double seconds = (double)frames / rate;
+            bitRate = (int)((double)(fh->size - tag) / seconds / 128.0);
+        }
+    }
+    MemFree(buf);
+    FSeek(fh, 0, FSEEK_START);
+    return bitRate;
+}
+
+int PlatformOpen(SampleFile *sf, const char *name)
+{
+    FileHandle *fh = FOpen(name, FMODE_READ);
+    if (!fh) {
+        SetErrorString(name);
+        return 1045;
+    }
+    OsAudioFileIO io = {IoSize, IoSeek, IoRead, IoTell, fh};
+    OsAudioFileInfo info;
+    int code = OsOpenAudioFile(&io, &sf->platform, &info);
+    if (code) {
+        FClose(fh);
+        return code;
+    }
+    sf->file = fh;
+    sf->frames = sf->packets = info.frames;
+    sf->rate = info.rate;
+    sf->channels = info.channels;
+    sf->bits = info.bits;
+    sf->bytesPerFrame = info.bits ? info.channels * info.bits / 8 : 0;
+    sf->flags = (info.bigEndian ? SAMPLEF_BIGENDIAN : 0) | (info.isSigned ? SAMPLEF_SIGNED : 0);
+    sf->dataSize = (uint64_t)sf->bytesPerFrame * (uint64_t)info.frames;
+    sf->framesPerPacket = 1;
+    sf->maxPacketSize = info.bytesPerFrame;
+    sf->readFlags = info.isFloat ? SAMPLEF_FLOAT | SAMPLEF_SIGNED : sf->flags;
+    sf->readBits = info.isFloat ? 32 : info.bits;
+    sf->readBytesPerFrame = info.bytesPerFrame;
+    if (strcmp(OsAudioFormatName(sf->platform), "MPEG Audio") == 0)
+        sf->bitRate = ProbeBitRate(fh, info.frames, info.rate);
+    return 0;
+}
+
+int64_t PlatformRead(SampleFile *sf, void *buffer, int64_t frames, int *end)
+{
+    int64_t left = sf->frames - sf->position;
+    if (left < 0) left = 0;
+    if (end) *end = frames > left;
+    int64_t n = frames < left ? frames : left;
+    n = OsReadAudioFile(sf->platform, sf->position, buffer, n);
+    sf->position += n;
+    sf->packetsRead = n;
+    sf->bytesRead = n * sf->readBytesPerFrame;
+    return n;
+}
+
+void PlatformClose(SampleFile *sf)
+{
+    OsCloseAudioFile(sf->platform);
+    sf->platform = nullptr;
+}
