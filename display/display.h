@@ -73,7 +73,7 @@ struct DisplayRecord {
     DisplayRecord *next;
     ObjectId id;
     uint32_t layersEnabled;
-    uint32_t selectionWord;            // used by the output selection
+    BitMap *outputBitMap;              // drawing target of an off-screen selection or double buffer
     Mask *outputMask;                  // updated with drawing while an off-screen target is selected
     AlphaChannel *outputAlpha;
     uint32_t outputType;               // OBJTYPE_DISPLAY while drawing goes to the display
@@ -121,6 +121,8 @@ struct DisplayRecord {
     SavedDisplayOutput saved;
     OsWindowRecord *window;
     AsyncDrawNode *asyncDraws;         // the display's asynchronous drawing objects
+    BitMap *frontBuffer;               // double buffering: the picture Flip shows
+    uint32_t doubleBufferSuspended;    // a selection runs while double buffering is on
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -121,7 +121,9 @@ void FreeDisplayContents(lua_State *L, DisplayRecord *display, int atExit)
     FreeBitMap(display->backBuffer);
     FreeBitMap(display->doubleBufferBitMap);
     FreeBitMap(display->spareBitMap);
+    FreeBitMap(display->frontBuffer);
     display->displayBitMap = display->backBuffer = display->doubleBufferBitMap = display->spareBitMap = nullptr;
+    display->frontBuffer = nullptr;
     FreeMask(display->shapeMask);
     FreeAlphaChannel(display->shapeAlpha);
     display->shapeMask = nullptr;

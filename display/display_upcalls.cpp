@@ -8,6 +8,7 @@
 #include "runtime/memory.h"
 #include "runtime/settings.h"
 #include "runtime/vm/interpwords.h"
+#include "stdlib/system.h"
 
 static DisplayRecord *Owner(void *owner) { return (DisplayRecord *)owner; }
 
@@ -71,6 +72,18 @@ static int InRegions(const RegionEntry *r, int count, int32_t x, int32_t y)
     return 0;
 }
 
+// A system requester is open: the mode-switch keys are ignored meanwhile. Requesters are
+// modal to the whole player, so one count serves every display.
+static int RequestersOpen = 0;
+
+static void MarkRequester(lua_State *L, int open)
+{
+    RequestersOpen += open ? 1 : -1;
+    if (RequestersOpen < 0) RequestersOpen = 0;
+}
+
+static int RequesterOpen(void *owner) { return RequestersOpen > 0; }
+
 static int HitTest(void *owner, int32_t x, int32_t y)
 {
     DisplayRecord *d = Owner(owner);
@@ -92,6 +105,8 @@ void RegisterDisplayUpcalls(void)
     up.isOnlyDisplay = OnlyDisplay;
     up.displayMode = DisplayModeWord;
     up.hitTest = HitTest;
+    up.requesterOpen = RequesterOpen;
     up.stopFlag = &StopFlag;
     OsSetUpcalls(&up);
+    RequesterStateHook = MarkRequester;
 }

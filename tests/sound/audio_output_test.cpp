@@ -1,6 +1,7 @@
 // The audio output without a device: PCM pulled from MixRender, the channel table, the
 // notifications, modules and streams.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cmath>
 #include <thread>
@@ -341,6 +342,37 @@ TEST_F(AudioOutput, ShortStreamNeedsNoThreadAndPausedStreamResumesInItsPass)
     EXPECT_EQ(500, StreamPositionMs(sf));
     OsSeekStreamMs(MUSIC_STREAM, sf, 1500);
     EXPECT_EQ(12000, sf->position);
+    CloseSampleFile(sf);
+}
+
+TEST_F(AudioOutput, CompressedStreamPlaysAsFloats)
+{
+    ScratchDir dir;
+    std::string mp3 = dir.path + "/tone.mp3";
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    SNDFILE *f = sf_open(mp3.c_str(), SFM_WRITE, &info);
+    if (!f) GTEST_SKIP() << "libsndfile cannot write MPEG here";
+    std::vector<short> pcm(44100);
+    for (size_t i = 0; i < pcm.size(); i++) pcm[i] = (short)(std::sin(i * 0.0627) * 16000);
+    sf_writef_short(f, pcm.data(), (sf_count_t)pcm.size());
+    sf_close(f);
+    int kind;
+    void *decoder;
+    ASSERT_EQ(0, LoadMusicFile(mp3.c_str(), &kind, &decoder));
+    SampleFile *sf = static_cast<SampleFile *>(decoder);
+    ASSERT_EQ(0, OsPlayMusic(MUSIC_STREAM, sf, ObjectId{1, nullptr}, 1, 1, 64));
+    float peak = 0;
+    for (int block = 0; block < 50; block++) {
+        ASSERT_TRUE(StreamWaitIdle(5000));
+        for (float v : Render(480)) peak = std::fmax(peak, std::fabs(v));
+    }
+    EXPECT_GT(peak, 0.3f);
+    int32_t passes;
+    int64_t resume;
+    OsStopMusic(MUSIC_STREAM, sf, 0, &passes, &resume);
     CloseSampleFile(sf);
 }
 
