@@ -13,6 +13,8 @@ struct ClipRegionNode;
 struct SpriteInstance;
 struct kvLayer;
 struct kvBGPicButton;
+struct TransformRecord;
+struct lua_State;
 
 // How a rendered BGPic is drawn: kind 0 none, 1 colour, 2 gradient, 3 texture.
 struct BGPicFillSpec {
@@ -102,3 +104,54 @@ int RectOverlapsSprites(const BGPicNode *bgpic, int32_t x, int32_t y, int32_t wi
 // spec, an image BGPic scaled from its source set (smooth when asked), so repeated resizing
 // never loses quality. The shown set follows. 0 or an error code.
 int ResizeBGPicImages(BGPicNode *bgpic, int32_t width, int32_t height, int smooth);
+
+// ---------------------------------------------------------------------------------------------
+// Lifetime (bgpic_objects.cpp)
+
+// Frees everything the BGPic holds (layers, sprites, buttons, images, raw pixels, palette,
+// texture); the record stays the caller's.
+void FreeBGPicContents(lua_State *L, BGPicNode *bgpic, int flag);
+// FreeBGPic's body. 1378 when the BGPic is the output target; lookup errors (not strict: a
+// missing BGPic is no error, a locked one is). A BGPic a display or a layer still shows becomes
+// pending free: anonymous, hidden from lookups, freed by FlushPendingBGPics.
+int FreeBGPicObject(lua_State *L, ObjectId id, int strict);
+// Frees every pending BGPic that no display and no layer shows any more.
+void FlushPendingBGPics(void);
+void FreeAllBGPics(lua_State *L);
+int CountBGPics(void);
+// Whether some display shows the BGPic.
+int IsBGPicShownByDisplay(const BGPicNode *bgpic);
+// Whether the current display draws into the BGPic (SelectBGPic, or its source images selected
+// like a brush).
+int IsBGPicOutputTarget(ObjectId id);
+// A deep copy under *newId (a non-zero handle asks for an automatic one). 0 or an error code.
+int CopyBGPicCore(const BGPicNode *source, ObjectId *newId);
+
+// ---------------------------------------------------------------------------------------------
+// Layer queries (bgpic_layers.cpp). A layer shows an object when its type is the object's kind
+// (or BRUSHPART for a brush, NOOBJECT for any other kind) and its source id is the object's.
+
+int IsObjectUsedByLayers(uint32_t kind, ObjectId id, const kvLayer *skip);
+// Every layer that shows the object gets the source id (0, newHandle); 1 when one did.
+int RekeyLayersUsingObject(uint32_t kind, ObjectId id, void *newHandle);
+// When layers show the object: copy(userdata, id (0, 1)) makes a copy and leaves its handle in
+// the id; those layers are re-keyed to the copy, whose handle goes to *outHandle.
+typedef int (*LayerCopyFunc)(void *userdata, ObjectId *newId);
+int ForEachLayerUsingObject(uint32_t kind, ObjectId id, LayerCopyFunc copy, void *userdata, void **outHandle);
+void ForgetLayerClipRegion(ClipRegionNode *region);
+int CountAllLayers(void);
+void FreeBGPicLayers(lua_State *L, BGPicNode *bgpic, int flag);
+void FreeBGPicButtons(BGPicNode *bgpic);
+// Adds a brush, brush-part or BGPic-part layer showing the images (owned from then on, also on
+// failure) on the current picture. 0 or an error code.
+int AddObjectLayer(lua_State *L, uint32_t type, ObjectId source, int32_t partX, int32_t partY, int32_t x, int32_t y,
+                   int32_t width, int32_t height, const TransformRecord *transform, BitMap *bitmap, Mask *mask,
+                   AlphaChannel *alpha, int32_t insertPos, int flags);
+
+// ---------------------------------------------------------------------------------------------
+// Showing a BGPic (bgpic_show.cpp)
+
+// Shows the BGPic on the current display; x and y are left out when KEEPPOSITION. With capture
+// (transitions) *newPicture receives a copy of the new picture and *oldPicture the old one.
+int DisplayBGPicCore(lua_State *L, ObjectId id, int32_t x, int32_t y, int capture, BitMap **newPicture,
+                     BitMap **oldPicture);

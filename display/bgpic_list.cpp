@@ -49,6 +49,11 @@ int GetBGPicNode(ObjectId id, BGPicNode **out, int flags)
         if (n->pendingFree && !(flags & BGPIC_PENDING)) continue;
         if (!ObjectIdMatches(n->id, id)) continue;
         if ((flags & BGPIC_FORCHANGE) && n->locked) return 1314;
+        // Layers showing a BGPic that is about to change keep an unchanged copy.
+        if ((flags & BGPIC_FORCHANGE) && !(flags & BGPIC_NOCOPY)) {
+            int code = DetachBGPicFromLayers(nullptr, n);
+            if (code) return code;
+        }
         *out = n;
         return 0;
     }
@@ -81,10 +86,7 @@ void FreeBGPicNode(BGPicNode *bgpic)
         }
     }
     if (CurrentPicture == bgpic) CurrentPicture = nullptr;
-    FreeBGPicImages(bgpic);
-    MemFree(bgpic->rawPixels);
-    MemFree(bgpic->palette);
-    FreeBitMap(bgpic->fill.texture);
+    FreeBGPicContents(nullptr, bgpic, 1);
     MemFree(bgpic);
 }
 
@@ -163,6 +165,11 @@ int ConvertPendingRawBGPics(void)
         if (code) return code;
         MemFree(b->rawPixels);
         b->rawPixels = nullptr;
+        // An alpha channel loaded with the raw pixels stays.
+        if (!alpha && b->sourceAlpha) {
+            alpha = b->sourceAlpha;
+            b->sourceAlpha = b->alpha = b->shownAlpha = nullptr;
+        }
         FreeBGPicImages(b);
         b->shownBitMap = b->bitmap = b->sourceBitMap = bm;
         b->shownMask = b->mask = b->sourceMask = mask;

@@ -110,6 +110,7 @@ struct DisplayRecord {
     double scaleX, scaleY;             // scaled size / picture size; 1.0 when not scaled
     DirtyRectList dirty;
     EventHandlerSlot handlers[DISPLAY_HANDLER_SLOTS];
+    uint32_t closeSwitch;              // old-style close action enabled (EnableEvent 10)
     BGPicNode *selection;              // picture record of an off-screen selection
     BGPicNode *doubleBufferPicture;
     int32_t cursorX, cursorY, leftMargin, rightMargin;

@@ -44,6 +44,7 @@ static int ReplaceBGPic(lua_State *L, DisplayRecord *d, BGPicNode *old, BGPicNod
     int code = AttachBGPicToDisplay(d, bgpic);
     if (code) return code;
     if (CurrentDisplay == d) CurrentPicture = bgpic;
+    FlushPendingBGPics();
     if (d->layerScale && d->scaleWidth) DropScaledLayerStates(bgpic);
     return 0;
 }

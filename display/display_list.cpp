@@ -147,6 +147,7 @@ int RemoveDisplay(lua_State *L, ObjectId id)
     FreeDisplayContents(L, d, 0);
     if (FallbackDisplay == d) FallbackDisplay = nullptr;
     MemFree(d);
+    FlushPendingBGPics();   // a freed BGPic this display still showed goes now
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "display/bgpic.h"
 #include "display/display.h"
 #include "display/display_modes.h"
+#include "display/sprite.h"
 #include "gfx/blit.h"
 #include "platform/os.h"
 #include "runtime/errors.h"
@@ -79,6 +80,7 @@ int OpenInitialDisplay(lua_State *L, const char *private3)
     PrintVerbose("Preparing display", nullptr, 0);
     if (!RuntimeSettings.quiet) OsPrintF("\n");
     if ((code = ConvertPendingRawBGPics())) return code;
+    if ((code = ConvertSpriteFrames())) return code;
     if (backfillOn && (code = CreateDisplayBGPic(L, &s))) return code;
 
     // 6

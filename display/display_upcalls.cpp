@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "display/display.h"
+#include "display/event.h"
 #include "platform/os.h"
 #include "runtime/memory.h"
 #include "runtime/settings.h"
@@ -26,7 +27,7 @@ static void PostDisplayEvent(void *owner, uint32_t type, uint32_t a, uint32_t b,
 
 static int HasCloseHandler(void *owner)
 {
-    return Owner(owner)->handlers[SLOT_CLOSEWINDOW].function != -1;
+    return DisplayCloseHandled(Owner(owner));
 }
 
 static void GeometryChanged(void *owner, int32_t x, int32_t y, int32_t width, int32_t height)

@@ -145,7 +145,8 @@ static void BlitByPlanes(DisplayRecord *d, const BitMap *src, int32_t sx, int32_
     } else {
         if (target) {
             BltBitMap(src, sx, sy, target, dx, dy, w, h);
-        } else {
+        } else if (d->outputType == OBJTYPE_DISPLAY) {
+            // (a selected mask or alpha channel has no colour plane and nothing goes to the window)
             int scaledSource = (src == d->displayBitMap || src == d->backBuffer) && d->autoScale && d->scaleWidth;
             BltToWindow(src, sx, sy, d, dx, dy, w, h, scaledSource ? 1 : 0);
         }
@@ -184,7 +185,7 @@ DisplayRecord *SafeBlt(const BitMap *src, int32_t sx, int32_t sy, BitMap *dst, i
     // 5.
     if (!(flags & SAFEBLT_NOSPRITES) && CurrentPicture && CurrentPicture->sprites &&
         RectOverlapsSprites(CurrentPicture, dx, dy, w, h)) {
-        RecomposeWithSprites(d, src, sx, sy, dst, dx, dy, w, h, flags, srcMask, srcAlpha);
+        RecomposeWithSprites(d, src, sx, sy, dst, dx, dy, w, h, flags, srcMask, srcAlpha, clip);
         return d;
     }
     // 6.

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Families that are not built yet run as HSTRIPES (standIn 1); 113 and 140 are resolved by
-// the random choice before any routine is installed.
+// A number marked standIn 1 would run as HSTRIPES (every family is built now; scrolling still
+// does while no moving-object engine is installed); 113 and 140 are resolved by the random
+// choice before any routine is installed.
 const FxEffectEntry kEffects[FX_EFFECT_COUNT] = {
     {"HSTRIPES", "stripes", FxHStripes, nullptr, 0, 0},  // 0
     {"HSTRIPES2", "stripes", FxHStripes, nullptr, 0, 0},  // 1
@@ -81,24 +82,24 @@ const FxEffectEntry kEffects[FX_EFFECT_COUNT] = {
     {"ZOOMSOUTHWEST", "stretch", FxStretch, FxStretchFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 67
     {"ZOOMWEST", "stretch", FxStretch, FxStretchFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 68
     {"ZOOMNORTHWEST", "stretch", FxStretch, FxStretchFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 69
-    {"HFLOWTOP", "flow", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 70
-    {"HFLOWBOTTOM", "flow", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 71
-    {"VFLOWLEFT", "flow", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 72
-    {"VFLOWRIGHT", "flow", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 73
-    {"HOPENGATE", "gate", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 74
-    {"HCLOSEGATE", "gate", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_REALTIME, 1},  // 75
-    {"VOPENGATE", "gate", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 76
-    {"VCLOSEGATE", "gate", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_REALTIME, 1},  // 77
-    {"PUSHLEFT", "push", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 78
-    {"PUSHRIGHT", "push", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 79
-    {"PUSHTOP", "push", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 80
-    {"PUSHBOTTOM", "push", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 81
-    {"PUZZLE", "puzzle", FxHStripes, nullptr, 0, 1},  // 82
-    {"DIAGONAL", "diagonal", FxHStripes, nullptr, 0, 1},  // 83
-    {"ROLLTOP", "roll", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 84
-    {"ROLLLEFT", "roll", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 85
-    {"WALLPAPERTOP", "roll", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 86
-    {"WALLPAPERLEFT", "roll", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 87
+    {"HFLOWTOP", "flow", FxHFlowTop, FxFlowFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 70
+    {"HFLOWBOTTOM", "flow", FxHFlowBottom, FxFlowFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 71
+    {"VFLOWLEFT", "flow", FxVFlowLeft, FxFlowFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 72
+    {"VFLOWRIGHT", "flow", FxVFlowRight, FxFlowFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 73
+    {"HOPENGATE", "gate", FxHOpenGate, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 74
+    {"HCLOSEGATE", "gate", FxHCloseGate, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_REALTIME, 0},  // 75
+    {"VOPENGATE", "gate", FxVOpenGate, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 76
+    {"VCLOSEGATE", "gate", FxVCloseGate, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_REALTIME, 0},  // 77
+    {"PUSHLEFT", "push", FxPush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 78
+    {"PUSHRIGHT", "push", FxPush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 79
+    {"PUSHTOP", "push", FxPush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 80
+    {"PUSHBOTTOM", "push", FxPush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 81
+    {"PUZZLE", "puzzle", FxPuzzle, FxPuzzleFree, 0, 0},  // 82
+    {"DIAGONAL", "diagonal", FxDiagonal, nullptr, 0, 0},  // 83
+    {"ROLLTOP", "roll", FxRoll, FxRollFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 84
+    {"ROLLLEFT", "roll", FxRoll, FxRollFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 85
+    {"WALLPAPERTOP", "roll", FxRoll, FxRollFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 86
+    {"WALLPAPERLEFT", "roll", FxRoll, FxRollFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 87
     {"RECTBACKCENTER", "rectback", FxRectBack, nullptr, 0, 0},  // 88
     {"RECTBACKNORTH", "rectback", FxRectBack, nullptr, 0, 0},  // 89
     {"RECTBACKNORTHEAST", "rectback", FxRectBack, nullptr, 0, 0},  // 90
@@ -108,49 +109,49 @@ const FxEffectEntry kEffects[FX_EFFECT_COUNT] = {
     {"RECTBACKSOUTHWEST", "rectback", FxRectBack, nullptr, 0, 0},  // 94
     {"RECTBACKWEST", "rectback", FxRectBack, nullptr, 0, 0},  // 95
     {"RECTBACKNORTHWEST", "rectback", FxRectBack, nullptr, 0, 0},  // 96
-    {"CLOCKWIPE", "clockwipe", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 97
-    {"STAR", "star", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 98
+    {"CLOCKWIPE", "clockwipe", FxClockWipe, FxClockWipeFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 97
+    {"STAR", "star", FxStar, FxStarFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 98
     {"HSTRANGEPUSH", "strangepush", FxStrangePush, FxStrangePushFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 99
     {"VSTRANGEPUSH", "strangepush", FxStrangePush, FxStrangePushFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 100
-    {"SLIDELEFT", "slide", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 101
-    {"SLIDERIGHT", "slide", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 102
-    {"SLIDETOP", "slide", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 103
-    {"SLIDEBOTTOM", "slide", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 104
-    {"SPIRAL", "spiral", FxHStripes, nullptr, 0, 1},  // 105
-    {"SWISS", "swiss", FxHStripes, nullptr, 0, 1},  // 106
-    {"QUADRECT", "quadrect", FxHStripes, nullptr, 0, 1},  // 107
-    {"HSPLIT", "split", FxHStripes, nullptr, 0, 1},  // 108
-    {"VSPLIT", "split", FxHStripes, nullptr, 0, 1},  // 109
-    {"UPNDOWN", "upndown", FxHStripes, nullptr, 0, 1},  // 110
-    {"CARDTOP", "card", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 111
-    {"CARDBOTTOM", "card", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 112
+    {"SLIDELEFT", "slide", FxSlide, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 101
+    {"SLIDERIGHT", "slide", FxSlide, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 102
+    {"SLIDETOP", "slide", FxSlide, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 103
+    {"SLIDEBOTTOM", "slide", FxSlide, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 104
+    {"SPIRAL", "spiral", FxSpiral, nullptr, 0, 0},  // 105
+    {"SWISS", "swiss", FxSwiss, nullptr, 0, 0},  // 106
+    {"QUADRECT", "quadrect", FxQuadRect, nullptr, 0, 0},  // 107
+    {"HSPLIT", "split", FxSplit, nullptr, 0, 0},  // 108
+    {"VSPLIT", "split", FxSplit, nullptr, 0, 0},  // 109
+    {"UPNDOWN", "upndown", FxUpNDown, nullptr, 0, 0},  // 110
+    {"CARDTOP", "card", FxCard, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 111
+    {"CARDBOTTOM", "card", FxCard, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 112
     {nullptr, "random", nullptr, nullptr, 0, 0},  // 113
-    {"SUN", "sun", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 114
-    {"CROSSFADE", "crossfade", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_ALWAYS | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 115
-    {"FADE", "fade", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 116
-    {"BLEND", "fade", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 117
+    {"SUN", "sun", FxSun, FxSunFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 114
+    {"CROSSFADE", "crossfade", FxCrossFade, FxCrossFadeFree, FXF_SEEKABLE | FXF_BEFORE_ALWAYS | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 115
+    {"FADE", "fade", FxFade, FxFadeFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 116
+    {"BLEND", "fade", FxFade, FxFadeFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 117
     {"ZOOMIN", "zoominout", FxZoomInOut, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 118
     {"ZOOMOUT", "zoominout", FxZoomInOut, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 119
-    {"CRUSHLEFT", "crush", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 120
-    {"CRUSHRIGHT", "crush", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 121
-    {"CRUSHTOP", "crush", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 122
-    {"CRUSHBOTTOM", "crush", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 123
-    {"VFLIPCOIN", "flipcoin", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 124
-    {"VLOWFLIPCOIN", "flipcoin", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 125
-    {"HFLIPCOIN", "flipcoin", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 126
-    {"HLOWFLIPCOIN", "flipcoin", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 127
-    {"TURNDOWNTOP", "turndown", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 128
-    {"TURNDOWNBOTTOM", "turndown", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 129
-    {"TURNDOWNLEFT", "turndown", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 130
-    {"TURNDOWNRIGHT", "turndown", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 1},  // 131
-    {"PIXELZOOM1", "pixelzoom", FxHStripes, nullptr, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 1},  // 132
-    {"PIXELZOOM2", "pixelzoom", FxHStripes, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_ALWAYS, 1},  // 133
-    {"WATER1", "water", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 134
-    {"WATER2", "water", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 135
-    {"WATER3", "water", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 136
-    {"WATER4", "water", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 137
-    {"STRUDEL", "strudel", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 138
-    {"DISSOLVE", "dissolve", FxHStripes, nullptr, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 1},  // 139
+    {"CRUSHLEFT", "crush", FxCrush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 120
+    {"CRUSHRIGHT", "crush", FxCrush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 121
+    {"CRUSHTOP", "crush", FxCrush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 122
+    {"CRUSHBOTTOM", "crush", FxCrush, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 123
+    {"VFLIPCOIN", "flipcoin", FxFlipCoin, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 124
+    {"VLOWFLIPCOIN", "flipcoin", FxFlipCoin, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 125
+    {"HFLIPCOIN", "flipcoin", FxFlipCoin, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 126
+    {"HLOWFLIPCOIN", "flipcoin", FxFlipCoin, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 127
+    {"TURNDOWNTOP", "turndown", FxTurnDown, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 128
+    {"TURNDOWNBOTTOM", "turndown", FxTurnDown, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 129
+    {"TURNDOWNLEFT", "turndown", FxTurnDown, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 130
+    {"TURNDOWNRIGHT", "turndown", FxTurnDown, nullptr, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_BEFORE_ALWAYS, 0},  // 131
+    {"PIXELZOOM1", "pixelzoom", FxPixelZoom, FxPixelZoomFree, FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_PLAIN, 0},  // 132
+    {"PIXELZOOM2", "pixelzoom", FxPixelZoom, FxPixelZoomFree, FXF_PICTURE_ONLY | FXF_SEEKABLE | FXF_REVERSE_LAYER | FXF_SELF_COMPOSING | FXF_BEFORE_ALWAYS, 0},  // 133
+    {"WATER1", "water", FxWater, FxWaterFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 134
+    {"WATER2", "water", FxWater, FxWaterFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 135
+    {"WATER3", "water", FxWater, FxWaterFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 136
+    {"WATER4", "water", FxWater, FxWaterFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 137
+    {"STRUDEL", "strudel", FxStrudel, FxStrudelFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 138
+    {"DISSOLVE", "dissolve", FxDissolve, FxDissolveFree, FXF_SEEKABLE | FXF_BEFORE_PLAIN | FXF_KEEP_HIDDEN_VISIBLE, 0},  // 139
     {"RANDOMEFFECT", "random", nullptr, nullptr, 0, 0},  // 140
 };
 

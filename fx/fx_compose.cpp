@@ -3,6 +3,7 @@
 #include "fx/fx_support.h"
 #include "gfx/blit.h"
 #include "gfx/draw_routines.h"
+#include "gfx/kernels.h"
 #include "gfx/scale.h"
 
 int32_t FxQuietFlags(const TransitionRecord *r) {
@@ -94,4 +95,93 @@ int FxScalePic(FxPic pic, int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_
   if (!pic.bitmap || sw < 1 || sh < 1 || dw < 1 || dh < 1) return 0;
   return ScaleBitMapTriple(pic.bitmap, pic.mask, pic.alpha, sx, sy, nullptr, sw, sh, dw, dh, 0, &out->bitmap,
                            &out->mask, &out->alpha);
+}
+
+AlphaChannel *FxPrepareAlpha(const TransitionRecord *r) {
+  AlphaChannel *a = AllocAlphaChannel(FxAtLeast1(r->width), FxAtLeast1(r->height), 1);
+  if (a) PrepareFxMask(a, r->mask, r->alpha, r->width, r->height);
+  return a;
+}
+
+// The part of the layer's buffers the object covers.
+static bool LayerSize(TransitionRecord *r, FxLayerView *v, int32_t *w, int32_t *h) {
+  if (!FxLayerBuffers(r, v)) return false;
+  *w = r->width < v->width ? r->width : v->width;
+  *h = r->height < v->height ? r->height : v->height;
+  return *w > 0 && *h > 0;
+}
+
+void FxCopySourceToLayer(TransitionRecord *r) {
+  FxLayerView v;
+  int32_t w, h;
+  if (r->source && LayerSize(r, &v, &w, &h) && v.bitmap) BltBitMap(r->source, 0, 0, v.bitmap, 0, 0, w, h);
+}
+
+void FxSetLayerVisibility(TransitionRecord *r, int visible) {
+  FxLayerView v;
+  int32_t w, h;
+  if (!LayerSize(r, &v, &w, &h)) return;
+  if (v.alpha) {
+    if (!visible) FillAlphaChannelRect(v.alpha, 0, 0, w, h, 0);
+    else if (r->alpha) CombineAlphaChannelsClipped(r->alpha, 0, 0, v.alpha, 0, 0, w, h, 0, 0, w, h, w, h);
+    else if (r->mask) {
+      FillAlphaChannelRect(v.alpha, 0, 0, w, h, 0);
+      MaskToAlphaRect(r->mask, 0, 0, v.alpha, 0, 0, w, h, 255);
+    }
+    else FillAlphaChannelRect(v.alpha, 0, 0, w, h, 255);
+  }
+  if (v.mask) {
+    if (!visible) FillMaskRect(v.mask, 0, 0, w, h, MASKINVISIBLE);
+    else if (r->mask) BltMaskToMask(r->mask, 0, 0, v.mask, 0, 0, w, h, MASKVANILLACOPY);
+    else FillMaskRect(v.mask, 0, 0, w, h, MASKVISIBLE);
+  }
+}
+
+void FxScaleLayerVisibility(TransitionRecord *r, const AlphaChannel *prepared, int32_t level) {
+  FxLayerView v;
+  int32_t w, h;
+  if (!LayerSize(r, &v, &w, &h)) return;
+  if (!v.alpha || !prepared) {
+    FxSetLayerVisibility(r, level >= 128);
+    return;
+  }
+  for (int32_t y = 0; y < h; y++)
+    ScaleAlpha(prepared->pixels + (ptrdiff_t)y * prepared->bytesPerRow, v.alpha->pixels + (ptrdiff_t)y * v.alpha->bytesPerRow,
+               level, w, 1);
+}
+
+void FxUncover(TransitionRecord *r, int32_t x, int32_t y, int32_t width, int32_t height) {
+  if (r->reverse) FxClearArea(r, x, y, width, height, 0);
+  else FxPut(r, FxSourcePic(r), x, y, width, height, x, y, 0);
+}
+
+void FxRestartArea(TransitionRecord *r) {
+  if (r->rebuilding) return;
+  if (r->realTimeLayer && r->reverse) {
+    FxCopySourceToLayer(r);
+    FxSetLayerVisibility(r, 1);
+  } else {
+    FxClearArea(r, 0, 0, r->width, r->height, 0);
+  }
+}
+
+int FxOffsetSetup(TransitionRecord *r, int32_t step, int32_t frames) {
+  if (FxAllocPrivate(r, sizeof(FxOffsetState))) return 1000;
+  r->speed = step;
+  r->frames = frames;
+  FxOffsets(r)->offset = step;
+  return 0;
+}
+
+bool FxBeginOffsetFrame(TransitionRecord *r) {
+  if (r->phase == FXPHASE_SEEK) FxOffsets(r)->offset = r->frame * r->speed;
+  else if (r->phase == FXPHASE_RUN) FxRevealLayer(r);
+  else return false;
+  return true;
+}
+
+void FxFillBand(TransitionRecord *r, int t, int32_t u, int32_t length, uint32_t rgb, int32_t flags) {
+  if (length < 1) return;
+  if (t) FxFillRect(r, 0, u, r->width, length, rgb, flags);
+  else FxFillRect(r, u, 0, length, r->height, rgb, flags);
 }

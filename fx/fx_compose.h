@@ -56,3 +56,39 @@ struct FxScaled {
 // Scales the rectangle (sx, sy, sw, sh) of a picture to dw x dh. 0 or the scaler's error; a size
 // below 1 gives an empty copy.
 int FxScalePic(FxPic pic, int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dw, int32_t dh, FxScaled *out);
+
+// ---- Layer buffers of the mixing effects ----
+
+// A new alpha plane of the object's size holding the source's visibility (its mask or alpha,
+// else fully opaque); nullptr when it cannot be allocated.
+AlphaChannel *FxPrepareAlpha(const TransitionRecord *r);
+// The source's pixels copied into the layer's transition bitmap.
+void FxCopySourceToLayer(TransitionRecord *r);
+// The layer's visibility plane set to the source's own visibility (visible) or cleared.
+void FxSetLayerVisibility(TransitionRecord *r, int visible);
+// Level-scaled visibility: the layer's alpha becomes `prepared` x level / 255; a layer with a
+// mask instead shows the source from half the level on.
+void FxScaleLayerVisibility(TransitionRecord *r, const AlphaChannel *prepared, int32_t level);
+
+// Uncovers a rectangle of the area: the source drawn there through its planes, or on a layer
+// being hidden the rectangle cleared to what lies below.
+void FxUncover(TransitionRecord *r, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Seek start of an effect that redraws its state whole: unless the layer's buffers are being
+// rebuilt, the area goes back to where the effect began (a layer being hidden whole again,
+// else what lies below).
+void FxRestartArea(TransitionRecord *r);
+
+// ---- Effects that move or rescale whole pictures by an offset ----
+
+// The private state: the offset and two more positions, as each family uses them.
+struct FxOffsetState {
+  int32_t offset, a, b;
+};
+inline FxOffsetState *FxOffsets(TransitionRecord *r) { return (FxOffsetState *)r->privateState; }
+// Set-up: the state, the step and the frame count; the offset starts at the step. 0 or 1000.
+int FxOffsetSetup(TransitionRecord *r, int32_t step, int32_t frames);
+// Start of a run or seek frame (a seek sets the offset of its frame); false in any other phase.
+bool FxBeginOffsetFrame(TransitionRecord *r);
+// Fills the lines (u, length) across the whole area with a colour: rows (t) or columns.
+void FxFillBand(TransitionRecord *r, int t, int32_t u, int32_t length, uint32_t rgb, int32_t flags);

@@ -10,7 +10,6 @@
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
 #include "runtime/memory.h"
-#include "runtime/settings.h"
 
 enum {
     ERR_NOMEM = 1000, ERR_NOTFOUND = 1041, ERR_ACTIVEBRUSH = 1149, ERR_NOBRUSH = 1174, ERR_LOCKED = 1314,
@@ -126,8 +125,8 @@ int GetBrushNode(ObjectId id, BrushNode **out, int flags)
     }
     if (!found) return NotFound(id);
     // Brushes loaded while the declared objects were created get their bitmap at first use
-    // when nobody built them yet.
-    if (found->rawPixels && !RuntimeSettings.preproc) {
+    // when nobody built them yet; every command then works on bitmap, size and planes alike.
+    if (found->rawPixels) {
         int code = BuildBrushBitmap(found);
         if (code) return code;
     }

@@ -8,6 +8,8 @@
 #include "display/clipregion.h"
 #include "display/display.h"
 #include "display/display_pending.h"
+#include "display/layer.h"
+#include "display/output_select.h"
 #include "gfx/scale.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
@@ -24,9 +26,9 @@ static int SourceSlot(int type)
 {
     switch (type) {
     case OBJTYPE_ANIM: return SOURCE_ANIM;
-    case OBJTYPE_TEXTOBJECT: return SOURCE_TEXTOBJECT;
+    case PICSOURCE_TEXTOBJECT: return SOURCE_TEXTOBJECT;
     case OBJTYPE_LAYER: return SOURCE_LAYER;
-    case OBJTYPE_SPRITE: return SOURCE_SPRITE;
+    case PICSOURCE_SPRITE: return SOURCE_SPRITE;
     default: return -1;
     }
 }
@@ -49,7 +51,7 @@ int GetObjectPicture(lua_State *L, int type, ObjectId id, int32_t frame, BitMap 
     if (type == OBJTYPE_LAYER) return (CurrentDisplay && CurrentDisplay->layersEnabled) ? 1081 : 1078;
     SetErrorNumber((long)id.number);
     if (id.handle) return 1041;
-    return type == OBJTYPE_ANIM ? ERR_NOANIM : type == OBJTYPE_TEXTOBJECT ? 1175 : type == OBJTYPE_SPRITE ? 1219 : 1055;
+    return type == OBJTYPE_ANIM ? ERR_NOANIM : type == PICSOURCE_TEXTOBJECT ? 1175 : type == PICSOURCE_SPRITE ? 1219 : 1055;
 }
 
 int TransformImageRegion(const TransformRecord *t, const BitMap *bitmap, const Mask *mask, const AlphaChannel *alpha,
@@ -149,32 +151,36 @@ static void FreeObjectPicture(ObjectPicture *p)
     if (p->owned) FreeTriple(p->ownedBitMap, p->ownedMask, p->ownedAlpha);
 }
 
-// Step 10: the part drawn onto the output target through its mask or alpha channel.
-static void DrawDirect(const BitMap *bm, const Mask *mask, const AlphaChannel *alpha, int32_t sx, int32_t sy,
-                       int32_t x, int32_t y, int32_t w, int32_t h)
+// Step 10: the part drawn onto the output target through its mask or alpha channel: the
+// display's picture (and window), or a selected brush, mask or alpha channel, which is prepared
+// for drawing first. 0 or the preparation's error.
+static int DrawDirect(const BitMap *bm, const Mask *mask, const AlphaChannel *alpha, int32_t sx, int32_t sy,
+                      int32_t x, int32_t y, int32_t w, int32_t h)
 {
     DisplayRecord *d = CurrentDisplay;
     BGPicNode *pic = CurrentPicture;
-    if (!bm) return;
-    if (d && d->outputType == OBJTYPE_DISPLAY && d->layerScale && d->scaleWidth &&
-        (d->scaleX != 1.0 || d->scaleY != 1.0))
-        return;
+    if (!bm) return 0;
     BitMap *dst = nullptr;
     int flags = SAFEBLT_DISPLAYBITMAP;
     int32_t dw = pic ? pic->width : 0, dh = pic ? pic->height : 0;
     if (d && d->outputType == OBJTYPE_DISPLAY) {
+        if (d->layerScale && d->scaleWidth && (d->scaleX != 1.0 || d->scaleY != 1.0)) return 0;
         if (d->displayBitMap) {
             dw = d->displayBitMap->width;
             dh = d->displayBitMap->height;
         }
-    } else if (d && pic && pic->bitmap) {
-        dst = pic->bitmap;
+    } else if (d) {
+        int code = GetOutputBitmap(d, &dst);
+        if (code) return code;
         flags = 0;
-        dw = dst->width;
-        dh = dst->height;
+        if (dst) {
+            dw = dst->width;
+            dh = dst->height;
+        }
     }
     SafeBlt(bm, sx, sy, dst, x, y, w, h, bm->width, bm->height, dw, dh, flags, mask, alpha,
             pic ? pic->clipRegion : nullptr);
+    return 0;
 }
 
 int DisplayObject(lua_State *L, void *layer, DirtyRect *damage, int type, ObjectId id, int32_t frame, int32_t sx,
@@ -259,10 +265,15 @@ int DisplayObject(lua_State *L, void *layer, DirtyRect *damage, int type, Object
         FreeObjectPicture(&pic);
         return code;
     }
-    // 9. Objects become layers only once the layer code exists.
+    // 9. With layers on the object becomes a layer of the current picture (anim layers come
+    // with the anim library).
     if (layersOn) {
         FreeObjectPicture(&pic);
-        return ERR_LAYERSON;
+        if (type == OBJTYPE_ANIM) return ERR_LAYERSON;
+        ObjectId source = id;
+        if (type == OBJTYPE_BGPICPART && id.number == 0xFFFFFFFFu && !id.handle) source = d->bgpic->id;
+        return AddObjectLayerOptions(L, (uint32_t)type, source, sx, sy, x, y, width, height, t,
+                                     t == &local ? &localOptions : layerOptions, nullptr, nullptr, nullptr, -1, 0);
     }
     // 8.
     const BitMap *bm = pic.bitmap;
@@ -289,11 +300,12 @@ int DisplayObject(lua_State *L, void *layer, DirtyRect *damage, int type, Object
         drawY += offY;
     }
     // 10.
-    if (!(flags & (DOBJ_REDRAWLAYER | DOBJ_NODIRECT)) && bm) DrawDirect(bm, mask, alpha, dsx, dsy, drawX, drawY, dw, dh);
+    if (!(flags & (DOBJ_REDRAWLAYER | DOBJ_NODIRECT)) && bm)
+        code = DrawDirect(bm, mask, alpha, dsx, dsy, drawX, drawY, dw, dh);
     // 11.
     FreeTriple(tb, tm, ta);
     FreeObjectPicture(&pic);
-    return 0;
+    return code;
 }
 
 int DisplayBrushAt(lua_State *L, ObjectId id, int32_t x, int32_t y)

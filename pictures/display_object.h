@@ -49,7 +49,7 @@ int TransformImageRegion(const TransformRecord *t, const BitMap *bitmap, const M
 // an error code. Without a source the lookup fails with the kind's "Could not find" error.
 typedef int (*ObjectPictureSource)(lua_State *L, ObjectId id, int32_t frame, BitMap **bitmap, Mask **mask,
                                    AlphaChannel **alpha, int32_t *width, int32_t *height, int *owned);
-enum { OBJTYPE_TEXTOBJECT = 8, OBJTYPE_SPRITE = 32 };
+enum { PICSOURCE_TEXTOBJECT = 8, PICSOURCE_SPRITE = 32 };
 void SetObjectPictureSource(int type, ObjectPictureSource source);
 // The picture of an object of one of those kinds through its source. 0 or an error code.
 int GetObjectPicture(lua_State *L, int type, ObjectId id, int32_t frame, BitMap **bitmap, Mask **mask,

@@ -399,11 +399,15 @@ int OsGetAnimFrame(void *animFile, int frame);   // 0
 int OsGetAnimDelay(void *animFile, int frame);   // 0
 void OsFreeAnim(void *animFile);
 
-// Test-only input: when KV_TEST_INPUT is set as the first window opens, its events are pushed
-// to that window: ";"-separated "move X Y", "down B", "up B" (B 1 left, 2 right, 3 middle),
-// "key NAME" (a character or a key name: ESC, SPACE, F1 ... F16, ENTER, RETURN ...),
-// "text T", "wheel N" (N > 0 up, else down), "close". Returns the number of commands pushed.
-int OsPushTestInput(OsWindowRecord *win, const char *script);
+// Test-only input (platform/linux/os_testinput.cpp): KV_TEST_INPUT names an event file, one
+// event a line, groups split by blank lines. OsStartTestInput reads it (the first window's
+// opening calls it) and puts a test clock behind OsGetSysTime that "clock MS" lines advance; 1
+// when a file is in use. Whenever OsWaitForEvent would block, OsFeedTestInput pushes the next
+// group to its window through SDL's queue and translates it line by line; with the file used up
+// it sets the stop flag. Returns 0 while no file is in use. OsStopTestInput forgets the file.
+int OsStartTestInput(void);
+int OsFeedTestInput(void);
+void OsStopTestInput(void);
 
 // ---------------------------------------------------------------------------------------------
 // Recursive mutexes (the same thread may lock again; as many unlocks as locks release it).

@@ -56,6 +56,14 @@ int CountMemBlocks(void)
     return n;
 }
 
+int GetMemBlockSize(ObjectId id, int32_t *size)
+{
+    MemBlock *b;
+    int code = GetMemBlock(id, &b);
+    if (!code) *size = b->size;
+    return code;
+}
+
 // 1 when [offset, offset + count) lies inside the block.
 static int InBlock(const MemBlock *b, int64_t offset, int64_t count)
 {

@@ -2,10 +2,13 @@
 // settings, the font commands and GetAvailableFonts, and its shutdown.
 #include "text/text_lib.h"
 
+#include "display/graphics.h"
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
 #include "text/font.h"
 #include "text/font_manager.h"
+#include "text/text_objects.h"
+#include "text/text_print.h"
 
 static const FontSettings StartSettings = {TEXTSTYLE_NORMAL, 0xFFFFFF, 0, 0x0093DD, 4, 3, 2, nullptr};
 static FontSettings CurrentSettings = StartSettings;
@@ -48,11 +51,32 @@ static int TxGetAvailableFonts(lua_State *L)
 }
 
 static const luaL_reg TextCommands[] = {
+    {"SetFont", TxSetFont},
+    {"SetFontColor", TxSetFontColor},
+    {"TextHeight", TxTextHeight},
+    {"TextWidth", TxTextWidth},
+    {"ResetTabs", TxResetTabs},
+    {"AddTab", TxAddTab},
+    {"Locate", TxLocate},
+    {"SetMargins", TxSetMargins},
+    {"SetFontStyle", TxSetFontStyle},
+    {"Print", TxPrint},
+    {"NPrint", TxNPrint},
+    {"TextOut", TxTextOut},
+    {"CreateTextObject", TxCreateTextObject},
+    {"DisplayTextObject", TxDisplayTextObject},
+    {"FreeTextObject", TxFreeTextObject},
+    {"InKeyStr", TxInKeyStr},
+    {"TextExtent", TxTextExtent},
+    {"ScaleTextObject", TxScaleTextObject},
+    {"CopyTextObject", TxCopyTextObject},
+    {"RotateTextObject", TxRotateTextObject},
     {"OpenFont", TxOpenFont},
     {"CloseFont", TxCloseFont},
     {"UseFont", TxUseFont},
     {"GetAvailableFonts", TxGetAvailableFonts},
     {"FreeGlyphCache", TxFreeGlyphCache},
+    {"SetDefaultEncoding", TxSetDefaultEncoding},
     {nullptr, nullptr}};
 
 static const luaL_Constant TextConstants[] = {
@@ -84,6 +108,7 @@ int OpenTextLib(lua_State *L)
     int code = RegisterCommandTable(TextCommands, "text");
     if (code) return code;
     luaL_registerconstants(L, TextConstants);
+    SetAttributeProvider(OBJTYPE_TEXTOBJECT, TextObjectAttribute);
     FontHandle *builtin = nullptr;
     code = InitFontSystem(&builtin);
     CurrentSettings.font = builtin;
@@ -92,6 +117,9 @@ int OpenTextLib(lua_State *L)
 
 void CloseTextLib(lua_State *L)
 {
+    FreeAllTextObjects();
+    FreeWordWrapBuffer();
+    FreeAllDisplayTabStops();
     FreeAllFontNodes();
     FreeFontCache();
     FontSystemCleanup();

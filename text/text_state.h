@@ -70,3 +70,34 @@ struct TextState {
     int32_t tabResultCount;
     int32_t encoding;           // ENCODING_*
 };
+
+// Kinds of RenderFormattedText (the callers' object kinds).
+enum { TEXTKIND_TEXTOBJECT = 8, TEXTKIND_TEXTOUT = 9, TEXTKIND_PRINT = 11 };
+// Render flags of RenderFormattedText beyond those passed on to the layer code.
+enum { TEXTRENDER_LAYEREXISTS = 8, TEXTRENDER_KEEPTABLES = 16, TEXTRENDER_SCALECURSOR = 64 };
+// Alignments (the position constants #LEFT, #CENTER, #RIGHT).
+enum { TEXTALIGN_LEFT = -90000, TEXTALIGN_CENTER = -100000, TEXTALIGN_RIGHT = -80000 };
+enum { TEXT_TAB_STOPS = 32 };
+
+// One piece of text of one style on one line, in text order.
+struct TextRun {
+    TextRun *next;
+    const char *text;           // into the layout buffer (tags and escapes removed)
+    int32_t length;             // bytes
+    int32_t x;                  // pen start within the text image, before alignment
+    int32_t y;                  // top of the run's line
+    TextMetrics metrics;
+    FontSettings settings;
+};
+
+// What the run renderer makes of a text.
+struct RenderedTextImage {
+    BitMap *bitmap;
+    Mask *mask;                 // one of the two planes
+    AlphaChannel *alpha;
+    int32_t offsetX, offsetY;   // where the image's top left lies relative to the text origin
+    int32_t drawnWidth;         // at most the wrap width
+    int32_t fullWidth;          // width of the planes
+    int32_t height;
+    int32_t firstLineOffset;    // x at which the first line starts within the image
+};

@@ -107,6 +107,11 @@ void OsWarpPointer(OsWindowRecord *win, int32_t x, int32_t y)
     if (!win || !win->window) return;
     int32_t wx = x, wy = y;   // window coordinates, as attributes 6 and 7 report them
     SDL_WarpMouseInWindow(win->window, wx, wy);
+    // The position is known at once: the dummy driver's own motion after a warp names no
+    // window, so the pump would not give it to this one.
+    int32_t oldX = win->mouseX, oldY = win->mouseY;
+    win->mouseX = wx;
+    win->mouseY = wy;
     // Where the warp reaches no real pointer (headless) the motion is posted here, so a warp
     // always moves the pointer the player knows.
     SDL_Event e = {};
@@ -114,7 +119,7 @@ void OsWarpPointer(OsWindowRecord *win, int32_t x, int32_t y)
     e.motion.windowID = win->windowId;
     e.motion.x = wx;
     e.motion.y = wy;
-    e.motion.xrel = wx - win->mouseX;
-    e.motion.yrel = wy - win->mouseY;
+    e.motion.xrel = wx - oldX;
+    e.motion.yrel = wy - oldY;
     SDL_PushEvent(&e);
 }

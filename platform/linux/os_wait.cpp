@@ -72,6 +72,7 @@ int OsWaitForEvent(lua_State *L)
         if (OsVideoStarted() && SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) break;
         int64_t timer = OsTimerWaitMicros();
         if (timer == 0) break;
+        if (OsFeedTestInput()) break;   // the test's next group of input events
         OsPresentDue();
         int64_t slice = WAIT_EVENT_SLICE_MS * 1000;
         if (timer > 0 && timer < slice) slice = timer;

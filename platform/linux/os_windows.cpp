@@ -163,10 +163,7 @@ int OsOpenWindow(OsWindowRecord *win, uint32_t flags, int32_t x, int32_t y, int3
         SDL_FillRect(s, nullptr, 0);
         OsAddDirty(win, 0, 0, s->w, s->h);
     }
-    if (win == WindowList) {
-        const char *script = getenv("KV_TEST_INPUT");
-        if (script && *script) OsPushTestInput(win, script);
-    }
+    if (win == WindowList) OsStartTestInput();
     return 0;
 }
 

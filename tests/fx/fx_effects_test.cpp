@@ -140,3 +140,25 @@ TEST(FxEffects, ASeekMidwayStillEndsOnTheTarget) {
 }
 
 }  // namespace
+
+namespace {
+
+// 113 and 140 have no routine of their own: they run whatever the seeded random choice gives,
+// which must end like any other effect.
+TEST(FxEffects, TheRandomNumbersRunTheSeededChoice) {
+  for (uint64_t seed = 1; seed <= 12; seed++)
+    for (int objectsOnly = 0; objectsOnly <= 1; objectsOnly++) {
+      FxSeedRandom(seed);
+      const int32_t effect = FxRandomEffect(objectsOnly);
+      ASSERT_NE(effect, FX_UNNAMED);
+      ASSERT_NE(effect, FX_RANDOMEFFECT);
+      SCOPED_TRACE(Name(effect, FXSPEED_NORMAL, kPlacements[0], OPAQUE) + " chosen for 113 and 140");
+      Outcome o = RunCase(effect, FXSPEED_NORMAL, kPlacements[0], OPAQUE, 0);
+      ASSERT_EQ(o.rc, 0);
+      EXPECT_EQ(o.drawn, o.frames);
+      EXPECT_EQ(o.changedOutside, 0);
+      EXPECT_EQ(o.finalDiff, "");
+    }
+}
+
+}  // namespace

@@ -111,9 +111,14 @@ TEST(FxCatalogue, InstallRefusesNumbersOutsideTheTable) {
     EXPECT_EQ(FxInstallEffect(&r), 1055) << e;
     EXPECT_EQ(r.step, nullptr);
   }
-  r.effect = 115;  // a family still to come runs the stand-in
-  EXPECT_EQ(FxInstallEffect(&r), 0);
-  EXPECT_EQ(r.step, FxEffectInfo(0)->step);
+  // Every number 0-139 but 113 runs its own routine (scrolling needs the moving-object engine).
+  for (int32_t e = 0; e < FX_RANDOMEFFECT; e++) {
+    if (e == FX_UNNAMED || (e >= FX_SCROLLLEFT && e <= FX_SCROLLNORTHWEST)) continue;
+    r.effect = e;
+    EXPECT_EQ(FxInstallEffect(&r), 0);
+    EXPECT_FALSE(FxRunsStandIn(e)) << e;
+    EXPECT_EQ(r.step, FxEffectInfo(e)->step) << e;
+  }
   r.effect = FX_ZOOMOUT;
   EXPECT_EQ(FxInstallEffect(&r), 0);
   EXPECT_EQ(r.step, FxEffectInfo(FX_ZOOMIN)->step);

@@ -7,7 +7,8 @@
 # Its standard output must equal DIR/NAME.out byte for byte. A missing NAME.out fails and
 # shows the output, so that a new test's expectation can be reviewed and saved.
 # An optional NAME.answers file answers the script's requesters in turn, one answer a line
-# (KV_REQUESTER_ANSWERS); without one every requester acts as cancelled.
+# (KV_REQUESTER_ANSWERS); without one every requester acts as cancelled. An optional NAME.events
+# file feeds the script's input (KV_TEST_INPUT).
 set -u
 kvasm=$1
 player=$2
@@ -32,7 +33,12 @@ if [ -f "$dir/$name.args" ]; then
   read -r -a args <"$dir/$name.args" || true
 fi
 
-unset KV_REQUESTER_ANSWERS
+unset KV_REQUESTER_ANSWERS KV_TEST_INPUT
+# An optional NAME.events file is the script's input: one group of events each time the player
+# waits for an event (KV_TEST_INPUT); when it is used up, the player stops.
+if [ -f "$dir/$name.events" ]; then
+  export KV_TEST_INPUT="$work/$name.events"
+fi
 if [ -f "$dir/$name.answers" ]; then
   export KV_REQUESTER_ANSWERS="$work/$name.answers"
 fi

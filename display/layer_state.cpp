@@ -1,0 +1,165 @@
+// Deriving a layer's transformed and drawn states: the layer's own transform, then the display's
+// layer scaling, each rendered from the source content into images of its own.
+#include <cmath>
+
+#include "display/bgpic.h"
+#include "display/display_pending.h"
+#include "display/layer.h"
+#include "gfx/scale.h"
+#include "pictures/display_object.h"
+
+enum { ERR_NOMEM = 1000 };
+
+int DisplayScalesLayers(const DisplayRecord *d, double *fx, double *fy)
+{
+    int on = d && d->layerScale && d->scaleWidth && d->scaleHeight && d->bgpic == CurrentPicture &&
+             (d->scaleX != 1.0 || d->scaleY != 1.0);
+    if (fx) *fx = on ? d->scaleX : 1.0;
+    if (fy) *fy = on ? d->scaleY : 1.0;
+    return on;
+}
+
+static void FreeUnshared(kvLayer *l, LayerState *s)
+{
+    if (s && s != l->sourceState && s != l->transformedState && s != l->drawnState) FreeLayerState(l->type, s);
+}
+
+// The buffers of a layer transition move to the state drawn from now on (unless it has some).
+static void MoveTransitionBuffers(LayerState *to, LayerState *from)
+{
+    if (!from || from == to || to->fxBitMap || to->fxMask || to->fxAlpha) return;
+    to->fxBitMap = from->fxBitMap;
+    to->fxMask = from->fxMask;
+    to->fxAlpha = from->fxAlpha;
+    from->fxBitMap = nullptr;
+    from->fxMask = nullptr;
+    from->fxAlpha = nullptr;
+}
+
+// The drawn state becomes the transformed one.
+static void DropDrawnState(kvLayer *l)
+{
+    LayerState *old = l->drawnState;
+    if (old == l->transformedState) return;
+    MoveTransitionBuffers(l->transformedState, old);
+    l->drawnState = l->transformedState;
+    FreeUnshared(l, old);
+}
+
+void PlaceLayerState(const kvLayer *l, LayerState *s, int32_t x, int32_t y, double fx, double fy)
+{
+    s->x = (int32_t)lrint(x * fx);
+    s->y = (int32_t)lrint(y * fy);
+    s->anchoredX = s->x;
+    s->anchoredY = s->y;
+    if (l->type != LAYERTYPE_LINE) {
+        s->anchoredX -= (int32_t)lrint(s->width * fx * l->anchorX);
+        s->anchoredY -= (int32_t)lrint(s->height * fy * l->anchorY);
+    }
+    s->drawnX = s->anchoredX + s->renderOffset[0];
+    s->drawnY = s->anchoredY + s->renderOffset[1];
+}
+
+// Renders the source content through the matrix into a new state placed about the anchor.
+static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double fy, LayerState **out)
+{
+    const LayerState *src = l->sourceState;
+    const BitMap *bm;
+    const Mask *mask;
+    const AlphaChannel *alpha;
+    int32_t sx, sy;
+    int code = GetLayerBitmaps(l, src, &bm, &mask, &alpha, &sx, &sy);
+    if (code) return code;
+    LayerState *ns = NewLayerState(src);
+    if (!ns) return ERR_NOMEM;
+    ns->partX = ns->partY = 0;
+    int32_t ow, oh, ox, oy;
+    code = TransformImageRegion(t, bm, mask, alpha, sx, sy, src->width, src->height, &ns->bitmap, &ns->mask,
+                                &ns->alpha, &ow, &oh, &ox, &oy);
+    if (code) {
+        FreeLayerState(l->type, ns);
+        return code;
+    }
+    ns->clipRegion = src->clipRegion;
+    ns->drawnWidth = ow;
+    ns->drawnHeight = oh;
+    ns->renderOffset[0] = ox;
+    ns->renderOffset[1] = oy;
+    PlaceLayerState(l, ns, src->x, src->y, fx, fy);
+    *out = ns;
+    return 0;
+}
+
+int BuildLayerState(kvLayer *l, int flags)
+{
+    DisplayRecord *d = CurrentDisplay;
+    TransformRecord t = l->transform;
+    t.anchorX = l->anchorX;
+    t.anchorY = l->anchorY;
+    if (flags & BUILD_SCALEPASS) {
+        if (!DisplayScalesLayers(d, nullptr, nullptr)) {
+            DropDrawnState(l);
+            return 0;
+        }
+        double fx = d->scaleX, fy = d->scaleY;
+        t.a *= fx;
+        t.c *= fx;
+        t.b *= fy;
+        t.d *= fy;
+        t.scaleX *= fx;
+        t.scaleY *= fy;
+        t.smoothScale = d->smoothScale;
+        LayerState *ns;
+        int code = RenderState(l, &t, fx, fy, &ns);
+        if (code) return code;
+        LayerState *old = l->drawnState;
+        if (old != l->transformedState) MoveTransitionBuffers(ns, old);
+        l->drawnState = ns;
+        FreeUnshared(l, old);
+        return 0;
+    }
+    LayerState *oldT = l->transformedState, *oldD = l->drawnState;
+    if (IsIdentityTransform(&t)) {
+        l->transformedState = l->drawnState = l->sourceState;
+    } else {
+        LayerState *ns;
+        int code = RenderState(l, &t, 1.0, 1.0, &ns);
+        if (code) return code;
+        l->transformedState = l->drawnState = ns;
+    }
+    if (oldD != oldT) FreeUnshared(l, oldD);
+    FreeUnshared(l, oldT);
+    if (DisplayScalesLayers(d, nullptr, nullptr)) {
+        int code = BuildLayerState(l, BUILD_SCALEPASS);
+        if (code) return code;
+    }
+    return 0;
+}
+
+int RebuildAllLayers(lua_State *L, DisplayRecord *display)
+{
+    BGPicNode *pic = display ? display->bgpic : nullptr;
+    if (!pic || !pic->layers.first) return 0;
+    DisplayRecord *savedDisplay = CurrentDisplay;
+    BGPicNode *savedPicture = CurrentPicture;
+    CurrentDisplay = display;
+    CurrentPicture = pic;
+    int code = 0;
+    for (ListNode *n = pic->layers.first; n->succ && !code; n = n->succ)
+        code = BuildLayerState((kvLayer *)n, BUILD_SCALEPASS | BUILD_DRAWN);
+    CurrentDisplay = savedDisplay;
+    CurrentPicture = savedPicture;
+    return code;
+}
+
+void DropScaledLayerStates(BGPicNode *bgpic)
+{
+    if (!bgpic || !bgpic->layers.first) return;
+    for (ListNode *n = bgpic->layers.first; n->succ; n = n->succ) {
+        kvLayer *l = (kvLayer *)n;
+        if (l->drawnState == l->transformedState) continue;
+        int hadFx = l->drawnState->fxBitMap || l->drawnState->fxMask || l->drawnState->fxAlpha;
+        DropDrawnState(l);
+        if ((hadFx || l->transitionAttached) && LayerHooks.notifyAsync) LayerHooks.notifyAsync(1, l);
+    }
+}

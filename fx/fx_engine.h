@@ -1,0 +1,33 @@
+// The transition engine: runs one filled TransitionRecord on the current display (effect
+// choice, substitutions, the object resolved into images or a layer, the images the effect
+// needs, the frames paced to the display), or hands it to the script as an asynchronous
+// drawing object; the transition buffers of a layer and the release of a record.
+#pragma once
+#include <cstdint>
+#include "fx/transition.h"
+
+// 0 (ran to its end or stopped), 1 (an asynchronous drawing object was made and its handle
+// pushed), or an error code. Only the caller's restart field is written back.
+int DoTransitionFX(TransitionRecord *caller);
+
+// The drawn state's transition buffers of the record's layer. 0 or 1000.
+int AllocLayerFXBuffers(TransitionRecord *r);
+// Frees the buffers of all three states, puts the part offsets back and carries out a pending
+// hide or removal.
+void FreeLayerFXBuffers(TransitionRecord *r);
+// Releases the record with everything it owns (unlocking the object once).
+void FreeTransitionRecord(TransitionRecord *r, int completed);
+
+// Lets go of the source object's lock; a second call does nothing.
+void FxUnlockObject(TransitionRecord *r);
+
+// Fills the effect routines' display and layer hooks (done by the library's open function).
+void FxInstallDisplayHooks(void);
+
+// ---- Test switches ----
+
+// Pacing of synchronous runs (on by default): off, frames follow each other without waiting.
+void FxSetPacing(int on);
+// Called after every frame of a synchronous run (none removes it).
+typedef void (*FxFrameObserver)(const TransitionRecord *r, void *user);
+void FxSetFrameObserver(FxFrameObserver observer, void *user);

@@ -1,0 +1,270 @@
+// The display side of the effect routines: drawing a piece onto the current display, filling
+// the window, showing a changed region of a layer transition, re-capturing changed source
+// pictures, the view of a layer's transition buffers; the buffers themselves and the release
+// of a record.
+#include "fx/fx_engine.h"
+
+#include <cstring>
+#include "display/bgpic.h"
+#include "display/display.h"
+#include "display/display_pending.h"
+#include "display/layer.h"
+#include "fx/fx_catalogue.h"
+#include "fx/fx_support.h"
+#include "gfx/blit.h"
+#include "gfx/draw_routines.h"
+#include "platform/os.h"
+#include "runtime/memory.h"
+
+namespace {
+
+int32_t SourceWidth(const TransitionRecord *r, const BitMap *src) {
+  return src == r->source && r->width > 0 ? r->width : src->width;
+}
+int32_t SourceHeight(const TransitionRecord *r, const BitMap *src) {
+  return src == r->source && r->height > 0 ? r->height : src->height;
+}
+
+void DrawToDisplay(TransitionRecord *r, const BitMap *src, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
+                   int32_t width, int32_t height, const Mask *mask, const AlphaChannel *alpha, int32_t blitFlags) {
+  SafeBlt(src, sx, sy, nullptr, dx, dy, width, height, SourceWidth(r, src), SourceHeight(r, src), r->pictureWidth,
+          r->pictureHeight, blitFlags, mask, alpha, CurrentPicture ? CurrentPicture->clipRegion : nullptr);
+}
+
+void FillWindow(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb) {
+  DisplayRecord *d = CurrentDisplay;
+  if (!d) return;
+  // The display's picture keeps what the window shows, so that a later refresh agrees.
+  if (d->displayBitMap && !d->layersEnabled) {
+    int32_t sx = x, sy = y, dx = x, dy = y, w = width, h = height;
+    if (FxClipPair(&sx, &sy, &dx, &dy, &w, &h, d->displayBitMap->width, d->displayBitMap->height,
+                   d->displayBitMap->width, d->displayBitMap->height))
+      RectFillBitMap(d->displayBitMap, dx, dy, w, h, rgb);
+  }
+  if (d->window) OsWindowRectFill(d->window, x, y, width, height, rgb);
+}
+
+void BltBackToWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+  DisplayRecord *d = CurrentDisplay;
+  if (d && d->backBuffer) BltToWindow(d->backBuffer, x, y, d, x, y, width, height, 1);
+}
+
+BitMap *BackBuffer(void) { return CurrentDisplay ? CurrentDisplay->backBuffer : nullptr; }
+
+int LayerView(kvLayer *layer, FxLayerView *view) {
+  LayerState *s = layer ? layer->drawnState : nullptr;
+  if (!s) return 0;
+  view->bitmap = s->fxBitMap;
+  view->mask = s->fxMask;
+  view->alpha = s->fxAlpha;
+  view->x = s->drawnX;
+  view->y = s->drawnY;
+  view->width = s->drawnWidth;
+  view->height = s->drawnHeight;
+  return s->fxBitMap || s->fxMask || s->fxAlpha ? 1 : 0;
+}
+
+void RevealLayer(kvLayer *layer) {
+  layer->hidden = 0;
+  layer->pending = 0;
+}
+
+void MoveLayerTo(kvLayer *layer, int32_t x, int32_t y, int option) {
+  (void)option;
+  SetLayerPosition(layer, nullptr, x, y, 0, 0, nullptr);
+}
+
+// Recomposes a rectangle of the display's back buffer with the layer drawn from its transition
+// buffers instead of its images, and copies it to the window.
+void ComposeLayerRect(DisplayRecord *d, kvLayer *layer, int32_t x, int32_t y, int32_t width, int32_t height,
+                      int toWindow) {
+  BitMap *back = d->backBuffer;
+  if (!back || !d->bgpic) return;
+  int32_t sx = x, sy = y;
+  if (!FxClipPair(&sx, &sy, &x, &y, &width, &height, back->width, back->height, back->width, back->height)) return;
+  const uint32_t hidden = layer ? layer->hidden : 1;
+  if (layer) layer->hidden = 1;
+  Redraw(d, d->bgpic, back, x, y, width, height, 0, 0);
+  if (layer) layer->hidden = hidden;
+  LayerState *s = layer ? layer->drawnState : nullptr;
+  if (s && s->fxBitMap && !hidden) {
+    int32_t fx = x - s->drawnX, fy = y - s->drawnY, dx = x, dy = y, w = width, h = height;
+    if (FxClipPair(&fx, &fy, &dx, &dy, &w, &h, s->drawnWidth, s->drawnHeight, back->width, back->height)) {
+      if (s->fxAlpha) BltAlphaBitMap(s->fxBitMap, fx, fy, back, dx, dy, w, h, s->fxAlpha);
+      else if (s->fxMask) BltMask(s->fxBitMap, fx, fy, back, dx, dy, w, h, s->fxMask);
+      else BltBitMap(s->fxBitMap, fx, fy, back, dx, dy, w, h);
+    }
+  }
+  if (toWindow) BltToWindow(back, x, y, d, x, y, width, height, 1);
+}
+
+void BlitRegion(TransitionRecord *r, const BitMap *src, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
+                int32_t width, int32_t height, int32_t srcWidth, int32_t srcHeight, const Mask *mask,
+                const AlphaChannel *alpha, int32_t flags) {
+  (void)src;
+  (void)sx;
+  (void)sy;
+  (void)srcWidth;
+  (void)srcHeight;
+  (void)mask;
+  (void)alpha;
+  DisplayRecord *d = CurrentDisplay;
+  if (!d || d->outputType != OBJTYPE_DISPLAY) return;
+  const int toWindow = !(r->displayScaled && !(flags & FXDRAW_FORCEWINDOW));
+  ComposeLayerRect(d, r->layer, dx, dy, width, height, toWindow);
+}
+
+// A snapshot of the shown picture (without the record's layer) over the object's rectangle.
+void ComposeUnderObject(TransitionRecord *r, BitMap *into) {
+  DisplayRecord *d = CurrentDisplay;
+  if (!d || !d->bgpic || !d->backBuffer || !into) return;
+  int32_t w = r->pictureWidth, h = r->pictureHeight;
+  BitMap *tmp = AllocBitMap(w > 0 ? w : 1, h > 0 ? h : 1);
+  if (!tmp) return;
+  int32_t x = r->x, y = r->y, sx = 0, sy = 0, cw = r->width, ch = r->height;
+  if (FxClipPair(&x, &y, &sx, &sy, &cw, &ch, w, h, r->width, r->height)) {
+    const uint32_t hidden = r->layer ? r->layer->hidden : 0;
+    if (r->layer) r->layer->hidden = 1;
+    Redraw(d, d->bgpic, tmp, x, y, cw, ch, 0, 0);
+    if (r->layer) r->layer->hidden = hidden;
+    BltBitMap(tmp, x, y, into, sx, sy, cw, ch);
+  }
+  FreeBitMap(tmp);
+}
+
+int RefreshSources(TransitionRecord *r, int which) {
+  int done = 0;
+  if ((which & 1) && CurrentPicture && CurrentPicture->layersChanged && r->before) {
+    ComposeUnderObject(r, r->before);
+    CurrentPicture->layersChanged = 0;
+    done |= 1;
+  }
+  BGPicNode *emu = r->emulatedBGPic;
+  if ((which & 2) && emu && emu->layersChanged && r->source && CurrentDisplay) {
+    Redraw(CurrentDisplay, emu, r->source, 0, 0, r->width, r->height, 0, REDRAW_OWNSIZE);
+    emu->layersChanged = 0;
+    done |= 2;
+  }
+  return done;
+}
+
+}  // namespace
+
+void FxInstallDisplayHooks(void) {
+  FxHooks h;
+  memset(&h, 0, sizeof h);
+  h.drawToDisplay = DrawToDisplay;
+  h.fillWindow = FillWindow;
+  h.bltToWindow = BltBackToWindow;
+  h.backBuffer = BackBuffer;
+  h.blitRegion = BlitRegion;
+  h.refreshSources = RefreshSources;
+  h.layerView = LayerView;
+  h.revealLayer = RevealLayer;
+  h.setLayerPosition = MoveLayerTo;
+  FxSetHooks(&h);
+}
+
+// Fills `into` with what lies under the object on the shown picture (the engine's before image).
+void FxComposeUnderObject(TransitionRecord *r, BitMap *into) { ComposeUnderObject(r, into); }
+
+// ---------------------------------------------------------------------------------------------
+// Layer transition buffers
+
+static int IsMixingEffect(int32_t e) { return (e >= 115 && e <= 117) || (e >= 134 && e <= 138); }
+
+int AllocLayerFXBuffers(TransitionRecord *r) {
+  kvLayer *l = r->layer;
+  if (!l || !l->drawnState) return 0;
+  LayerState *s = l->drawnState;
+  if (l->type == LAYERTYPE_BRUSHPART || l->type == LAYERTYPE_BGPICPART) {
+    r->savedPartOffset[0] = s->partX;
+    r->savedPartOffset[1] = s->partY;
+    s->partX = s->partY = 0;
+  }
+  const int32_t w = r->width > 0 ? r->width : 1, h = r->height > 0 ? r->height : 1;
+  const int hiding = r->kind == FXKIND_HIDELAYER || r->kind == FXKIND_REMOVELAYER;
+  if (!s->fxBitMap && !(s->fxBitMap = AllocBitMap(w, h))) return 1000;
+  RectFillBitMap(s->fxBitMap, 0, 0, w, h, 0);
+  if (!r->alpha && !IsMixingEffect(r->effect)) {
+    if (!FxIsPictureOnly(r->effect) && !s->fxMask && !(s->fxMask = AllocMask(nullptr, w, h, 1))) return 1000;
+    if (r->async && r->mask && !r->extraMask && !(r->extraMask = AllocMask(nullptr, w, h, 1))) return 1000;
+  } else {
+    if (!s->fxAlpha && !(s->fxAlpha = AllocAlphaChannel(w, h, 1))) return 1000;
+    if (r->async && !r->extraAlpha && !(r->extraAlpha = AllocAlphaChannel(w, h, 1))) return 1000;
+    if (IsMixingEffect(r->effect) && hiding) {
+      if (r->source) BltBitMap(r->source, 0, 0, s->fxBitMap, 0, 0, w, h);
+      PrepareFxMask(s->fxAlpha, r->mask, r->alpha, w, h);
+      return 0;
+    }
+  }
+  if (hiding)
+    FxDrawStep(r->source, 0, 0, s->fxBitMap, s->fxMask, s->fxAlpha, 0, 0, w, h, r->width, r->height, w, h, r->mask,
+               r->alpha, r, FXDRAW_NOREFRESH);
+  return 0;
+}
+
+static void FreeStateBuffers(LayerState *s) {
+  if (!s) return;
+  FreeBitMap(s->fxBitMap);
+  FreeMask(s->fxMask);
+  FreeAlphaChannel(s->fxAlpha);
+  s->fxBitMap = nullptr;
+  s->fxMask = nullptr;
+  s->fxAlpha = nullptr;
+}
+
+void FreeLayerFXBuffers(TransitionRecord *r) {
+  kvLayer *l = r->layer;
+  r->layerBuffers = 0;
+  if (!l) return;
+  FreeStateBuffers(l->sourceState);
+  if (l->transformedState != l->sourceState) FreeStateBuffers(l->transformedState);
+  if (l->drawnState != l->transformedState && l->drawnState != l->sourceState) FreeStateBuffers(l->drawnState);
+  if (l->drawnState && (l->type == LAYERTYPE_BRUSHPART || l->type == LAYERTYPE_BGPICPART)) {
+    l->drawnState->partX = r->savedPartOffset[0];
+    l->drawnState->partY = r->savedPartOffset[1];
+  }
+  l->transitionRunning = 0;
+  if (r->pendingRemove) {
+    r->pendingRemove = 0;
+    RemoveLayerRec(l, 0, nullptr, nullptr);
+    r->layer = nullptr;
+  } else if (r->pendingHide) {
+    r->pendingHide = 0;
+    // An abandoned show leaves the layer hidden, an abandoned hide leaves it shown.
+    l->hidden = r->kind == FXKIND_LAYER ? 1 : 0;
+    RefreshLayerRect(l, nullptr);
+  } else if (CurrentDisplay && CurrentDisplay->bgpic == FindLayerPicture(l)) {
+    // The layer is drawn from its own images again.
+    RefreshLayerRect(l, nullptr);
+  }
+}
+
+void FxUnlockObject(TransitionRecord *r) {
+  if (r->lock && *r->lock > 0) (*r->lock)--;
+  r->lock = nullptr;
+}
+
+void FreeTransitionRecord(TransitionRecord *r, int completed) {
+  if (!r) return;
+  FxUnlockObject(r);
+  if (r->layerBuffers) FreeLayerFXBuffers(r);
+  FxFreeEffectState(r, completed);
+  if (r->ownsSource) FreeBitMap(r->source);
+  if (r->ownsMask) FreeMask(r->mask);
+  if (r->ownsAlpha) FreeAlphaChannel(r->alpha);
+  FreeBitMap(r->before);
+  FreeBitMap(r->spare);
+  FreeMask(r->extraMask);
+  FreeAlphaChannel(r->extraAlpha);
+  if (r->layer && !completed) {
+    kvLayer *l = r->layer;
+    l->transitionAttached = 0;
+    if (r->kind == FXKIND_LAYER && !r->finished) l->hidden = 1;
+    if (CurrentDisplay && CurrentDisplay->bgpic == FindLayerPicture(l)) RefreshLayerRect(l, nullptr);
+  } else if (r->layer) {
+    r->layer->transitionAttached = 0;
+  }
+  MemFree(r);
+}

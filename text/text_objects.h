@@ -1,0 +1,58 @@
+// Text objects: texts rendered once and kept with the state that produced them, numbered
+// script objects of kind #TEXTOBJECT.
+#pragma once
+#include <cstdint>
+
+#include "gfx/bitmap.h"
+#include "pictures/transform_record.h"
+#include "runtime/handler_support.h"
+#include "text/text_state.h"
+
+struct lua_State;
+
+
+struct TextObjectNode {
+    TextObjectNode *next;
+    ObjectId id;
+    BitMap *bitmap;
+    Mask *mask;
+    AlphaChannel *alpha;
+    int32_t width, height;                  // drawn width and height of the rendering
+    int32_t unscaledWidth, unscaledHeight;  // of the first rendering
+    int32_t offsetX, offsetY;               // image corner relative to the text origin
+    uint32_t locked;
+    uint32_t pendingFree;
+    TextState *state;                       // owned
+    TransformRecord transform;
+};
+
+// Flags of FindTextObject.
+enum { TOBJ_FORCHANGE = 1, TOBJ_PENDING = 2, TOBJ_NOCOPY = 4 };
+// 1175 "Could not find text object %ld!" (1041 for a handle); TOBJ_FORCHANGE refuses a locked
+// object with 1314 and, unless TOBJ_NOCOPY, gives the layers showing it their own copy.
+int FindTextObject(ObjectId id, int flags, TextObjectNode **out);
+int CountTextObjects(void);
+// Frees every pending-free object no layer shows any more (the layer code calls it after
+// removing layers).
+void FlushTextObjects(void);
+// Frees every object whatever its state (library close).
+void FreeAllTextObjects(void);
+// Frees the object (report: a missing one is an error, else 0); one shown by layers is renamed
+// to its handle and marked pending-free.
+int FreeTextObjectById(ObjectId id, int report);
+// A new unlisted node with copies of the images, sizes, offsets, state and transform. None
+// when memory runs out.
+TextObjectNode *CopyTextObjectNode(const TextObjectNode *node);
+void FreeTextObjectNode(TextObjectNode *node);
+// Draws the object at x, y (position constants allowed) onto the current output.
+int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y);
+
+// GetAttribute's provider for #TEXTOBJECT (attribute argument; the id is argument 2).
+int TextObjectAttribute(lua_State *L, int attribute);
+
+int TxCreateTextObject(lua_State *L);
+int TxDisplayTextObject(lua_State *L);
+int TxFreeTextObject(lua_State *L);
+int TxScaleTextObject(lua_State *L);
+int TxCopyTextObject(lua_State *L);
+int TxRotateTextObject(lua_State *L);
