@@ -206,6 +206,7 @@ static int PointerAttribute(lua_State *L, int attribute)
 }
 
 void RegisterObjectAttributeProviders(void);
+void RegisterLayerAttributeProvider(void);
 
 void RegisterAttributeProviders(void)
 {
@@ -214,4 +215,5 @@ void RegisterAttributeProviders(void)
     SetAttributeProvider(OBJTYPE_CLIPREGION, ClipRegionAttribute);
     SetAttributeProvider(OBJTYPE_POINTER, PointerAttribute);
     RegisterObjectAttributeProviders();
+    RegisterLayerAttributeProvider();
 }

@@ -59,7 +59,7 @@ struct BGPicNode {
     uint32_t layersChanged;
     ClipRegionNode *clipRegion;    // active clip region
     BGPicFillSpec fill;
-    uint32_t rendered;             // drawn from the fill spec at any size
+    uint32_t rendered;             // drawn from the fill settings at any size
     uint32_t vectorSource;
 };
 
@@ -101,7 +101,7 @@ int AttachBGPicToDisplay(DisplayRecord *display, BGPicNode *bgpic);
 // Whether the rectangle overlaps one of the BGPic's sprite instances.
 int RectOverlapsSprites(const BGPicNode *bgpic, int32_t x, int32_t y, int32_t width, int32_t height);
 // Resizes the BGPic's picture set to width x height: a rendered BGPic is drawn anew from its fill
-// spec, an image BGPic scaled from its source set (smooth when asked), so repeated resizing
+// settings, an image BGPic scaled from its source set (smooth when asked), so repeated resizing
 // never loses quality. The shown set follows. 0 or an error code.
 int ResizeBGPicImages(BGPicNode *bgpic, int32_t width, int32_t height, int smooth);
 

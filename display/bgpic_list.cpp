@@ -1,5 +1,5 @@
 // The BGPic list (add, lookup, free), the current picture, images made from raw pixels and fill
-// specs, and the functions that bring a BGPic's images to a display: its buffers, the scaled
+// settings, and the functions that bring a BGPic's images to a display: its buffers, the scaled
 // shown set, the scale factors and the window shape.
 #include "display/bgpic.h"
 
@@ -90,8 +90,8 @@ void FreeBGPicNode(BGPicNode *bgpic)
     MemFree(bgpic);
 }
 
-// Fills the whole bitmap by the fill spec. 0, or the texture brush's lookup error.
-static int FillByFillSpec(BitMap *bitmap, const BGPicFillSpec *fill)
+// Fills the whole bitmap by the fill settings. 0, or the texture brush's lookup error.
+static int FillBySettings(BitMap *bitmap, const BGPicFillSpec *fill)
 {
     int32_t w = bitmap->width, h = bitmap->height;
     switch (fill ? fill->kind : 0) {
@@ -139,7 +139,7 @@ int MakeBGPicImages(const uint32_t *rawPixels, const BGPicFillSpec *fill, uint32
         FreeTriple(loaded, mask, nullptr);
         return 1000;
     }
-    int code = FillByFillSpec(bitmap, fill);
+    int code = FillBySettings(bitmap, fill);
     if (code) {
         FreeTriple(loaded, mask, nullptr);
         FreeBitMap(bitmap);

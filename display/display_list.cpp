@@ -10,6 +10,7 @@
 #include "runtime/memory.h"
 #include "runtime/settings.h"
 #include "runtime/vm/auxlib.h"
+#include "text/text_print.h"
 
 DisplayRecord *DisplayList = nullptr;
 DisplayRecord *CurrentDisplay = nullptr;
@@ -136,6 +137,7 @@ void FreeDisplayContents(lua_State *L, DisplayRecord *display, int atExit)
     display->doubleBufferPicture = display->selection = nullptr;
     FreeDirtyRectList(&display->dirty);
     ForgetDisplayEvents(display);
+    ForgetDisplayTabStops(display);
 }
 
 int RemoveDisplay(lua_State *L, ObjectId id)

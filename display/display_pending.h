@@ -13,14 +13,15 @@ struct BGPicNode;
 struct ClipRegionNode;
 
 // Recomposes a rectangle of the BGPic (background, visible layers, sprites) into dst at the
-// same coordinates. 0 or 1000.
+// same coordinates (flags REDRAW_*, display/layer.h). 0. Built in display/layer_redraw.cpp.
 int Redraw(DisplayRecord *display, BGPicNode *bgpic, BitMap *dst, int32_t x, int32_t y, int32_t width,
            int32_t height, int offset, int flags);
-// Rebuilds the scaled and drawn states of every layer of the display's BGPic.
+// Rebuilds the scaled and drawn states of every layer of the display's BGPic. Built in
+// display/layer_state.cpp, as is DropScaledLayerStates.
 int RebuildAllLayers(lua_State *L, DisplayRecord *display);
 // Drops the layers' scaled states (back to the requested ones).
 void DropScaledLayerStates(BGPicNode *bgpic);
-// 0 when layers can be switched on now, else the error.
+// 0 when layers can be switched on now, else the error. Built in display/layer_objects.cpp.
 int CanEnableLayers(lua_State *L, DisplayRecord *display);
 // Layers that show a part of this BGPic get their own copy before it changes. 0 or an error.
 // Built in display/bgpic_objects.cpp.
@@ -49,7 +50,8 @@ void PresentDisplayBuffer(DisplayRecord *display, int whole, int flags);
 int ReallocScaledBuffer(DisplayRecord *display);
 // Clears the pressed and over states of the BGPic's buttons. Built in display/event_buttons.cpp.
 void ResetButtonStates(BGPicNode *bgpic);
-// Layer buttons. The layer at a 1-based position of the BGPic's layer list, or none.
+// Layer buttons (built in display/layer_objects.cpp). The layer at a 1-based position of the
+// BGPic's layer list, or none.
 struct kvLayer;
 kvLayer *GetButtonLayer(BGPicNode *bgpic, int position);
 // 1 while the layer exists: its 1-based position (-1 when absent), its name ("" when none) and

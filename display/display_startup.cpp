@@ -7,6 +7,8 @@
 #include "display/display_modes.h"
 #include "display/sprite.h"
 #include "gfx/blit.h"
+#include "pictures/anim.h"
+#include "pictures/brush.h"
 #include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/handler_support.h"
@@ -80,7 +82,9 @@ int OpenInitialDisplay(lua_State *L, const char *private3)
     PrintVerbose("Preparing display", nullptr, 0);
     if (!RuntimeSettings.quiet) OsPrintF("\n");
     if ((code = ConvertPendingRawBGPics())) return code;
+    if ((code = BuildPendingBrushBitmaps())) return code;
     if ((code = ConvertSpriteFrames())) return code;
+    if ((code = BuildPendingAnimBitmaps())) return code;
     if (backfillOn && (code = CreateDisplayBGPic(L, &s))) return code;
 
     // 6

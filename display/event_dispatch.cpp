@@ -88,13 +88,21 @@ static int ServeTimers(lua_State *L, EventDispatchState *s, PendingCallback *pc)
 
 static int ServeSound(lua_State *L, EventDispatchState *s, PendingCallback *pc)
 {
-    if (GlobalHandlers[SLOT_ONSAMPLELOOP].function == -1 && GlobalHandlers[SLOT_ONSAMPLEEND].function == -1 &&
-        GlobalHandlers[SLOT_ONMUSICEND].function == -1)
-        return 0;
     int kind;
     ObjectId id;
     int32_t time;
     uint32_t starts;
+    // The mixer's notifications are moved here too, not only by the pump: the pump runs at
+    // its own pace, and a wait woken by the mixer must find the notification that woke it.
+    OsPostAudioEvents();
+    if (GlobalHandlers[SLOT_ONSAMPLELOOP].function == -1 && GlobalHandlers[SLOT_ONSAMPLEEND].function == -1 &&
+        GlobalHandlers[SLOT_ONMUSICEND].function == -1) {
+        // Nobody listens: what is left from removed handlers goes, so that a handler installed
+        // later does not hear of old sounds.
+        while (TakeAudioEvent(&kind, &id, &time, &starts)) {
+        }
+        return 0;
+    }
     while (TakeAudioEvent(&kind, &id, &time, &starts)) {
         int slot = kind == 6 ? SLOT_ONSAMPLELOOP : kind == 5 ? SLOT_ONSAMPLEEND : kind == 7 ? SLOT_ONMUSICEND : -1;
         if (slot < 0 || GlobalHandlers[slot].function == -1) continue;

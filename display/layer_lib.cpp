@@ -145,8 +145,7 @@ static int SwapLayers(lua_State *L)
     MoveLayerInList(pic, a, pb);
     MoveLayerInList(pic, b, pa);
     pic->layersChanged = 1;
-    DirtyRect r, o;
-    RectOf(a, &r);
+    DirtyRect o;
     RectOf(b, &o);
     RefreshLayerRect(a, &o);
     return 0;
@@ -427,7 +426,7 @@ static int DumpLayers(lua_State *L)
     OsPrintF("LAYER SYSTEM INFO - BGPIC: %d (%p)\nsizeof(kvLayer): %d\nLayers: %d\n", (int)pic->id.number,
              pic->id.handle, (int)sizeof(kvLayer), (int)CountLayers(pic));
     int32_t n = 0;
-    for (ListNode *node = pic->layers.first; node->succ; node = node->succ) {
+    for (ListNode *node = pic->layers.first; node && node->succ; node = node->succ) {
         const kvLayer *l = (const kvLayer *)node;
         const LayerState *s = which == 1 ? l->transformedState : which == 2 ? l->drawnState : l->sourceState;
         OsPrintF("(%d) %s #%d (%p / \"%s\") - X: %d (%d) - Y: %d (%d) - Width: %d (%d) - Height: %d (%d) - "

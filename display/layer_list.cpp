@@ -5,13 +5,16 @@
 #include <strings.h>
 
 #include "display/bgpic.h"
+#include "display/clipregion.h"
 #include "display/event.h"
 #include "display/graphics.h"
 #include "display/layer.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "text/text_objects.h"
 
 enum { ERR_NOMEM = 1000, ERR_NAMETAKEN = 1161, ERR_NAMETOOLONG = 1373 };
 
@@ -45,6 +48,11 @@ void FreeLayerState(int type, LayerState *s)
     if (!s) return;
     FreeTriple(s->bitmap, s->mask, s->alpha);
     FreeTriple(s->fxBitMap, s->fxMask, s->fxAlpha);
+    // A transformed copy of the clip region belongs to the state.
+    if (s->clipRegion && s->clipRegion->temporary) {
+        FreeClipRegionMask(s->clipRegion);
+        MemFree(s->clipRegion);
+    }
     MemFree(s);
 }
 
@@ -61,7 +69,7 @@ static void FreeLayerStates(kvLayer *l)
 
 kvLayer *GetLayerByIndex(BGPicNode *bgpic, int32_t n)
 {
-    if (!bgpic || n < 1) return nullptr;
+    if (!bgpic || n < 1 || !bgpic->layers.first) return nullptr;
     for (ListNode *node = bgpic->layers.first; node->succ; node = node->succ)
         if (--n == 0) return (kvLayer *)node;
     return nullptr;
@@ -160,7 +168,9 @@ static void LinkLayer(BGPicNode *pic, kvLayer *l, int32_t pos)
 static void PurgeLayerSources(int type)
 {
     if (type == OBJTYPE_BRUSH || type == LAYERTYPE_BRUSHPART) PurgeBrushNodes();
+    if (type == OBJTYPE_ANIM) PurgeAnimNodes();
     if (type == LAYERTYPE_BGPICPART) FlushPendingBGPics();
+    if (type == LAYERTYPE_TEXTOBJECT) FlushTextObjects();
     FlushClipRegions();
 }
 
@@ -191,6 +201,8 @@ int AddLayer(int type, const ObjectId *source, const TransformRecord *transform,
         l->tint = options->tint;
         l->tintColor = options->tintColor;
         if (options->hidden) hidden = 1;
+        memcpy(l->group, options->group, sizeof l->group);
+        l->group[sizeof l->group - 1] = 0;
         if (options->name[0]) code = SetLayerNameRec(pic, l, options->name);
     }
     if (code) {
@@ -280,7 +292,8 @@ int AddObjectLayerOptions(lua_State *L, uint32_t type, ObjectId source, int32_t 
     s->partX = partX;
     s->partY = partY;
     if (options && options->insertPos > 0) insertPos = options->insertPos;
-    return AddLayer((int)type, &source, transform, options, s, insertPos, flags, nullptr);
+    // Shown objects follow the display's layer scaling from the start.
+    return AddLayer((int)type, &source, transform, options, s, insertPos, flags | ADDLAYER_SCALE, nullptr);
 }
 
 int AddObjectLayer(lua_State *L, uint32_t type, ObjectId source, int32_t partX, int32_t partY, int32_t x, int32_t y,
@@ -326,7 +339,10 @@ void FreeLayer(BGPicNode *bgpic, int flush)
     bgpic->layersChanged = 1;
     if (flush) {
         PurgeBrushNodes();
+        PurgeAnimNodes();
         FlushPendingBGPics();
+        FlushClipRegions();
+        FlushTextObjects();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "display/bgpic.h"
 #include "display/display_pending.h"
+#include "display/graphics.h"
 #include "display/layer.h"
 #include "gfx/scale.h"
 #include "pictures/display_object.h"
@@ -60,6 +61,19 @@ void PlaceLayerState(const kvLayer *l, LayerState *s, int32_t x, int32_t y, doub
     s->drawnY = s->anchoredY + s->renderOffset[1];
 }
 
+// The region a derived state clips with: the source state's as it is for a layer whose region
+// is not transformed (unless the display scales it), else a transformed copy of its own. A copy
+// that can't be made (or of which nothing is left) leaves the source state's region.
+static ClipRegionNode *DerivedClipRegion(const kvLayer *l, const TransformRecord *t, int scalePass)
+{
+    ClipRegionNode *region = l->sourceState->clipRegion;
+    if (!region || (!scalePass && l->noClipTransform)) return region;
+    const double m[4] = {t->a, t->b, t->c, t->d};
+    ClipRegionNode *copy = TransformClipRegion(region, l->anchorX, l->anchorY, m, nullptr, 0,
+                                               scalePass && l->noClipTransform);
+    return copy ? copy : region;
+}
+
 // Renders the source content through the matrix into a new state placed about the anchor.
 static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double fy, LayerState **out)
 {
@@ -80,7 +94,7 @@ static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double f
         FreeLayerState(l->type, ns);
         return code;
     }
-    ns->clipRegion = src->clipRegion;
+    ns->clipRegion = DerivedClipRegion(l, t, fx != 1.0 || fy != 1.0);
     ns->drawnWidth = ow;
     ns->drawnHeight = oh;
     ns->renderOffset[0] = ox;

@@ -13,6 +13,7 @@
 #include "pictures/brush.h"
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
+#include "text/text_objects.h"
 
 enum {
     ERR_NOTENOUGH = 1014, ERR_USAGE = 1055, ERR_RANGE = 1081, ERR_STRORNUM = 1183, ERR_BADSIZE = 1218,
@@ -388,6 +389,9 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
     l->anchorY = c.transform.anchorY;
     l->noClipTransform = c.noClipTransform;
     LayerState *src = l->sourceState;
+    // A clip change reaches states of their own (which hold transformed copies) by rebuilding.
+    if ((c.kinds & CHANGE_CLIP) && (src->clipRegion || c.clip) && l->transformedState != src)
+        c.kinds |= CHANGE_TRANSFORM;
     if (c.clipGiven) src->clipRegion = c.clip;
     if (c.kinds & CHANGE_CONTENT) {
         AddDirtyRect(damage, l->drawnState);
@@ -427,7 +431,6 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
     } else {
         AddDirtyRect(damage, l->drawnState);
     }
-    if ((c.kinds & CHANGE_CLIP) && src->clipRegion && l->transformedState != src) c.kinds |= CHANGE_TRANSFORM;
     if (!(c.kinds & CHANGE_TRANSFORM)) {
         // The anchors and the smoothing wait in the record for the next transform.
         c.transform.a = l->transform.a;
@@ -506,6 +509,7 @@ int ApplyLayerStyle(lua_State *L, int first, int flags)
     }
     PurgeBrushNodes();
     FlushPendingBGPics();
+    FlushTextObjects();
     return 0;
 }
 

@@ -11,37 +11,32 @@
 #include "display/output_select.h"
 #include "display/sprite.h"
 #include "gfx/blit.h"
+#include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/vm/api.h"
 #include "text/text_objects.h"
 
-enum { ERR_MEMORY = 1000, ERR_ARGS = 1055, ERR_NEEDLAYERS = 1078, ERR_LAYERRANGE = 1081, ERR_NOANIM = 1176 };
+enum { ERR_MEMORY = 1000, ERR_ARGS = 1055, ERR_NEEDLAYERS = 1078, ERR_LAYERRANGE = 1081 };
 // Blit modes of a layers-off step: into the composition buffer, then onto the display.
 enum { MOVEBLT_BUFFER = SAFEBLT_NOCLIP | SAFEBLT_NOSPRITES | SAFEBLT_NOPLANES, MOVEBLT_DISPLAY = SAFEBLT_DISPLAYBITMAP };
 
 // ---------------------------------------------------------------------------------------------
-// Stand-ins for services that are not in the program yet.
-
-// The anim store: until anims exist every lookup fails as a missing anim does.
-static int MoveFindAnim(ObjectId id)
-{
-    if (id.handle) return 1041;
-    SetErrorNumber((long)id.number);
-    return ERR_NOANIM;
-}
-
-// A text object shown as a layer at the start point: text layers are not in the program yet.
-static int MoveAddTextLayer(lua_State *L, const TextObjectNode *node, int32_t x, int32_t y, kvLayer **out)
-{
-    (void)L, (void)node, (void)x, (void)y;
-    *out = nullptr;
-    return ERR_ARGS;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Release
+
+// A disk anim's frame images are decoded for the move and belong to it.
+static void ReleaseFrameImages(MoveContext *c)
+{
+    if (c->diskAnim) {
+        FreeBitMap(c->bitmap);
+        FreeMask(c->mask);
+        FreeAlphaChannel(c->alpha);
+    }
+    c->bitmap = nullptr;
+    c->mask = nullptr;
+    c->alpha = nullptr;
+}
 
 void FreeMoveContext(MoveContext *c)
 {
@@ -57,9 +52,7 @@ void FreeMoveContext(MoveContext *c)
     FreeBitMap(c->composition);
     FreeBitMap(c->background);
     c->composition = c->background = nullptr;
-    c->bitmap = nullptr;
-    c->mask = nullptr;
-    c->alpha = nullptr;
+    ReleaseFrameImages(c);
     if (!c->embedded) MemFree(c);
 }
 
@@ -102,6 +95,13 @@ static void AddMillis(OsTimeVal *t, int32_t ms)
     OsAddTime(t, &d);
 }
 
+// The delay before the frame after `frame`: the move's, or the frame's own for an anim at -4.
+static int32_t DelayAfter(const MoveContext *c, int32_t frame)
+{
+    if (c->frameDelay != MOVESPEED_DEFAULT) return c->frameDelay;
+    return c->anim ? AnimFrameDelay((const AnimNode *)c->anim, frame) : 0;
+}
+
 // Layers off: the union of the old and new rectangle is restored from the background, the
 // object is drawn over it, and the rectangle goes to the display in one blit.
 static void DrawComposed(MoveContext *c)
@@ -132,14 +132,18 @@ static void DrawComposed(MoveContext *c)
             MOVEBLT_DISPLAY | c->extraBlitFlags, nullptr, nullptr, pic->clipRegion);
 }
 
+static void Rearm(MoveContext *c)
+{
+    if (!c->rearm) return;
+    AddMillis(&c->frameTimer, DelayAfter(c, c->frame));
+    c->rearm = 0;
+}
+
 static int Draw(MoveContext *c)
 {
     if (c->kind == MOVEKIND_SPRITE) {
         int code = ShowSpriteAt(c->state, c->object, c->x, c->y, c->frame + 1);
-        if (c->rearm) {
-            AddMillis(&c->frameTimer, c->frameDelay);
-            c->rearm = 0;
-        }
+        Rearm(c);
         return code;
     }
     if (c->kind == MOVEKIND_LAYER && c->layer) {
@@ -148,25 +152,35 @@ static int Draw(MoveContext *c)
         SetLayerPosition(l, nullptr, c->x, c->y, 0, 0, nullptr);
         return 0;
     }
+    if (c->anim && !c->bitmap) {
+        int owned = 0;
+        int code = FetchAnimFrame((AnimNode *)c->anim, c->frame, 0, 0, &c->bitmap, &c->mask, &c->alpha, &owned);
+        if (code) return code;
+        c->diskAnim = owned;
+        Rearm(c);
+    }
     DrawComposed(c);
     return 0;
 }
 
 // Frames: once the timer has passed, the next frame is due; its images are fetched by the next
-// draw, which also re-arms the timer.
-static void AdvanceFrame(MoveContext *c)
+// draw, which also re-arms the timer. A layer shows the new frame at once. 0 or an error code.
+static int AdvanceFrame(MoveContext *c)
 {
-    if (c->frameCount < 1) return;
+    if (c->frameCount < 1) return 0;
     OsTimeVal now;
     OsGetSysTime(&now);
-    if (OsCmpTime(&c->frameTimer, &now) >= 0) return;
+    if (OsCmpTime(&c->frameTimer, &now) >= 0) return 0;
+    int code = 0;
     c->frame = (c->frame + 1) % c->frameCount;
     c->frameTimer = now;
     c->rearm = 1;
-    if (c->kind == MOVEKIND_LAYER) MovedLayer(c);
-    c->bitmap = nullptr;
-    c->mask = nullptr;
-    c->alpha = nullptr;
+    if (c->kind == MOVEKIND_LAYER) {
+        kvLayer *l = MovedLayer(c);
+        if (l && l->type == MOVEKIND_ANIM) code = SetAnimLayerFrame(l, c->frame);
+    }
+    ReleaseFrameImages(c);
+    return code;
 }
 
 int MoveObjectStep(MoveContext *c, int32_t *finished)
@@ -177,8 +191,7 @@ int MoveObjectStep(MoveContext *c, int32_t *finished)
     c->previousX = c->x;
     c->previousY = c->y;
     if (code) return code;
-    AdvanceFrame(c);
-    return 0;
+    return AdvanceFrame(c);
 }
 
 intptr_t MoveObjectHook(int op, void *argument, void *userdata)
@@ -232,7 +245,18 @@ static int LookUpObject(MoveContext *c, const char *layerName, int32_t *offX, in
         c->alpha = b->alpha;
         return 0;
     }
-    case MOVEKIND_ANIM: return MoveFindAnim(c->object);
+    case MOVEKIND_ANIM: {
+        AnimNode *a;
+        int code = FindAnim(c->object, &a, 0);
+        if (code) return code;
+        Lock(c, (uint32_t *)&a->lockCount);
+        c->anim = a;
+        c->width = a->width;
+        c->height = a->height;
+        c->frameCount = a->frameCount;
+        c->diskAnim = a->diskBased;
+        return 0;
+    }
     case MOVEKIND_TEXTOBJECT: {
         TextObjectNode *t;
         int code = FindTextObject(c->object, 0, &t);
@@ -296,10 +320,13 @@ static int FindOrAddLayer(lua_State *L, MoveContext *c)
     int code;
     if (c->kind == MOVEKIND_BRUSH) {
         code = AddBrushLayerAt(L, c->object, c->x, c->y, 0, 0, &l);
+    } else if (c->kind == MOVEKIND_ANIM) {
+        code = AddAnimLayer(c->object, c->x, c->y, c->width, c->height, nullptr, nullptr, c->frame, &l);
     } else {
+        // The text layer is placed by its text origin; the move by the image's corner.
         TextObjectNode *t;
         code = FindTextObject(c->object, 0, &t);
-        if (!code) code = MoveAddTextLayer(L, t, c->x, c->y, &l);
+        if (!code) code = AddTextLayer(L, t, c->x - t->offsetX, c->y - t->offsetY, -1, 0, &l);
     }
     if (code) return code;
     if (!l) return ERR_LAYERRANGE;
@@ -392,7 +419,7 @@ static int SetUp(lua_State *L, MoveContext *c, int32_t speed, int32_t animSpeed,
     if (code) return code;
     // 11.
     OsGetSysTime(&c->frameTimer);
-    AddMillis(&c->frameTimer, c->frameDelay);
+    AddMillis(&c->frameTimer, DelayAfter(c, 0));
     return 0;
 }
 

@@ -40,8 +40,8 @@ int ParseMoveArgs(lua_State *L, int32_t kind)
             fx = GetOptIntArg(L, 7, fx);
         }
     }
-    // The fx option is read for compatibility; it changes nothing.
-    (void)fx;
+    // The fx argument names the path style (#BOUNCE ...); other values move straight.
+    args.style = fx;
     args.async = async;
     MoveContext *c = (MoveContext *)MemAlloc(sizeof(MoveContext), 0);
     if (!c) return 1000;

@@ -8,6 +8,7 @@
 #include "display/display_pending.h"
 #include "display/layer.h"
 #include "display/output_select.h"
+#include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -69,10 +70,11 @@ static int FindSelectedObject(lua_State *L, uint32_t kind, ObjectId id, int32_t 
         *o = {b, b->sourceBitMap, b->sourceMask, b->sourceAlpha, b->sourceWidth, b->sourceHeight};
         return 0;
     }
-    case OBJTYPE_ANIM:
-        // No anim library yet: no anim can be found.
-        SetErrorNumber((long)id.number);
-        return id.handle ? 1041 : ERR_NOANIM;
+    case OBJTYPE_ANIM: {
+        int code = SelectAnimFrame(id, frame, &o->node, &o->bitmap, &o->mask, &o->alpha, &o->width, &o->height);
+        if (code) return code;
+        return 0;
+    }
     case OBJTYPE_LAYER: {
         // A layer of the current picture (1-based position); a frame only for anim layers.
         kvLayer *layer = CurrentPicture ? GetLayerByIndex(CurrentPicture, (int32_t)id.number) : nullptr;
@@ -217,6 +219,15 @@ int GetOutputBitmap(DisplayRecord *d, BitMap **bitmap)
         sel->selectionSource = b;
         mask = b->sourceMask;
         alpha = b->sourceAlpha;
+    } else if (sel->selectionKind == OBJTYPE_ANIM) {
+        AnimNode *a;
+        if ((code = FindAnim(sel->id, &a, FINDANIM_FORCHANGE))) return code;
+        uint32_t f = sel->selectionFrame;
+        if ((int32_t)f >= a->frameCount || a->diskBased) return ERR_WRONGUSAGE;
+        if ((code = PrepareSlots(d->outputType, a->width, a->height, &a->masks[f], &a->alphas[f]))) return code;
+        sel->selectionSource = a;
+        mask = a->masks[f];
+        alpha = a->alphas[f];
     } else if (sel->selectionKind == OBJTYPE_LAYER && d->outputType == OBJTYPE_BRUSH) {
         // A layer's images were made drawable when it was selected.
         sel->prepared = 1;

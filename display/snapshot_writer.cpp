@@ -1,10 +1,12 @@
 // The picture writer: a bitmap with its optional mask or alpha channel written as BMP (by this
-// code), PNG or JPEG (encoded by the platform into memory), or IFF ILBM (the ILBM writer). Every
+// code), PNG or JPEG (encoded by the platform into memory), GIF (quantised, by the GIF writer) or
+// IFF ILBM (the ILBM writer). Every
 // file goes through the file layer, so "PROGDIR:" names work, and a write that falls short is an
 // error, never a success.
 #include <cstring>
 
 #include "display/graphics.h"
+#include "pictures/anim_stream.h"
 #include "pictures/brush.h"
 #include "pictures/picture_readers.h"
 #include "platform/os.h"
@@ -129,11 +131,25 @@ static int WriteIFF(const char *name, const uint32_t *argb, int32_t width, int32
     return code == ERR_CANTWRITE ? ERR_SHORTWRITE : code;
 }
 
+// GIF: the words quantised to at most `colours` colours. Only a picture with a mask or alpha
+// channel has a transparent slot, for the background colour its clear pixels got; without one,
+// pixels that happen to have that colour stay opaque.
+static int WriteGIF(const char *name, const uint32_t *argb, int32_t width, int32_t height, int hasShape,
+                    uint32_t transparentColor, int colours, int dither)
+{
+    BitMap *bm;
+    if (BitMapFromARGB(argb, -1, width, height, width, &bm, nullptr)) return 1000;
+    int32_t key = hasShape && transparentColor != 0xFFFFFFFFu ? (int32_t)(transparentColor & 0xFFFFFF) : -1;
+    int code = SaveGifPicture(name, bm, colours, dither, key);
+    FreeBitMap(bm);
+    return code;
+}
+
 int SaveImageFile(int format, const BitMap *bitmap, int32_t width, int32_t height, const char *name,
                   const Mask *mask, uint32_t transparentColor, const AlphaChannel *alpha, int quality,
                   int colours, int dither)
 {
-    if (format < IMGFMT_BMP || format > IMGFMT_ILBM || format == IMGFMT_GIF) return ERR_WRONGUSAGE;
+    if (format < IMGFMT_BMP || format > IMGFMT_ILBM) return ERR_WRONGUSAGE;
     uint32_t *argb = MakeARGBImage(bitmap, width, height, mask, alpha, transparentColor, 0);
     if (!argb) return 1000;
     int code;
@@ -141,6 +157,9 @@ int SaveImageFile(int format, const BitMap *bitmap, int32_t width, int32_t heigh
     case IMGFMT_BMP: code = WriteBMP(name, argb, width, height); break;
     case IMGFMT_PNG: code = WriteEncoded(name, argb, width, height, OS_IMAGE_PNG, alpha != nullptr, quality); break;
     case IMGFMT_JPEG: code = WriteEncoded(name, argb, width, height, OS_IMAGE_JPEG, 0, quality); break;
+    case IMGFMT_GIF:
+        code = WriteGIF(name, argb, width, height, mask || alpha, transparentColor, colours, dither);
+        break;
     default: code = WriteIFF(name, argb, width, height); break;
     }
     MemFree(argb);

@@ -8,6 +8,7 @@
 #include "display/sprite.h"
 #include "gfx/kernels.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "pictures/anim_build.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
@@ -62,6 +63,12 @@ static int CreateSprite(lua_State *L)
         req.framesPerRow = GetOptIntArg(L, 7, 0);
         req.x = GetOptIntArg(L, 8, 0);
         req.y = GetOptIntArg(L, 9, 0);
+    } else if (type == OBJTYPE_ANIM) {
+        if (top > 3) return 1193;
+        int code = ClaimSpriteId(L, number, isNil, &req.targetId);
+        if (!code) code = BuildSpriteFromAnim(&req.targetId, GetObjectIdArg(L, 3));
+        if (code) return code;
+        return PushNewSprite(L, isNil, req.targetId);
     } else {
         return 1055;
     }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include "fx/transition.h"
 
+struct kvLayer;
+
 // 0 (ran to its end or stopped), 1 (an asynchronous drawing object was made and its handle
 // pushed), or an error code. Only the caller's restart field is written back.
 int DoTransitionFX(TransitionRecord *caller);
@@ -15,11 +17,21 @@ int AllocLayerFXBuffers(TransitionRecord *r);
 // Frees the buffers of all three states, puts the part offsets back and carries out a pending
 // hide or removal.
 void FreeLayerFXBuffers(TransitionRecord *r);
+// Frees the transition buffers of all three states of the layer.
+void FxFreeLayerStateBuffers(kvLayer *layer);
+// The record's source planes from the layer's drawn state (cut to the drawn rectangle, owned
+// by the record, where they differ from it); the record's width and height must be the drawn
+// size. 0 or an error code.
+int FxTakeLayerImages(TransitionRecord *r, kvLayer *layer);
 // Releases the record with everything it owns (unlocking the object once).
 void FreeTransitionRecord(TransitionRecord *r, int completed);
 
 // Lets go of the source object's lock; a second call does nothing.
 void FxUnlockObject(TransitionRecord *r);
+
+// Fills `into` (object-sized) with what lies under the object on the shown picture; the
+// record's layer is left out unless keepLayerVisible.
+void FxComposeUnderObject(TransitionRecord *r, BitMap *into, int keepLayerVisible);
 
 // Fills the effect routines' display and layer hooks (done by the library's open function).
 void FxInstallDisplayHooks(void);

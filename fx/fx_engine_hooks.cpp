@@ -115,16 +115,24 @@ void BlitRegion(TransitionRecord *r, const BitMap *src, int32_t sx, int32_t sy, 
 }
 
 // A snapshot of the shown picture (without the record's layer) over the object's rectangle.
-void ComposeUnderObject(TransitionRecord *r, BitMap *into) {
+void ComposeUnderObject(TransitionRecord *r, BitMap *into, int keepLayerVisible) {
   DisplayRecord *d = CurrentDisplay;
-  if (!d || !d->bgpic || !d->backBuffer || !into) return;
+  if (!d || !into) return;
+  if (!d->layersEnabled) {
+    // Without layers the display's picture holds everything drawn so far.
+    const BitMap *pic = d->displayBitMap;
+    if (pic) FxCopyRegion(pic, r->x, r->y, into, 0, 0, r->width, r->height, pic->width, pic->height, into->width,
+                          into->height);
+    return;
+  }
+  if (!d->bgpic) return;
   int32_t w = r->pictureWidth, h = r->pictureHeight;
   BitMap *tmp = AllocBitMap(w > 0 ? w : 1, h > 0 ? h : 1);
   if (!tmp) return;
   int32_t x = r->x, y = r->y, sx = 0, sy = 0, cw = r->width, ch = r->height;
   if (FxClipPair(&x, &y, &sx, &sy, &cw, &ch, w, h, r->width, r->height)) {
     const uint32_t hidden = r->layer ? r->layer->hidden : 0;
-    if (r->layer) r->layer->hidden = 1;
+    if (r->layer && !keepLayerVisible) r->layer->hidden = 1;
     Redraw(d, d->bgpic, tmp, x, y, cw, ch, 0, 0);
     if (r->layer) r->layer->hidden = hidden;
     BltBitMap(tmp, x, y, into, sx, sy, cw, ch);
@@ -135,7 +143,7 @@ void ComposeUnderObject(TransitionRecord *r, BitMap *into) {
 int RefreshSources(TransitionRecord *r, int which) {
   int done = 0;
   if ((which & 1) && CurrentPicture && CurrentPicture->layersChanged && r->before) {
-    ComposeUnderObject(r, r->before);
+    ComposeUnderObject(r, r->before, 0);
     CurrentPicture->layersChanged = 0;
     done |= 1;
   }
@@ -165,8 +173,11 @@ void FxInstallDisplayHooks(void) {
   FxSetHooks(&h);
 }
 
-// Fills `into` with what lies under the object on the shown picture (the engine's before image).
-void FxComposeUnderObject(TransitionRecord *r, BitMap *into) { ComposeUnderObject(r, into); }
+// Fills `into` with what lies under the object on the shown picture (the engine's before image);
+// the record's layer is left out unless keepLayerVisible.
+void FxComposeUnderObject(TransitionRecord *r, BitMap *into, int keepLayerVisible) {
+  ComposeUnderObject(r, into, keepLayerVisible);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Layer transition buffers
@@ -214,13 +225,17 @@ static void FreeStateBuffers(LayerState *s) {
   s->fxAlpha = nullptr;
 }
 
+void FxFreeLayerStateBuffers(kvLayer *l) {
+  FreeStateBuffers(l->sourceState);
+  if (l->transformedState != l->sourceState) FreeStateBuffers(l->transformedState);
+  if (l->drawnState != l->transformedState && l->drawnState != l->sourceState) FreeStateBuffers(l->drawnState);
+}
+
 void FreeLayerFXBuffers(TransitionRecord *r) {
   kvLayer *l = r->layer;
   r->layerBuffers = 0;
   if (!l) return;
-  FreeStateBuffers(l->sourceState);
-  if (l->transformedState != l->sourceState) FreeStateBuffers(l->transformedState);
-  if (l->drawnState != l->transformedState && l->drawnState != l->sourceState) FreeStateBuffers(l->drawnState);
+  FxFreeLayerStateBuffers(l);
   if (l->drawnState && (l->type == LAYERTYPE_BRUSHPART || l->type == LAYERTYPE_BGPICPART)) {
     l->drawnState->partX = r->savedPartOffset[0];
     l->drawnState->partY = r->savedPartOffset[1];

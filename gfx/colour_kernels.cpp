@@ -4,6 +4,8 @@
 #include "gfx/kernels.h"
 #include "gfx/pixel_layout.h"
 
+#include <cstring>
+
 // The compiler's full optimisation (vectorisation with epilogues) for these
 // inner loops, also in builds that optimise less.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -109,8 +111,76 @@ static void GrayRows(uint8_t *pixels, int32_t width, int32_t height, int32_t mod
   }
 }
 
+// The gray of one 0x00RRGGBB colour in doubles, as GrayRows computes it from
+// its tables: the same products, summed in the same order. The products and
+// sums are separate statements, so no compiler fuses them into multiply-adds
+// (and GCC is also told not to).
+#if defined(__GNUC__) && !defined(__clang__)
+#define KV_NO_FP_CONTRACT __attribute__((optimize("fp-contract=off")))
+#else
+#define KV_NO_FP_CONTRACT
+#endif
+KV_NO_FP_CONTRACT static inline uint32_t GrayOfRGB(uint32_t c) {
+  const double r = (double)(int32_t)(c >> 16 & 0xFF) * 0.299;
+  const double g = (double)(int32_t)(c >> 8 & 0xFF) * 0.587;
+  const double b = (double)(int32_t)(c & 0xFF) * 0.114;
+  double sum = r + g;
+  sum = sum + b;
+  return (uint32_t)(int32_t)sum;
+}
+
+// The double sum truncates to floor((299 R + 587 G + 114 B) / 1000), except
+// where that sum is an exact multiple of 1000: there it may round to just
+// below the integer. For given G and B at most one R in 0..255 makes the sum
+// a multiple (299 is invertible modulo 1000), so one bit per (G, B) says
+// whether that colour's gray is one less than the quotient.
+struct GrayExactBits {
+  uint32_t words[65536 / 32];
+  GrayExactBits() {
+    for (uint32_t gb = 0; gb < 65536; gb++) {
+      uint32_t bit = 0;
+      for (uint32_t r = 0; r < 256; r++) {
+        const uint32_t s = 299 * r + 587 * (gb >> 8) + 114 * (gb & 0xFF);
+        if (s % 1000 == 0) {
+          bit = GrayOfRGB(r << 16 | gb) != s / 1000;
+          break;
+        }
+      }
+      if (gb % 32 == 0) words[gb / 32] = 0;
+      words[gb / 32] |= bit << (gb % 32);
+    }
+  }
+};
+static const uint32_t *GrayExactWords() {
+  static const GrayExactBits bits;
+  return bits.words;
+}
+
+// One row of 32-bit pixels: the quotient floor((299 R + 587 G + 114 B) / 1000)
+// in integers, less the correction bit where the sum is an exact multiple
+// (looked up for every pixel: a branch would keep the loop from being
+// vectorised).
+template <class L>
+KV_VECTOR_CLONES static void GrayRow32(uint8_t *__restrict row, int32_t width, const uint32_t *__restrict exactWords) {
+  for (int32_t k = 0; k < width; k++) {
+    uint8_t *p = row + (ptrdiff_t)k * 4;
+    const uint32_t c = L::ToRGB(L::Load(p));
+    const uint32_t gb = c & 0xFFFF;
+    const uint32_t s = 299 * (c >> 16 & 0xFF) + 587 * (c >> 8 & 0xFF) + 114 * (c & 0xFF);
+    const uint32_t q = ((s >> 3) * 67109u) >> 23;  // s / 1000 for every s up to 255000
+    const uint32_t exact = (uint32_t)(s == q * 1000);
+    L::Store(p, L::FromRGB((q - (exact & exactWords[gb >> 5] >> (gb & 31))) * 0x010101u));
+  }
+}
+
 void BrushToGray32(uint8_t *pixels, int32_t width, int32_t height, PixelFormat format, int32_t modulo) {
-  WithFormat32(format, [&](auto L) { GrayRows<decltype(L)>(pixels, width, height, modulo); });
+  if (width <= 0 || height <= 0) return;
+  const ptrdiff_t step = (ptrdiff_t)modulo * 4;
+  const uint32_t *exactWords = GrayExactWords();
+  WithFormat32(format, [&](auto L) {
+    uint8_t *row = pixels;
+    for (int32_t y = 0; y < height; y++, row += step) GrayRow32<decltype(L)>(row, width, exactWords);
+  });
 }
 void BrushToGray24(uint8_t *pixels, int32_t width, int32_t height, PixelFormat format, int32_t modulo) {
   WithLayout24(format, [&](auto L) { GrayRows<decltype(L)>(pixels, width, height, modulo); });
@@ -174,9 +244,32 @@ static void KeyMaskRows(const uint8_t *pixels, uint8_t *mask, int32_t width, int
   }
 }
 
+// The whole mask bytes of one row of 32-bit pixels: eight compares give eight
+// 0/1 bytes, and one multiply gathers them into a byte, the first pixel in
+// the top bit (byte k lands on bit 63 - k of the product, no two terms meet).
+KV_VECTOR_CLONES static void KeyMaskBytes32(const uint8_t *p, uint8_t *m, int32_t bytes, uint32_t key,
+                                            uint32_t compareMask) {
+  for (int32_t j = 0; j < bytes; j++, p += 32) {
+    uint8_t differs[8];
+    for (int k = 0; k < 8; k++) differs[k] = (uint8_t)((PixSize32::Load(p + k * 4) & compareMask) != key);
+    uint64_t x;
+    std::memcpy(&x, differs, 8);
+    m[j] = (uint8_t)((x * 0x8040201008040201ull) >> 56);
+  }
+}
+
 void MaskFromKeyColor32(const uint8_t *pixels, uint8_t *mask, int32_t width, int32_t height,
                         int32_t maskBytesPerRow, uint32_t key, int32_t modulo, uint32_t compareMask) {
-  KeyMaskRows<PixSize32>(pixels, mask, width, height, maskBytesPerRow, key, modulo, compareMask);
+  if (width <= 0 || height <= 0) return;
+  const ptrdiff_t step = (ptrdiff_t)modulo * 4;
+  const int32_t whole = width / 8;
+  for (; height > 0; height--, pixels += step, mask += maskBytesPerRow) {
+    KeyMaskBytes32(pixels, mask, whole, key, compareMask);
+    // the last, partial byte as the other sizes do it
+    if (width > whole * 8)
+      KeyMaskRows<PixSize32>(pixels + (ptrdiff_t)whole * 32, mask + whole, width - whole * 8, 1,
+                             maskBytesPerRow, key, modulo, compareMask);
+  }
 }
 void MaskFromKeyColor24(const uint8_t *pixels, uint8_t *mask, int32_t width, int32_t height,
                         int32_t maskBytesPerRow, uint32_t key, int32_t modulo) {

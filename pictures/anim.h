@@ -9,6 +9,9 @@
 
 struct lua_State;
 struct AnimFile;
+struct kvLayer;
+struct LayerOptions;
+struct TransformRecord;
 
 struct AnimNode {
     AnimNode *next;
@@ -71,6 +74,8 @@ void PurgeAnimNodes(void);
 // Converts the pending ARGB frames of every anim into bitmaps (the first display opened).
 int BuildPendingAnimBitmaps(void);
 int CountAnims(void);
+// Frees every node, locked and private ones included (shutdown).
+void FreeAllAnimNodes(void);
 // Whether the current display draws into a frame of the anim (SelectAnim or a plane selection).
 int IsAnimOutputTarget(const AnimNode *node);
 // The frame-count-sized arrays of an in-memory anim: 0 or 1000 (nothing made).
@@ -88,14 +93,33 @@ int BuildAnimObject(AnimBuildRequest *req, AnimFile *file, const char *fileName,
 int DecodeAnimFileFrames(AnimFile *file, int32_t width, int32_t height, int32_t frameCount, int deferred,
                          int32_t transparentColour, BitMap ***bitmaps, Mask ***masks, AlphaChannel ***alphas,
                          uint32_t ***raw, int32_t **delays);
-// LoadAnim's body: options from the table at index t (or, when it is a number, the transparent
-// colour). *id: a non-zero handle asks for an automatic id. 0 or an error code.
+// LoadAnim's body (LoadAnimObject with an anim target): options from the table at index t (or,
+// when it is a number, the transparent colour). *id: a non-zero handle asks for an automatic
+// id. 0 or an error code.
 int LoadAnimFromFile(lua_State *L, ObjectId *id, const char *file, int t, int diskBased);
+// The anim-file source of LoadAnimObject: when the file opens as an anim file (else *handled
+// stays 0 and the still-picture loader goes on), an anim, disk-based anim or sprite (target
+// kind) of all its frames. 0 or an error code.
+int LoadFromAnimFile(int targetKind, ObjectId *id, const char *file, int32_t transparentColour, int *handled);
+// CreateSprite's anim source: a sprite of copies of every frame of the anim. 0 or an error code.
+int BuildSpriteFromAnim(ObjectId *target, ObjectId anim);
 // Inserts (count > 0) or removes (count < 0) frames at position (1-based; 0 = the end).
 // 1338, 1055, 1000.
 int ResizeAnimFrames(AnimNode *node, int32_t count, int32_t position);
 // Scales every frame of an in-memory anim (a disk-based one only stores the size). 0 or 1000.
 int ScaleAnimNode(AnimNode *node, int32_t width, int32_t height, int smooth);
+
+// ---------------------------------------------------------------------------------------------
+// Anim layers (anim_layers.cpp)
+
+// Adds a layer of type #ANIM on the current picture showing a copy of frame (0-based) at x, y.
+// 0 and *out (may be none), or an error code.
+int AddAnimLayer(ObjectId id, int32_t x, int32_t y, int32_t width, int32_t height, const TransformRecord *transform,
+                 const LayerOptions *options, int32_t frame, kvLayer **out);
+// Shows another frame (0-based) in an anim layer and redraws it. 0 or an error code.
+int SetAnimLayerFrame(kvLayer *layer, int32_t frame);
+// The topmost layer of the current picture showing the anim, or none.
+kvLayer *FindTopAnimLayer(ObjectId id);
 
 // ---------------------------------------------------------------------------------------------
 // Playing (anim_play.cpp)
@@ -120,5 +144,9 @@ int AnimSaveAnim(lua_State *L);
 int AnimBeginAnimStream(lua_State *L);
 int AnimWriteAnimFrame(lua_State *L);
 int AnimFinishAnimStream(lua_State *L);
+// The frame (1-based) that SelectAnim makes the drawing target: the node and its stored planes.
+// 0, the lookup errors, 1314, 1338 (disk-based), 1094.
+int SelectAnimFrame(ObjectId id, int32_t frame, void **node, BitMap **bitmap, Mask **mask, AlphaChannel **alpha,
+                    int32_t *width, int32_t *height);
 // GetAttribute's answers for #ANIM.
 int AnimAttribute(lua_State *L, int attribute);

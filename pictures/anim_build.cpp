@@ -6,6 +6,7 @@
 
 #include "display/sprite.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "runtime/memory.h"
 
 void FreeAnimFrames(AnimFrames *f)
@@ -150,8 +151,9 @@ static int BuildSpriteFrames(AnimBuildRequest *req)
 
 int BuildAnim(lua_State *L, AnimBuildRequest *req)
 {
-    // Anim targets and the anim-file, anim and text-object sources come with their libraries.
-    if (req->targetKind != ANIMTARGET_SPRITE) return 1055;
+    // Anims (the anim and text-object sources of sprites come with their libraries).
+    if (req->targetKind != ANIMTARGET_SPRITE)
+        return BuildAnimObject(req, nullptr, nullptr, (int32_t)req->transparentColor);
     switch (req->sourceKind) {
     case ANIMSRC_SPRITES: return BuildSpriteLink(req);
     case ANIMSRC_PICTURE: return BuildSpriteFrames(req);

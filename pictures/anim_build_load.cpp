@@ -5,6 +5,7 @@
 #include "display/sprite.h"
 #include "gfx/draw_routines.h"
 #include "gfx/picload.h"
+#include "pictures/anim.h"
 #include "pictures/anim_build.h"
 #include "pictures/transform_record.h"
 #include "runtime/errors.h"
@@ -18,6 +19,7 @@ struct LoadAnimOptions {
     int loadAlpha;
     int32_t x, y, width, height, framesPerRow, frames;
     int framesGiven;
+    int fromDisk;                  // anims only
     char *cache, *cachedLoad;
     int cacheAlpha;
 };
@@ -40,6 +42,7 @@ static void ReadOptions(lua_State *L, int t, LoadAnimOptions *o)
     GetFieldInt(L, t, "height", &o->height, nullptr);
     GetFieldInt(L, t, "fpr", &o->framesPerRow, nullptr);
     GetFieldInt(L, t, "frames", &o->frames, &o->framesGiven);
+    GetFieldSwitch(L, t, "fromdisk", &o->fromDisk);
     size_t len;
     GetFieldFileName(L, t, "cache", 0, nullptr, &o->cache, &len, nullptr);
     GetFieldFileName(L, t, "cachedload", 0, nullptr, &o->cachedLoad, &len, nullptr);
@@ -68,10 +71,22 @@ static int LoadPicture(const char *name, const LoadAnimOptions *o, uint32_t **pi
 static int LoadCore(int targetKind, ObjectId *id, const char *file, const LoadAnimOptions *o)
 {
     if (o->loadAlpha && o->transparent != -1) return 1223;
-    if (targetKind == ANIMTARGET_SPRITE && !id->handle) {
-        int code = FreeSpriteIfUnlocked(nullptr, *id, 0);
+    int sprite = targetKind == ANIMTARGET_SPRITE;
+    if (!sprite && o->fromDisk) targetKind = ANIMTARGET_DISKANIM;
+    if (targetKind == ANIMTARGET_DISKANIM && o->framesGiven) return 1055;
+    if (!id->handle) {
+        int code = sprite ? FreeSpriteIfUnlocked(nullptr, *id, 0) : FreeAnimObject(nullptr, *id, 0);
         if (code) return code;
     }
+    // An animation file gives all its frames (no grid).
+    if (!o->framesGiven && !(RuntimeSettings.preproc && o->cachedLoad)) {
+        int handled;
+        int code = LoadFromAnimFile(targetKind, id, file, o->transparent, &handled);
+        if (handled) return code;
+    }
+    // A still picture (or cached pixels) has no file to decode frames from: it is built in
+    // memory also when a disk-based anim was asked for.
+    if (targetKind == ANIMTARGET_DISKANIM) targetKind = ANIMTARGET_ANIM;
     uint32_t *pixels = nullptr;
     AlphaChannel *alpha = nullptr;
     int32_t key, width, height;

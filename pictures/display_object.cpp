@@ -11,6 +11,7 @@
 #include "display/layer.h"
 #include "display/output_select.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 
@@ -269,11 +270,22 @@ int DisplayObject(lua_State *L, void *layer, DirtyRect *damage, int type, Object
     // with the anim library).
     if (layersOn) {
         FreeObjectPicture(&pic);
-        if (type == OBJTYPE_ANIM) return ERR_LAYERSON;
+        if (type == OBJTYPE_ANIM)
+            return AddAnimLayer(id, x, y, width, height, t, t == &local ? &localOptions : layerOptions, frame,
+                                nullptr);
         ObjectId source = id;
         if (type == OBJTYPE_BGPICPART && id.number == 0xFFFFFFFFu && !id.handle) source = d->bgpic->id;
+        // The layer functions get 2 (follow the layer scaling), plus 8 (replace the layer at
+        // insertPos) when a layer is redrawn; hidden comes only from the layer options.
+        int layerFlags = ADDLAYER_SCALE;
+        int32_t insertPos = -1;
+        if (flags & DOBJ_REDRAWLAYER) {
+            layerFlags |= ADDLAYER_REPLACE;
+            if (layer) insertPos = GetLayerIndex(FindLayerPicture((kvLayer *)layer), (kvLayer *)layer);
+        }
         return AddObjectLayerOptions(L, (uint32_t)type, source, sx, sy, x, y, width, height, t,
-                                     t == &local ? &localOptions : layerOptions, nullptr, nullptr, nullptr, -1, 0);
+                                     t == &local ? &localOptions : layerOptions, nullptr, nullptr, nullptr, insertPos,
+                                     layerFlags);
     }
     // 8.
     const BitMap *bm = pic.bitmap;

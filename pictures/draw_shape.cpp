@@ -100,6 +100,11 @@ int PlaceShapeImage(const DrawTarget *target, ShapeRecord *rec, int32_t imageX, 
   if (!(flags & (DRAWFLAG_RERENDER | DRAWFLAG_NOBLIT)) && bitmap) {
     if (target->kind == DRAWTARGET_BGPIC && target->layersOn) {
       if (hooks && hooks->damage) hooks->damage(target->user, imageX, imageY, width, height);
+    } else if (target->layersOn) {
+      // The area is recomposed from the background and the layers, not blended over again
+      // (that would double the soft edges); the window is asked to show it.
+      if (target->kind == DRAWTARGET_DISPLAY && hooks && hooks->bltToWindow)
+        hooks->bltToWindow(target->user, imageX, imageY, width, height);
     } else {
       BlitShapeImage(target, imageX, imageY, bitmap, mask, alpha, width, height);
       if (target->kind == DRAWTARGET_DISPLAY && hooks && hooks->bltToWindow)

@@ -1,12 +1,13 @@
 // Steps every picture reader shares: the size check and the file around the decoding.
 #include "pictures/picture_readers.h"
 
+#include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
 
 int CheckPictureSize(int64_t width, int64_t height) {
   if (width < 1 || height < 1) return 1358;
-  if ((uint64_t)width * (uint64_t)height > kMaxPicturePixels) return 1000;
+  if ((uint64_t)width * (uint64_t)height > OS_MAX_PICTURE_PIXELS) return 1000;
   return 0;
 }
 

@@ -4,15 +4,8 @@
 #pragma once
 #include <cstdint>
 
-// Largest picture the readers decode, in pixels (the platform decoder's limit too).
-#ifdef KV_FUZZING
-constexpr uint64_t kMaxPicturePixels = 1u << 20;  // keeps fuzzing runs small and fast
-#else
-constexpr uint64_t kMaxPicturePixels = 1u << 28;
-#endif
-
 // Checks a picture size read from a file, in 64 bits: 0; 1358 when either side is below 1;
-// 1000 when width x height exceeds kMaxPicturePixels.
+// 1000 when width x height exceeds the platform decoder's OS_MAX_PICTURE_PIXELS.
 int CheckPictureSize(int64_t width, int64_t height);
 
 struct FileHandle;

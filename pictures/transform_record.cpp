@@ -112,6 +112,7 @@ static int ReadLayerOptions(lua_State *L, int t, LayerOptions *lo)
         if (lo->insertPos < 0) return ERR_BADINSERTPOS;
         if (count > 0 && lo->insertPos > count + 1) lo->insertPos = count + 1;
     }
+    GetFieldStringCopy(L, t, "group", lo->group, sizeof lo->group, nullptr);
     lua_pushstring(L, "name");
     lua_gettable(L, t);
     if (!lua_isnil(L, -1)) {

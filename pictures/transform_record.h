@@ -27,6 +27,7 @@ struct LayerOptions {
     int32_t tint;                   // 0..255
     uint32_t tintColor;             // 0xRRGGBB
     int32_t fullRedraw;             // the layer can't be drawn by one blit on top
+    char group[64];                 // group name, shared by the layers of one group
 };
 
 // Flags of PrepareTransformedImage.

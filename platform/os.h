@@ -539,9 +539,18 @@ int OsMatchPattern(const char *pattern, const char *name);
 // channel and `alpha` is given, a malloc'd array of width x height alpha bytes (0 transparent ..
 // 255 opaque; else none); without `pixels` only the size (and *hasAlpha) is reported. alpha and
 // hasAlpha may be none. Sizes are checked in 64 bits. Returns 0; 1000 when memory runs out or
-// the header declares more than 2^28 pixels; 1358 when the bytes are no picture of those formats.
+// the header declares more than OS_MAX_PICTURE_PIXELS; 1358 when the bytes are no picture of
+// those formats.
 int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *height, uint32_t **pixels,
                 uint8_t **alpha, int *hasAlpha);
+
+// Largest picture that this decoder and the program's own picture readers decode, in pixels:
+// 2^28, a 16384 x 16384 picture; under the fuzzer, whose memory and time are limited, 2^20.
+#ifdef KV_FUZZING
+constexpr uint64_t OS_MAX_PICTURE_PIXELS = (uint64_t)1 << 20;
+#else
+constexpr uint64_t OS_MAX_PICTURE_PIXELS = (uint64_t)1 << 28;
+#endif
 
 // Encoded picture bytes in memory (OsEncodeImage without a path).
 struct OsData;

@@ -6,10 +6,5 @@
 #include "runtime/applet.h"
 #include "runtime/errors.h"
 
-int OpenDrawLib(lua_State *L) { return 0; }
-int OpenAnimLib(lua_State *L) { return 0; }
-int OpenTransitionFXLib(lua_State *L) { return 0; }
 
-void CloseDrawLib(lua_State *L) {}
-void FreeAllAnims(lua_State *L) {}
 

@@ -64,11 +64,7 @@ void InitTextState(TextState *st, const char *text, int32_t alignment, int32_t w
 void FreeTextState(TextState *s)
 {
     if (!s) return;
-    for (int i = 0; i < 2; i++) {
-        FreeBitMap(s->images[i].bitmap);
-        FreeMask(s->images[i].mask);
-        FreeAlphaChannel(s->images[i].alpha);
-    }
+    for (int i = 0; i < 2; i++) FreeTriple(s->images[i].bitmap, s->images[i].mask, s->images[i].alpha);
     MemFree(s->cachedDrawing);
     MemFree(s->text);
     MemFree(s->wordBreaks);

@@ -7,6 +7,7 @@
 #include "display/bgpic.h"
 #include "display/display.h"
 #include "display/graphics.h"
+#include "display/layer.h"
 #include "gfx/blit.h"
 #include "gfx/scale.h"
 #include "runtime/errors.h"
@@ -213,51 +214,87 @@ int TxCreateTextObject(lua_State *L)
     return ListNewNode(L, n, number, isNil);
 }
 
+// The picture the node shows: its own images, or (*turned, owned by the caller) the images
+// turned by what is left of its transform. *ox, *oy: the picture's corner from the text origin.
+static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t *ox,
+                       int32_t *oy)
+{
+    memset(view, 0, sizeof *view);
+    memset(turned, 0, sizeof *turned);
+    view->bitmap = n->bitmap;
+    view->mask = n->mask;
+    view->alpha = n->alpha;
+    view->drawnWidth = n->width;
+    view->fullWidth = n->bitmap->width;
+    view->height = n->height;
+    *ox = n->offsetX;
+    *oy = n->offsetY;
+    FontHandle *font = n->state->settings.font ? n->state->settings.font : GetBuiltinFont();
+    Matrix2D m;
+    if (!ResidualTransform(&n->transform, font, &m)) return 0;
+    int code = TransformTextImage(&m, n->transform.smoothScale, view, turned, ox, oy);
+    if (!code) *view = *turned;
+    return code;
+}
+
+// A layer of the node's picture with its corner at (x, y); the layer gets images of its own.
+static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t x,
+                           int32_t y, int32_t insertPos, int flags, kvLayer **out)
+{
+    if (!turned->bitmap) {
+        TextObjectNode *copy = CopyTextObjectNode(n);
+        if (!copy) return 1000;
+        turned->bitmap = copy->bitmap;
+        turned->mask = copy->mask;
+        turned->alpha = copy->alpha;
+        turned->drawnWidth = view->drawnWidth;
+        turned->height = view->height;
+        copy->bitmap = nullptr;
+        copy->mask = nullptr;
+        copy->alpha = nullptr;
+        FreeTextObjectNode(copy);
+    }
+    LayerState *s = NewLayerState(nullptr);
+    if (!s) {
+        FreeRenderedTextImage(turned);
+        return 1000;
+    }
+    s->bitmap = turned->bitmap;
+    s->mask = turned->mask;
+    s->alpha = turned->alpha;
+    s->x = x;
+    s->y = y;
+    s->width = turned->drawnWidth;
+    s->height = turned->height;
+    // The layer owns the images from here on, also when adding it fails.
+    memset(turned, 0, sizeof *turned);
+    return AddLayer(OBJTYPE_TEXTOBJECT, &n->id, nullptr, nullptr, s, insertPos, flags, out);
+}
+
+int AddTextLayer(lua_State *L, const TextObjectNode *n, int32_t x, int32_t y, int32_t insertPos, int flags,
+                 kvLayer **out)
+{
+    RenderedTextImage view, turned;
+    int32_t ox, oy;
+    int code = NodePicture(n, &view, &turned, &ox, &oy);
+    if (code) return code;
+    int32_t px = IsXPosConstant(x) ? ResolveXPos(x, view.drawnWidth, 0, 0.0) : x + ox;
+    int32_t py = IsYPosConstant(y) ? ResolveYPos(y, view.height, 0, 0.0) : y + oy;
+    return AddPictureLayer(n, &view, &turned, px, py, insertPos, flags, out);
+}
+
 int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y)
 {
     TextObjectNode *n;
     int code = FindTextObject(id, 0, &n);
     if (code) return code;
-    RenderedTextImage view;
-    memset(&view, 0, sizeof view);
-    view.bitmap = n->bitmap;
-    view.mask = n->mask;
-    view.alpha = n->alpha;
-    view.drawnWidth = n->width;
-    view.fullWidth = n->bitmap->width;
-    view.height = n->height;
-    int32_t ox = n->offsetX, oy = n->offsetY;
-    RenderedTextImage turned;
-    memset(&turned, 0, sizeof turned);
-    FontHandle *font = n->state->settings.font ? n->state->settings.font : GetBuiltinFont();
-    Matrix2D m;
-    int transformed = ResidualTransform(&n->transform, font, &m);
-    if (transformed) {
-        code = TransformTextImage(&m, n->transform.smoothScale, &view, &turned, &ox, &oy);
-        if (code) return code;
-        view = turned;
-    }
+    DisplayRecord *d = CurrentDisplay;
+    if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) return AddTextLayer(L, n, x, y, -1, 0, nullptr);
+    RenderedTextImage view, turned;
+    int32_t ox, oy;
+    if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
     int32_t px = IsXPosConstant(x) ? ResolveXPos(x, view.drawnWidth, 0, 0.0) : x + ox;
     int32_t py = IsYPosConstant(y) ? ResolveYPos(y, view.height, 0, 0.0) : y + oy;
-    DisplayRecord *d = CurrentDisplay;
-    if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) {
-        // The layer keeps images of its own: the turned ones, or a copy of the object's.
-        if (!transformed) {
-            TextObjectNode *copy = CopyTextObjectNode(n);
-            if (!copy) return 1000;
-            turned.bitmap = copy->bitmap;
-            turned.mask = copy->mask;
-            turned.alpha = copy->alpha;
-            turned.drawnWidth = n->width;
-            turned.height = n->height;
-            copy->bitmap = nullptr;
-            copy->mask = nullptr;
-            copy->alpha = nullptr;
-            FreeTextObjectNode(copy);
-        }
-        return AddObjectLayer(L, OBJTYPE_TEXTOBJECT, n->id, 0, 0, px, py, turned.drawnWidth, turned.height, nullptr,
-                              turned.bitmap, turned.mask, turned.alpha, -1, 0);
-    }
     code = BlitTextImage(&view, px, py);
     FreeRenderedTextImage(&turned);
     return code;

@@ -9,6 +9,7 @@
 #include "text/text_state.h"
 
 struct lua_State;
+struct kvLayer;
 
 
 struct TextObjectNode {
@@ -44,8 +45,14 @@ int FreeTextObjectById(ObjectId id, int report);
 // when memory runs out.
 TextObjectNode *CopyTextObjectNode(const TextObjectNode *node);
 void FreeTextObjectNode(TextObjectNode *node);
-// Draws the object at x, y (position constants allowed) onto the current output.
+// Draws the object at x, y (position constants allowed) onto the current output; with layers on
+// it becomes a layer.
 int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y);
+// Adds a #TEXTOBJECT layer showing the node with its text origin at x, y (position constants
+// allowed) on the current picture at insertPos with AddLayer's flags; the layer keeps images of
+// its own (turned by the node's transform). *out (may be none) gets the layer. 0 or an error.
+int AddTextLayer(lua_State *L, const TextObjectNode *node, int32_t x, int32_t y, int32_t insertPos, int flags,
+                 kvLayer **out);
 
 // GetAttribute's provider for #TEXTOBJECT (attribute argument; the id is argument 2).
 int TextObjectAttribute(lua_State *L, int attribute);

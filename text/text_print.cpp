@@ -6,6 +6,7 @@
 
 #include "display/bgpic.h"
 #include "display/display.h"
+#include "display/output_select.h"
 #include "pictures/transform_record.h"
 #include "runtime/errors.h"
 #include "runtime/handler_support.h"
@@ -72,9 +73,17 @@ int BlitTextImage(const RenderedTextImage *img, int32_t x, int32_t y)
     DisplayRecord *d = CurrentDisplay;
     BGPicNode *pic = CurrentPicture;
     if (!d || !pic || !img->bitmap) return 1347;
-    BitMap *dst = d->outputType == OBJTYPE_DISPLAY ? nullptr : pic->bitmap;
+    // Off-screen the selected target is prepared first; a mask or alpha-channel selection has no
+    // colour plane (none) and takes the text's shape through SafeBlt's output planes.
+    BitMap *dst = nullptr;
+    int flags = SAFEBLT_DISPLAYBITMAP;
+    if (d->outputType != OBJTYPE_DISPLAY) {
+        int code = GetOutputBitmap(d, &dst);
+        if (code) return code;
+        flags = 0;
+    }
     SafeBlt(img->bitmap, 0, 0, dst, x, y, img->drawnWidth, img->height, img->fullWidth, img->height, pic->width,
-            pic->height, SAFEBLT_DISPLAYBITMAP, img->mask, img->alpha, pic->clipRegion);
+            pic->height, flags, img->mask, img->alpha, pic->clipRegion);
     return 0;
 }
 

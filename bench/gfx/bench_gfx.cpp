@@ -140,6 +140,7 @@ int main() {
     printf("%-28s %12.2f %12.2f %12.2f   vs %s\n", r.name, r.ratio[0], r.ratio[1], r.ratio[2],
            r.vsMemset ? "memset" : "memcpy");
   printf("targets: RectFill32, BltBitMap32 >= 0.8; BltMask32 random >= 0.3, solid >= 0.7; "
-         "BltAlphaBitMap32, BlendPixels32, BltAlphaChannel32, TintPixels32 >= 0.5 at 4096x4096\n");
+         "BltAlphaBitMap32, BlendPixels32, BltAlphaChannel32, TintPixels32 >= 0.5 at 4096x4096; "
+         "BrushToGray32, MaskFromKeyColor32 >= 0.5 at 1920x1080\n");
   return 0;
 }

@@ -13,14 +13,8 @@
 // Largest plane the encoder and decoder produce, in bytes.
 static const uint64_t kMaxPlaneBytes = 0x7FFFFFFFu;
 
-// Largest picture the decoder is asked to decode, in pixels (a 16384 x 16384 picture; less under
-// the fuzzer, whose memory is limited). The size written in the header is checked before the
-// decoder allocates anything for it.
-#ifdef KV_FUZZING
-static const uint64_t kMaxDecodePixels = 1u << 22;
-#else
-static const uint64_t kMaxDecodePixels = 1u << 28;
-#endif
+// The size written in the header is checked against OS_MAX_PICTURE_PIXELS before the decoder
+// allocates anything for it.
 
 static uint32_t Be16(const uint8_t *p) { return (uint32_t)p[0] << 8 | p[1]; }
 static uint32_t Be32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
@@ -128,7 +122,7 @@ int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *heig
   if (pixels) *pixels = nullptr;
   if (hasAlpha) *hasAlpha = 0;
   if (!data || dataSize == 0 || dataSize > (size_t)INT32_MAX) return 1358;
-  if (DeclaredPixels((const uint8_t *)data, dataSize) > kMaxDecodePixels) return 1000;
+  if (DeclaredPixels((const uint8_t *)data, dataSize) > OS_MAX_PICTURE_PIXELS) return 1000;
   // Only the raster formats pictures come in are decoded (the decoder library knows more, such
   // as vector and layered formats, whose readers are not meant for untrusted files).
   SDL_RWops *rw = SDL_RWFromConstMem(data, (int)dataSize);
@@ -148,7 +142,7 @@ int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *heig
   const int withAlpha = surface->format->Amask != 0 && surface->format->BitsPerPixel == 32 && alphaStored;
   const int32_t w = surface->w, h = surface->h;
   const uint64_t words = (uint64_t)(uint32_t)w * (uint64_t)(uint32_t)h;
-  if (w < 1 || h < 1 || words > kMaxDecodePixels || words * 4 > kMaxPlaneBytes) {
+  if (w < 1 || h < 1 || words > OS_MAX_PICTURE_PIXELS || words * 4 > kMaxPlaneBytes) {
     SDL_FreeSurface(surface);
     return 1358;
   }

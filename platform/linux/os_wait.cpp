@@ -68,7 +68,8 @@ int OsWaitMillis(lua_State *L, int millis)
 int OsWaitForEvent(lua_State *L)
 {
     for (;;) {
-        if (WakeRequested.exchange(0) || OsSignalPending()) break;
+        // OsTakeAudioWake: the mixer has queued a loop or end notification for the script.
+        if (WakeRequested.exchange(0) || OsTakeAudioWake() || OsSignalPending()) break;
         if (OsVideoStarted() && SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) break;
         int64_t timer = OsTimerWaitMicros();
         if (timer == 0) break;

@@ -130,7 +130,15 @@ void luaV_settable(lua_State *L, const TObject *t, TObject *key, StkId val)
       }
       tm = fasttm(L, h->metatable, TM_NEWINDEX);
       if (tm == NULL || ttisnil(tm)) {
-        setobj(luaH_set(L, h, key), val);
+        // the lookup above already tells whether the key has a slot
+        TObject *slot;
+        if (oldval == &luaO_nilobject) {
+          slot = luaH_setmissing(L, h, key);
+        } else {
+          h->flags = 0;
+          slot = (TObject *)oldval;
+        }
+        setobj(slot, val);
         return;
       }
     } else {
@@ -228,17 +236,6 @@ void luaV_concat(lua_State *L, int total, int last)
 
 // ---- the loop ----
 
-// Raw lookup of an interned string: its chain starts at hash & (nodes - 1).
-static inline const TObject *rawgetstr(Table *h, TString *key)
-{
-  Node *n = &h->node[key->hash & (sizenode(h) - 1)];
-  do {
-    if (ttisstring(gkey(n)) && tsvalue(gkey(n)) == key) return gval(n);
-    n = gnext(n);
-  } while (n);
-  return &luaO_nilobject;
-}
-
 // Raw lookup with the array part of integer keys and interned strings first.
 static inline const TObject *fastget(Table *h, const TObject *key)
 {
@@ -246,7 +243,7 @@ static inline const TObject *fastget(Table *h, const TObject *key)
     lua_Number n = nvalue(key);
     if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) return &h->array[(int)n - 1];
   } else if (ttisstring(key)) {
-    return rawgetstr(h, tsvalue(key));
+    return luaH_getstr(h, tsvalue(key));
   }
   return luaH_get(h, key);
 }
@@ -519,7 +516,7 @@ retentry: {
       vmcase(OP_GETGLOBAL) {
         TObject *rb = KBx(i);
         if (ttistable(&cl->g) && ttisstring(rb)) {
-          const TObject *v = rawgetstr(hvalue(&cl->g), tsvalue(rb));
+          const TObject *v = luaH_getstr(hvalue(&cl->g), tsvalue(rb));
           if (!ttisnil(v)) {
             setobj(ra, v);
             vmbreak;
@@ -913,7 +910,7 @@ retentry: {
         if (!ttisstring(rc)) vmerror(1030);
         setobj(ra + 1, rb);
         if (ttistable(rb)) {
-          const TObject *v = rawgetstr(hvalue(rb), tsvalue(rc));
+          const TObject *v = luaH_getstr(hvalue(rb), tsvalue(rc));
           if (!ttisnil(v)) {
             setobj(ra, v);
             vmbreak;

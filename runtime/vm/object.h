@@ -113,6 +113,7 @@ struct TString {
   lu_byte reserved;
   lu_hash hash;
   uint32_t len;
+  uint32_t nodehint;  // node index where a string-keyed lookup last found this key
 };
 #define getstr(ts) ((char *)((ts) + 1))
 #define svalue(o) getstr(tsvalue(o))

@@ -56,6 +56,7 @@ static TString *newlstr(lua_State *L, const char *str, size_t l, lu_hash h) {
   ts->marked = 0;
   ts->tt = LUA_TSTRING;
   ts->reserved = 0;
+  ts->nodehint = h;
   memcpy(getstr(ts), str, l);
   getstr(ts)[l] = '\0';
   stringtable *tb = &G(L)->strt;

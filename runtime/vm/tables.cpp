@@ -75,15 +75,6 @@ const TObject *luaH_getnum(Table *t, int key) {
   return getnumhash(t, key);
 }
 
-const TObject *luaH_getstr(Table *t, TString *key) {
-  Node *n = gnode(t, key->hash & (uint32_t)(sizenode(t) - 1));
-  do {
-    if (ttisstring(gkey(n)) && tsvalue(gkey(n)) == key) return gval(n);
-    n = gnext(n);
-  } while (n);
-  return &luaO_nilobject;
-}
-
 static const TObject *getany(Table *t, const TObject *key) {
   Node *n = luaH_mainposition(t, key);
   do {
@@ -307,6 +298,11 @@ TObject *luaH_set(lua_State *L, Table *t, const TObject *key) {
   t->flags = 0;
   const TObject *p = luaH_get(t, key);
   if (p != &luaO_nilobject) return (TObject *)p;
+  return luaH_setmissing(L, t, key);
+}
+
+TObject *luaH_setmissing(lua_State *L, Table *t, const TObject *key) {
+  t->flags = 0;
   if (ttisnil(key)) {
     TObject k;
     setnvalue(&k, 0);

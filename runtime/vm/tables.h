@@ -19,11 +19,30 @@ void luaH_free(lua_State *L, Table *t);
 
 // Lookups: the value slot, or &luaO_nilobject.
 const TObject *luaH_getnum(Table *t, int key);
-const TObject *luaH_getstr(Table *t, TString *key);
+// An interned string's lookup: first the node where the string was last found
+// off its main position (in any table: the index is taken modulo the node
+// count and the key compared), then the chain from the main position.
+inline const TObject *luaH_getstr(Table *t, TString *key) {
+  const uint32_t mask = (uint32_t)sizenode(t) - 1;
+  Node *const mp = &t->node[key->hash & mask];
+  Node *n = &t->node[key->nodehint & mask];
+  if (n != mp && ttisstring(gkey(n)) && gcvalue(gkey(n)) == (GCObject *)key) return gval(n);
+  if (ttisstring(gkey(mp)) && gcvalue(gkey(mp)) == (GCObject *)key) return gval(mp);
+  for (n = gnext(mp); n; n = gnext(n)) {
+    if (ttisstring(gkey(n)) && gcvalue(gkey(n)) == (GCObject *)key) {
+      key->nodehint = (uint32_t)(n - t->node);
+      return gval(n);
+    }
+  }
+  return &luaO_nilobject;
+}
 const TObject *luaH_get(Table *t, const TObject *key);
 // Value slot for the key, created (nil) when missing. Clears t->flags. A NaN
 // key raises 1208. The slot stays valid until the next insertion into t.
 TObject *luaH_set(lua_State *L, Table *t, const TObject *key);
+// luaH_set for a key that luaH_get has just reported missing (&luaO_nilobject),
+// without looking it up again.
+TObject *luaH_setmissing(lua_State *L, Table *t, const TObject *key);
 TObject *luaH_setnum(lua_State *L, Table *t, int key);
 // Traversal: key slot in, next key in it and value in key + 1; 0 at the end.
 // A key not in the table raises 1206.

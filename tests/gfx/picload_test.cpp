@@ -264,7 +264,7 @@ TEST(LoadImageFile, RefusedFiles) {
       {"three.bin", {0x89, 'P', 'N'}, 1358},  // 3 bytes: the rest reads as zeros
       {"empty.bin", {}, 1358},
       {"anim.iff", anim, 1358},
-      {"ilbm.iff", ilbm, 1358},    // no ILBM reader in this build yet
+      {"ilbm.iff", ilbm, 1358},    // an ILBM FORM without a BMHD chunk
       {"bitmap.bmp", {'B', 'M', 0, 0}, 1358},
       {"broken.png", png, 1358},
       {"tiff.bin", {'M', 'M', 0, '*', 0, 0, 0, 0}, 1358},

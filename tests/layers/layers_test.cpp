@@ -4,6 +4,7 @@
 // on the window, and the drawing of a selected layer. Writes layers.png into the build folder.
 #include <cmath>
 
+#include "display/clipregion.h"
 #include "display/event.h"
 #include "display/layer.h"
 #include "runtime/memory.h"
@@ -111,6 +112,12 @@ TEST_F(LayerTest, StatesOfPlainTransformedAndScaledLayersAreFreedOnce)
     EXPECT_EQ(turned->drawnState, turned->transformedState);
     EXPECT_EQ(turned->drawnState->drawnWidth, 2);
     EXPECT_EQ(turned->drawnState->drawnHeight, 4);
+    // ConvertToBrush(#LAYER) takes what the layer shows: the turned picture.
+    ASSERT_EQ(Call("ConvertToBrush", {22, 2, 7}), 0);
+    ASSERT_NE(Brush(7), nullptr);
+    EXPECT_EQ(Brush(7)->width, 2);
+    EXPECT_EQ(Brush(7)->height, 4);
+    EXPECT_EQ(Call("ConvertToBrush", {22, 9, 8}), 1081);
     // Display scaling by 2 gives every layer a drawn state of its own.
     d->layerScale = 1;
     d->scaleWidth = d->scaleHeight = 16;
@@ -122,6 +129,13 @@ TEST_F(LayerTest, StatesOfPlainTransformedAndScaledLayersAreFreedOnce)
     DropScaledLayerStates(CurrentPicture);
     EXPECT_EQ(turned->drawnState, turned->transformedState);
     ASSERT_EQ(RebuildAllLayers(L, d), 0);
+    // A layer added now is scaled from the start.
+    Show(1, 1, 1);
+    kvLayer *added = Layer(4);
+    EXPECT_NE(added->drawnState, added->transformedState);
+    EXPECT_EQ(added->drawnState->drawnX, 2);
+    EXPECT_EQ(added->drawnState->drawnHeight, 4);
+    RemoveLayerRec(added, 1, nullptr, nullptr);
     // Each state goes once (the sanitizer build finds a second free).
     RemoveLayerRec(scaled, 1, nullptr, nullptr);
     RemoveLayerRec(turned, 1, nullptr, nullptr);
@@ -465,6 +479,32 @@ TEST_F(LayerTest, GroupsMoveAndGoAsAWhole)
     EXPECT_EQ(Back(6, 0), Grey);
 }
 
+TEST_F(LayerTest, ClipRegionsCutLayersAndTurnWithThem)
+{
+    ClipRegionNode region;
+    memset(&region, 0, sizeof region);
+    region.width = 4;
+    region.height = 8;
+    CurrentPicture->clipRegion = &region;
+    ASSERT_EQ(Call("CreateBrush", {1, 8, 2, Grey}), 0);
+    Show(1, 0, 0);
+    CurrentPicture->clipRegion = nullptr;
+    EXPECT_EQ(Back(3, 1), Grey);
+    EXPECT_EQ(Back(4, 1), 0u);
+    // A turned layer clips with a turned copy of its own; the source keeps the region itself.
+    ASSERT_EQ(Call("SetLayerStyle", {1, Arg({{"rotate", 90}, {"anchorx", 0.5}, {"anchory", 0.5}})}), 0);
+    kvLayer *l = Layer(1);
+    EXPECT_EQ(l->sourceState->clipRegion, &region);
+    ASSERT_NE(l->drawnState->clipRegion, nullptr);
+    EXPECT_NE(l->drawnState->clipRegion, &region);
+    EXPECT_TRUE(l->drawnState->clipRegion->temporary);
+    ASSERT_EQ(Call("SetLayerStyle", {1, Arg({{"nocliptransform", 1}})}), 0);
+    EXPECT_EQ(l->drawnState->clipRegion, &region);
+    ASSERT_EQ(Call("SetLayerStyle", {1, Arg({{"nocliptransform", 0}, {"clipregion", -1}})}), 0);
+    EXPECT_EQ(l->sourceState->clipRegion, nullptr);
+    EXPECT_EQ(l->drawnState->clipRegion, nullptr);
+}
+
 struct LayerBGPicTest : LayerTest {
     void SetUp() override
     {
@@ -504,9 +544,15 @@ TEST_F(LayerBGPicTest, ChangedOrFreedBGPicsKeepTheirPartLayersUnchanged)
     ASSERT_EQ(Call("FreeBGPic", {5}), 0);
     RefreshDisplayRect(0, 0, 8, 8);
     EXPECT_EQ(WindowPixel(d, 2, 2), 0x00FF00u);
-    int before = CountBGPics();
+    // The copy the layer kept goes with it.
+    auto listed = [] {
+        int n = 0;
+        for (BGPicNode *b = BGPicList; b; b = b->next) n++;
+        return n;
+    };
+    int before = listed();
     ASSERT_EQ(Call("FreeLayers", {0}), 0);
-    EXPECT_LT(CountBGPics(), before);
+    EXPECT_EQ(listed(), before - 1);
     EXPECT_EQ(WindowPixel(d, 2, 2), 0u);
 }
 

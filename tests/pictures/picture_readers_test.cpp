@@ -107,7 +107,7 @@ std::vector<uint8_t> MakeILBM(const IlbmSpec &s) {
   return Bytes().str("FORM").be32((uint32_t)form.size()).raw(form.v).v;
 }
 
-// What each pixel must become, computed from the spec's own values.
+// What each pixel must become, computed from the fixture's own values.
 std::vector<uint32_t> ExpectedILBM(const IlbmSpec &s) {
   std::vector<uint32_t> pal(256, 0);
   for (size_t i = 0; i < s.cmap.size() && i < 256; i++) pal[i] = s.cmap[i];
@@ -349,7 +349,7 @@ TEST(PackByteRun1, Packets) {
 // ---------------------------------------------------------------------------------------------
 // BMP
 
-struct BmpSpec {
+struct BmpFixture {
   int w, h, bits;
   uint32_t compression, headerSize, coloursUsed;
   std::vector<uint32_t> palette;
@@ -357,7 +357,7 @@ struct BmpSpec {
   uint32_t fileSizeField = 0;  // 0: the real size
 };
 
-std::vector<uint8_t> MakeBMP(const BmpSpec &s) {
+std::vector<uint8_t> MakeBMP(const BmpFixture &s) {
   const uint32_t dataOffset = 14 + s.headerSize + 4 * (uint32_t)s.palette.size();
   Bytes b;
   const uint32_t fileSize = dataOffset + (uint32_t)s.data.size();
@@ -398,7 +398,7 @@ TEST(ReadBMP, EveryDepthAndHeader) {
   auto rgb = [](int x, int y) { return (uint32_t)(x * 40 & 255) << 16 | (uint32_t)(y * 60) << 8 | (uint32_t)(200 - x * y); };
   struct Case {
     const char *name;
-    BmpSpec spec;
+    BmpFixture spec;
     std::function<uint32_t(int, int)> value;
     bool indexed;
   };
@@ -437,7 +437,7 @@ TEST(ReadBMP, RLE8EscapesAndBounds) {
   // a delta one row up and two right; a run, a run of 10 past the row's end, end of line; end of
   // bitmap before the top row. The header's file size is 0: only the real length bounds the data.
   const std::vector<uint8_t> rle = {3, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 2, 1, 2, 3, 10, 1, 0, 0, 0, 1};
-  BmpSpec s{6, 4, 8, 1, 40, 4, pal, rle, 0};
+  BmpFixture s{6, 4, 8, 1, 40, 4, pal, rle, 0};
   std::vector<uint8_t> bytes = MakeBMP(s);
   bytes[2] = bytes[3] = bytes[4] = bytes[5] = 0;
   const std::string path = TestPath("rle8.bmp");
@@ -453,7 +453,7 @@ TEST(ReadBMP, RLE8EscapesAndBounds) {
   // Data that stops in the middle of a run: the decoded part stays, the rest is entry 0; an
   // index past the palette is black; a delta past the top ends the picture.
   const std::vector<uint8_t> cut = {2, 3, 0, 2, 1, 200, 5, 7};
-  BmpSpec c{4, 3, 8, 1, 40, 2, {0x111111, 0x222222}, cut, 0xFFFFFFF0u};
+  BmpFixture c{4, 3, 8, 1, 40, 2, {0x111111, 0x222222}, cut, 0xFFFFFFF0u};
   WriteBytes(path, MakeBMP(c));
   Loaded k;
   Load(path, &k);
@@ -465,7 +465,7 @@ TEST(ReadBMP, RLE8EscapesAndBounds) {
 
 TEST(ReadBMP, RefusedFilesAndShortData) {
   auto idx8 = [](int x, int y) { return (uint32_t)(x + y) & 1; };
-  struct Case { const char *name; BmpSpec spec; int rc; };
+  struct Case { const char *name; BmpFixture spec; int rc; };
   const std::vector<uint32_t> two = {0, 0xFFFFFF};
   const std::vector<Case> cases = {
       {"top_down", {4, -4, 8, 0, 40, 2, two, BmpRows(4, 4, 8, idx8)}, 1358},
@@ -490,7 +490,7 @@ TEST(ReadBMP, RefusedFilesAndShortData) {
     EXPECT_EQ(s.rc, c.rc);
   }
   // Rows that are not in the file stay 0.
-  BmpSpec s{3, 3, 24, 0, 40, 0, {}, {0x10, 0x20, 0x30}};
+  BmpFixture s{3, 3, 24, 0, 40, 0, {}, {0x10, 0x20, 0x30}};
   const std::string path = TestPath("short.bmp");
   WriteBytes(path, MakeBMP(s));
   Loaded l;
