@@ -9,9 +9,10 @@ inline double BenchNow()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Best time of one call after a warm-up call, over at least ~0.3 s of work and 5 runs (at most
-// maxRuns runs).
-inline double BenchBestTime(const std::function<void()> &fn, int maxRuns = 500)
+// Best time of one call after a warm-up call, over at least minSeconds of work and minRuns runs
+// (at most maxRuns runs).
+inline double BenchBestTime(const std::function<void()> &fn, int maxRuns = 500, double minSeconds = 0.3,
+                            int minRuns = 5)
 {
     fn();
     double best = 1e9, start = BenchNow();
@@ -22,6 +23,6 @@ inline double BenchBestTime(const std::function<void()> &fn, int maxRuns = 500)
         double t = BenchNow() - t0;
         if (t < best) best = t;
         runs++;
-    } while ((BenchNow() - start < 0.3 || runs < 5) && runs < maxRuns);
+    } while ((BenchNow() - start < minSeconds || runs < minRuns) && runs < maxRuns);
     return best;
 }

@@ -20,24 +20,9 @@ enum {
     ERR_VECTORBRUSH = 1391, ERR_VECTORBGPIC = 1392
 };
 
-ObjectId ReadNewBGPicId(lua_State *L, int i, int *isNil)
-{
-    uint32_t number = GetObjectIdOrNilArg(L, i, isNil);
-    ObjectId id = {number, nullptr};
-    if (*isNil) id.handle = (void *)1;
-    return id;
-}
-
 int FreeOlderBGPic(lua_State *L, ObjectId id, int isNil)
 {
     return isNil ? 0 : FreeBGPicObject(L, id, 0);
-}
-
-int PushNewBGPic(lua_State *L, int isNil, ObjectId id)
-{
-    if (!isNil) return 0;
-    lua_pushlightuserdata(L, id.handle);
-    return 1;
 }
 
 static uint32_t ColourArgAt(lua_State *L, int i) { return (uint32_t)luaL_numbertoword(luaL_checknumber(L, i)); }
@@ -51,7 +36,7 @@ static void SizeArgs(lua_State *L, int i, int32_t *width, int32_t *height)
     if (!lua_isnoneornil(L, i + 1)) *height = GetIntArg(L, i + 1);
 }
 
-// A rendered BGPic of width x height drawn from the fill spec (which it then owns).
+// A rendered BGPic of width x height drawn from the fill settings (which it then owns).
 static int AddRenderedBGPic(ObjectId *id, int32_t width, int32_t height, BGPicFillSpec *fill)
 {
     BitMap *bm;
@@ -123,7 +108,7 @@ static int CreateGradientBGPic(lua_State *L)
 {
     CheckArgs(L, 4, 7);
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     int type = GetIntArg(L, 2);
     BGPicFillSpec fill;
     memset(&fill, 0, sizeof fill);
@@ -136,14 +121,14 @@ static int CreateGradientBGPic(lua_State *L)
     if (w < 1 || h < 1) return ERR_BADSIZE;
     int code = FreeOlderBGPic(L, id, isNil);
     if (!code) code = AddRenderedBGPic(&id, w, h, &fill);
-    return code ? code : PushNewBGPic(L, isNil, id);
+    return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
 static int CreateTexturedBGPic(lua_State *L)
 {
     CheckArgs(L, 2, 6);
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     ObjectId brushId = GetObjectIdArg(L, 2);
     int32_t w, h;
     SizeArgs(L, 3, &w, &h);
@@ -169,7 +154,7 @@ static int CreateTexturedBGPic(lua_State *L)
         return code;
     }
     code = AddRenderedBGPic(&id, w, h, &fill);
-    return code ? code : PushNewBGPic(L, isNil, id);
+    return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
 static int BrushToBGPic(lua_State *L)
@@ -177,7 +162,7 @@ static int BrushToBGPic(lua_State *L)
     CheckArgs(L, 2, 2);
     ObjectId brushId = GetObjectIdArg(L, 1);
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 2, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 2, &isNil);
     BrushNode *brush;
     int code = GetBrushNode(brushId, &brush, 0);
     if (code) return code;
@@ -197,7 +182,7 @@ static int BrushToBGPic(lua_State *L)
         FreeTriple(bm, mask, alpha);
         return code;
     }
-    return PushNewBGPic(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int BGPicToBrush(lua_State *L)
@@ -205,7 +190,7 @@ static int BGPicToBrush(lua_State *L)
     CheckArgs(L, 2, 2);
     ObjectId id = GetObjectIdArg(L, 1);
     int isNil;
-    ObjectId brushId = ReadNewBGPicId(L, 2, &isNil);   // the same rule for the brush's id
+    ObjectId brushId = GetNewObjectIdArg(L, 2, &isNil);   // the same rule for the brush's id
     BGPicNode *b;
     int code = GetBGPicNode(id, &b, 0);
     if (code) return code;
@@ -224,14 +209,14 @@ static int BGPicToBrush(lua_State *L)
         FreeTriple(bm, mask, alpha);
         return code;
     }
-    return PushNewBGPic(L, isNil, brushId);
+    return PushNewObjectHandle(L, isNil, brushId);
 }
 
 static int CreateBGPic(lua_State *L)
 {
     CheckArgs(L, 3, 4);
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     int32_t w = GetIntArg(L, 2), h = GetIntArg(L, 3);
     uint32_t colour = lua_isnoneornil(L, 4) ? 0 : ColourArgAt(L, 4) & 0xFFFFFF;
     if (w < 1 || h < 1) return ERR_WRONGUSAGE;
@@ -245,7 +230,7 @@ static int CreateBGPic(lua_State *L)
         FreeBitMap(bm);
         return code;
     }
-    return PushNewBGPic(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int FreeBGPic(lua_State *L)
@@ -259,14 +244,14 @@ static int CopyBGPic(lua_State *L)
     CheckArgs(L, 2, 2);
     ObjectId sourceId = GetObjectIdArg(L, 1);
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 2, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 2, &isNil);
     BGPicNode *source;
     int code = GetBGPicNode(sourceId, &source, 0);
     if (code) return code;
     if (!isNil && !source->id.handle && source->id.number == id.number) return ERR_WRONGUSAGE;
     if ((code = FreeOlderBGPic(L, id, isNil))) return code;
     if ((code = CopyBGPicCore(source, &id))) return code;
-    return PushNewBGPic(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static const luaL_reg BGPicCommands[] = {

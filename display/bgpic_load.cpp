@@ -82,7 +82,7 @@ int LoadBGPic(lua_State *L)
 {
     int n = lua_gettop(CheckArgs(L, 2, 4));
     int isNil;
-    ObjectId id = ReadNewBGPicId(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     const char *name = ResolveLinkedFileArg(L, 2, 0, nullptr);
     uint32_t transparent = 0xFFFFFFFFu;
     int loadAlpha = 0;
@@ -111,5 +111,5 @@ int LoadBGPic(lua_State *L)
         return code;
     }
     PrintVerboseDone();
-    return PushNewBGPic(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }

@@ -1,6 +1,6 @@
 // BGPic lifetime: freeing (at once, or pending while a display or a layer still shows the
 // BGPic), flushing the pending ones, the deep copy, the copy that layers keep when a BGPic they
-// show is changed, and the texture brush of a fill spec.
+// show is changed, and the texture brush of a fill setting.
 #include <cstring>
 
 #include "display/bgpic.h"

@@ -109,6 +109,11 @@ int BuildLayerState(kvLayer *layer, int flags);
 // Puts a state at the given position x, y (scaled by fx, fy): anchored position and, at its
 // rendering offsets, the drawn position.
 void PlaceLayerState(const kvLayer *layer, LayerState *state, int32_t x, int32_t y, double fx, double fy);
+// A shape layer's content drawn again through the matrix m (layer_shapes.cpp): the images, their
+// size and their offset from the layer's anchored position. -1 for a layer that is no shape
+// layer (or without a display to take the drawing settings from), else 0 or an error code.
+int RenderShapeLayerState(const kvLayer *layer, const double m[4], BitMap **bitmap, Mask **mask,
+                          AlphaChannel **alpha, int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
 // The display scales the current picture's layers; the factors go to *fx, *fy (may be none).
 int DisplayScalesLayers(const DisplayRecord *display, double *fx, double *fy);
 kvLayer *GetLayerByIndex(BGPicNode *bgpic, int32_t n);
@@ -142,6 +147,16 @@ struct LayerLinks {
 };
 void SetLayerLinks(const LayerLinks *links);
 extern LayerLinks LayerHooks;
+
+// Text layers are laid out again at a new size instead of having their picture scaled; the text
+// library fills these in. render answers like TransformImageRegion, or -1 for a layer it
+// doesn't render (the picture is transformed then); forget is told of every freed state.
+struct TextLayerLinks {
+    int (*render)(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask, AlphaChannel **alpha,
+                  int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
+    void (*forget)(const LayerState *state);
+};
+extern TextLayerLinks TextLayerHooks;
 
 // ---------------------------------------------------------------------------------------------
 // Redraw and damage (layer_redraw.cpp)
@@ -228,6 +243,30 @@ int ApplyMoveQueue(lua_State *L, ObjectId id);
 // A brush as a new layer at x, y (position constants resolved with its size) at insertPos
 // (below 1: on top). *out gets the layer. 0 or an error code.
 int AddBrushLayerAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t insertPos, int hidden, kvLayer **out);
+// Anim layers (layer_anims.cpp). The 0-based frame a frame value selects in an anim of count
+// frames showing frame `now`: 0 the next (after the last the first), -1 the last, n the n-th.
+// 0 or 1094.
+int AnimFrameIndex(int32_t count, int32_t now, int32_t value, int32_t *index);
+// An anim as a layer at insertPos (0 or beyond the end: on top) showing the frame the value
+// selects from the first, x and y resolved with its size. 0 and *out, or an error code.
+int AddAnimLayerAt(ObjectId id, int32_t x, int32_t y, int32_t insertPos, int hidden, int32_t frameValue,
+                   kvLayer **out);
+// Shows the frame a frame value selects in an anim layer, without refreshing. 0 or an error code.
+int SetLayerFrameValue(kvLayer *layer, int32_t value);
+// The planes of the frame an anim layer shows, straight from its (in-memory) anim. 0, 1338 or
+// the anim's errors.
+int AnimLayerBitmaps(const kvLayer *layer, const BitMap **bitmap, const Mask **mask, const AlphaChannel **alpha);
+// ConvertLayerToBitmap of an anim layer: the layer's anim made its own and the frame's planes
+// handed out; the layer then shows its frames straight from that anim. 0, 1338, 1094 or 1000.
+int ConvertAnimLayer(kvLayer *layer, int32_t frame, BitMap **bitmap, Mask **mask, AlphaChannel **alpha);
+// CreateLayer's anim: a new top layer owning an anim of `frames` frames filled with the colour
+// (with a mask: transparent colour 0xAFC0DE). 0 or an error code (nothing made).
+int CreateAnimLayer(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour, int withMask,
+                    int withAlpha, int clear, int32_t frames);
+// ModifyLayerFrames' body: the layer's anim (made the layer's own first) gets `frames` frames,
+// added or removed at position (0: the end); the layer keeps its frame where it still exists,
+// else shows the first. 0 or an error code.
+int SetAnimLayerFrameCount(kvLayer *layer, int32_t frames, int32_t position);
 // Collision's body: the kind and its arguments from argument 1 on. 0 and *result, or an error.
 int CollisionCommand(lua_State *L, int *result);
 // The collision of two boxes with optional planes; offsets into each plane given.

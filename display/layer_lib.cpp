@@ -9,6 +9,7 @@
 #include "display/output_select.h"
 #include "gfx/blit.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "pictures/display_object.h"
 #include "pictures/brush.h"
 #include "pictures/brush_commands.h"
@@ -166,10 +167,13 @@ static int InsertLayer(lua_State *L)
     }
     if (pos < 0) return ERR_BADINSERT;
     int32_t type = GetIntArg(L, 2);
-    if (type != OBJTYPE_BRUSH) return ERR_USAGE;   // anim and text object layers come with their libraries
+    if (type != OBJTYPE_BRUSH && type != OBJTYPE_ANIM) return ERR_USAGE;   // text object layers come with their library
     int hidden = GetOptIntArg(L, 6, 0) != 0;
     kvLayer *l;
-    code = AddBrushLayerAt(L, GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos == 0 ? -1 : pos, hidden, &l);
+    if (type == OBJTYPE_ANIM)
+        code = AddAnimLayerAt(GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos, hidden, 1, &l);
+    else
+        code = AddBrushLayerAt(L, GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos == 0 ? -1 : pos, hidden, &l);
     if (code) return code;
     if (!hidden) RefreshLayerRect(l, nullptr);
     return 0;
@@ -365,7 +369,17 @@ static int NextFrame(lua_State *L)
     if (code) return code;
     kvLayer *l;
     if ((code = OneLayer(L, 1, &l))) return code;
-    return ERR_NOTANIM;   // anim layers come with the anim library
+    if (l->type != OBJTYPE_ANIM) return ERR_NOTANIM;
+    // The style engine moves the layer and shows the frame (0: the next one).
+    int top = lua_gettop(L);
+    int32_t x = GetOptIntArg(L, 2, KEEPPOSITION), y = GetOptIntArg(L, 3, KEEPPOSITION);
+    int32_t frame = GetOptIntArg(L, 4, 0);
+    lua_pushvalue(L, 1);
+    lua_newtable(L);
+    if (x != KEEPPOSITION) SetFieldInt(L, "x", x);
+    if (y != KEEPPOSITION) SetFieldInt(L, "y", y);
+    SetFieldInt(L, "frame", frame);
+    return ApplyLayerStyle(L, top + 1, 0);
 }
 
 static int SetLayerName(lua_State *L)
@@ -569,7 +583,7 @@ static int CreateLayer(lua_State *L)
         GetFieldInt(L, 5, "frames", &frames, nullptr);
     }
     if ((mask && alpha) || frames < 0) return ERR_USAGE;
-    if (frames > 0) return ERR_USAGE;   // anim layers come with the anim library
+    if (frames > 0) return CreateAnimLayer(x, y, w, h, colour, mask, alpha, clear, frames);
     ObjectId id = {0, (void *)1};
     if ((code = CreateBrushObject(&id, w, h, colour, mask, alpha, clear))) return code;
     kvLayer *l;
@@ -591,7 +605,8 @@ static int ModifyLayerFrames(lua_State *L)
     if (code) return code;
     kvLayer *l;
     if ((code = OneLayer(L, 1, &l))) return code;
-    return ERR_NOTANIM;   // anim layers come with the anim library
+    if (l->type != OBJTYPE_ANIM) return ERR_NOTANIM;
+    return SetAnimLayerFrameCount(l, GetIntArg(L, 2), GetOptIntArg(L, 3, 0));
 }
 
 static int GetLayerAtPos(lua_State *L)

@@ -43,9 +43,12 @@ LayerState *NewLayerState(const LayerState *from)
     return s;
 }
 
+TextLayerLinks TextLayerHooks = {nullptr, nullptr};
+
 void FreeLayerState(int type, LayerState *s)
 {
     if (!s) return;
+    if (TextLayerHooks.forget) TextLayerHooks.forget(s);
     FreeTriple(s->bitmap, s->mask, s->alpha);
     FreeTriple(s->fxBitMap, s->fxMask, s->fxAlpha);
     // A transformed copy of the clip region belongs to the state.
@@ -380,6 +383,7 @@ int GetLayerBitmaps(const kvLayer *layer, const LayerState *state, const BitMap 
         *alpha = b->alpha;
         break;
     }
+    case OBJTYPE_ANIM: return AnimLayerBitmaps(layer, bitmap, mask, alpha);
     default: return 1055;
     }
     if (layer->type != OBJTYPE_BRUSH) {
@@ -406,6 +410,7 @@ static int CountBrushUsers(ObjectId id)
 int ConvertLayerToBitmap(kvLayer *layer, int32_t frame, BitMap **bitmap, Mask **mask, AlphaChannel **alpha)
 {
     if (LayerHooks.usedByAsync && LayerHooks.usedByAsync(layer)) return 1404;
+    if (layer->type == OBJTYPE_ANIM) return ConvertAnimLayer(layer, frame, bitmap, mask, alpha);
     LayerState *src = layer->sourceState;
     if (layer->type == OBJTYPE_BRUSH || layer->type == LAYERTYPE_BRUSHPART) {
         BrushNode *b;

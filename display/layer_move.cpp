@@ -17,6 +17,8 @@ enum {
 
 static MoveQueue *MoveQueues;
 
+enum { MOVE_KEEPVISIBILITY = 2 };
+
 void FreeAllMoveQueues(void)
 {
     while (MoveQueues) {
@@ -121,7 +123,8 @@ static void LayerRect(const kvLayer *l, DirtyRect *r)
     *r = {s->drawnX, s->drawnY, s->drawnX + s->drawnWidth - 1, s->drawnY + s->drawnHeight - 1};
 }
 
-// Moves a layer for an entry (extra 0 shows it, 1 hides it) and records the damage.
+// Moves a layer for an entry (extra 0 shows it, 1 hides it, MOVE_KEEPVISIBILITY keeps it) and
+// records the damage.
 static void MoveEntryLayer(MoveQueue *q, int32_t i, kvLayer *l, int32_t extra)
 {
     const LayerState *s = l->sourceState;
@@ -194,22 +197,33 @@ static int FirstPass(lua_State *L, BGPicNode *pic, MoveQueue *q, int32_t i)
         if (!l->hidden) SetDamage(q, i, &r);
         l->hidden = 1;
         break;
-    case MOVE_NEXTFRAME2: return ERR_USAGE;   // no anim layers exist
+    case MOVE_NEXTFRAME2: {
+        if (l->type != OBJTYPE_ANIM) return ERR_USAGE;
+        int code = SetLayerFrameValue(l, q->extra[i]);
+        if (code) return code;
+        MoveEntryLayer(q, i, l, MOVE_KEEPVISIBILITY);
+        break;
+    }
     default: return 0;
     }
     q->state[i] |= MOVE_DONE;
     return 0;
 }
 
-static void SecondPass(BGPicNode *pic, MoveQueue *q)
+static int SecondPass(BGPicNode *pic, MoveQueue *q)
 {
-    if (!pic->layers.first) return;
+    if (!pic->layers.first) return 0;
     for (ListNode *n = pic->layers.first; n->succ; n = n->succ) {
         kvLayer *l = (kvLayer *)n;
-        if (l->type != OBJTYPE_BRUSH) continue;
+        if (l->type != OBJTYPE_BRUSH && l->type != OBJTYPE_ANIM) continue;
         for (int32_t i = 0; i < q->count; i++) {
             if ((q->state[i] & MOVE_DONE) || !ObjectIdMatches(l->createdAs, q->object[i])) continue;
-            if (q->type[i] == OBJTYPE_BRUSH) {
+            if (l->type == OBJTYPE_ANIM) {
+                if (q->type[i] != MOVE_NEXTFRAME) continue;
+                int code = SetLayerFrameValue(l, q->extra[i]);
+                if (code) return code;
+                MoveEntryLayer(q, i, l, MOVE_KEEPVISIBILITY);
+            } else if (q->type[i] == OBJTYPE_BRUSH) {
                 MoveEntryLayer(q, i, l, 0);
             } else if (q->type[i] == MOVE_HIDEBRUSH) {
                 DirtyRect r;
@@ -222,15 +236,21 @@ static void SecondPass(BGPicNode *pic, MoveQueue *q)
             q->state[i] |= MOVE_DONE;
         }
     }
+    return 0;
 }
 
 static int ThirdPass(lua_State *L, MoveQueue *q)
 {
     for (int32_t i = 0; i < q->count; i++) {
         if (q->state[i] & MOVE_DONE) continue;
-        if (q->type[i] != OBJTYPE_BRUSH) return ERR_USAGE;
         kvLayer *added;
-        int code = AddBrushLayerAt(L, q->object[i], q->x[i], q->y[i], -1, 0, &added);
+        int code;
+        if (q->type[i] == MOVE_NEXTFRAME)
+            code = AddAnimLayerAt(q->object[i], q->x[i], q->y[i], 0, 0, q->extra[i], &added);
+        else if (q->type[i] == OBJTYPE_BRUSH)
+            code = AddBrushLayerAt(L, q->object[i], q->x[i], q->y[i], -1, 0, &added);
+        else
+            return ERR_USAGE;
         if (code) return code;
         DirtyRect r;
         LayerRect(added, &r);
@@ -268,7 +288,7 @@ int ApplyMoveQueue(lua_State *L, ObjectId id)
     pic->layersChanged = 1;
     for (int32_t i = 0; i < q->count; i++) q->state[i] = 0;
     for (int32_t i = 0; i < q->count && !code; i++) code = FirstPass(L, pic, q, i);
-    if (!code) SecondPass(pic, q);
+    if (!code) code = SecondPass(pic, q);
     if (!code) code = ThirdPass(L, q);
     MergeMoveDamage(q);
     for (int32_t i = 0; i < q->count; i++)

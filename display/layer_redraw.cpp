@@ -1,5 +1,6 @@
-// Recomposing damaged areas: Redraw (background, visible layers bottom to top, sprites), the
-// refresh of one rectangle on the display, and the damage lists with their merge.
+// Recomposing damaged areas: Redraw (background, visible layers bottom to top, a layer in
+// transition from its transition buffers, sprites), the refresh of one rectangle on the
+// display, and the damage lists with their merge.
 #include <cstring>
 
 #include "display/bgpic.h"
@@ -83,10 +84,26 @@ static void DrawLayer(const kvLayer *l, const LayerState *s, BitMap *dst, int32_
     const Mask *mask;
     const AlphaChannel *alpha;
     int32_t sx, sy;
-    if (GetLayerBitmaps(l, s, &bm, &mask, &alpha, &sx, &sy) || !bm) return;
-    sx += ix - s->drawnX;
-    sy += iy - s->drawnY;
-    if (sx < 0 || sy < 0 || sx + iw > bm->width || sy + ih > bm->height) return;
+    if (s->fxBitMap) {
+        // A layer in transition is drawn from the transition's buffers, which cover its drawn
+        // rectangle from the top left; a buffer smaller than the rectangle (the layer grew
+        // before the transition was rebuilt) shows what it covers.
+        bm = s->fxBitMap;
+        mask = s->fxMask;
+        alpha = s->fxAlpha;
+        sx = ix - s->drawnX;
+        sy = iy - s->drawnY;
+        if (mask && (mask->width < bm->width || mask->height < bm->height)) return;
+        if (alpha && (alpha->width < bm->width || alpha->height < bm->height)) return;
+        if (sx + iw > bm->width) iw = bm->width - sx;
+        if (sy + ih > bm->height) ih = bm->height - sy;
+        if (iw < 1 || ih < 1) return;
+    } else {
+        if (GetLayerBitmaps(l, s, &bm, &mask, &alpha, &sx, &sy) || !bm) return;
+        sx += ix - s->drawnX;
+        sy += iy - s->drawnY;
+        if (sx < 0 || sy < 0 || sx + iw > bm->width || sy + ih > bm->height) return;
+    }
     BitMap *tinted = nullptr;
     if (l->tint) {
         tinted = TintedCopy(bm, sx, sy, iw, ih, l->tintColor, l->tint);

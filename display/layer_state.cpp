@@ -78,18 +78,26 @@ static ClipRegionNode *DerivedClipRegion(const kvLayer *l, const TransformRecord
 static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double fy, LayerState **out)
 {
     const LayerState *src = l->sourceState;
-    const BitMap *bm;
-    const Mask *mask;
-    const AlphaChannel *alpha;
-    int32_t sx, sy;
-    int code = GetLayerBitmaps(l, src, &bm, &mask, &alpha, &sx, &sy);
-    if (code) return code;
     LayerState *ns = NewLayerState(src);
     if (!ns) return ERR_NOMEM;
     ns->partX = ns->partY = 0;
     int32_t ow, oh, ox, oy;
-    code = TransformImageRegion(t, bm, mask, alpha, sx, sy, src->width, src->height, &ns->bitmap, &ns->mask,
-                                &ns->alpha, &ow, &oh, &ox, &oy);
+    // A shape is drawn again through the matrix; other content is resampled.
+    const double m[4] = {t->a, t->b, t->c, t->d};
+    int code = RenderShapeLayerState(l, m, &ns->bitmap, &ns->mask, &ns->alpha, &ow, &oh, &ox, &oy);
+    // A text layer is laid out again at the new size.
+    if (code < 0 && TextLayerHooks.render)
+        code = TextLayerHooks.render(l, t, &ns->bitmap, &ns->mask, &ns->alpha, &ow, &oh, &ox, &oy);
+    if (code < 0) {
+        const BitMap *bm;
+        const Mask *mask;
+        const AlphaChannel *alpha;
+        int32_t sx, sy;
+        code = GetLayerBitmaps(l, src, &bm, &mask, &alpha, &sx, &sy);
+        if (!code)
+            code = TransformImageRegion(t, bm, mask, alpha, sx, sy, src->width, src->height, &ns->bitmap, &ns->mask,
+                                        &ns->alpha, &ow, &oh, &ox, &oy);
+    }
     if (code) {
         FreeLayerState(l->type, ns);
         return code;

@@ -10,6 +10,7 @@
 #include "display/graphics.h"
 #include "display/layer.h"
 #include "gfx/scale.h"
+#include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
@@ -106,6 +107,7 @@ struct StyleChange {
     ObjectId source;
     int32_t partX, partY, partWidth, partHeight;
     int partGiven;
+    int32_t frame;                  // anim layers: the 0-based frame to show
     TransformRecord transform;
     int32_t x, y, relative;
     int32_t transparency, tint, hidden;
@@ -132,9 +134,23 @@ static int IsObjectLayerType(int32_t type)
     return type == OBJTYPE_BRUSH || type == LAYERTYPE_BRUSHPART || type == LAYERTYPE_BGPICPART;
 }
 
+// Layer types whose content is a source object the "id" key names.
+static int HasSourceObject(int32_t type)
+{
+    return IsObjectLayerType(type) || type == OBJTYPE_ANIM;
+}
+
 // The size of the new source object (0 when it can't be found: its error).
 static int SourceSize(int32_t type, ObjectId id, int32_t *w, int32_t *h)
 {
+    if (type == OBJTYPE_ANIM) {
+        AnimNode *a;
+        int code = FindAnim(id, &a, 0);
+        if (code) return code;
+        *w = a->width;
+        *h = a->height;
+        return 0;
+    }
     if (type == LAYERTYPE_BGPICPART) {
         BGPicNode *b;
         int code = GetBGPicNode(id, &b, 0);
@@ -151,24 +167,41 @@ static int SourceSize(int32_t type, ObjectId id, int32_t *w, int32_t *h)
     return 0;
 }
 
+// The "frame" of an anim layer (1-based; 0 the next, after the last the first; -1 the last),
+// counted in the anim the layer will show. A new anim keeps the frame number where it can.
+static int ReadFrame(lua_State *L, int t, const kvLayer *l, StyleChange *c, int newSource)
+{
+    AnimNode *a;
+    int code = FindAnim(c->source, &a, FINDANIM_PRIVATE);
+    if (code) return code;
+    int32_t count = a->frameCount, now = l->type == OBJTYPE_ANIM ? l->sourceState->frame : 0;
+    if (now < 0 || now >= count) now = 0;
+    c->frame = now;
+    int given = 0, v;
+    GetFieldInt(L, t, "frame", &v, &given);
+    if (given && (code = AnimFrameIndex(count, now, v, &c->frame))) return code;
+    if (newSource || c->frame != l->sourceState->frame) c->kinds |= CHANGE_CONTENT;
+    return 0;
+}
+
 static int ReadContent(lua_State *L, int t, const kvLayer *l, StyleChange *c)
 {
     int given = 0, code;
     int type = l->type;
     if (GetFieldInt(L, t, "type", &type, &given) && type != l->type) {
-        if (!IsObjectLayerType(type)) return ERR_USAGE;
+        if (!HasSourceObject(type)) return ERR_USAGE;
         c->kinds |= CHANGE_CONTENT;
     }
     c->type = type;
     int idGiven = 0;
     GetFieldObjectId(L, t, "id", &c->source, &idGiven);
-    if (type != l->type && !idGiven && !IsObjectLayerType(l->type)) return ERR_NOTENOUGH;
+    if (type != l->type && !idGiven && !HasSourceObject(l->type)) return ERR_NOTENOUGH;
     if (idGiven) c->kinds |= CHANGE_CONTENT;
     int32_t w = l->sourceState->width, h = l->sourceState->height;
     if (idGiven || type != l->type) {
         int32_t ow, oh;
         if ((code = SourceSize(type, c->source, &ow, &oh))) return code;
-        if (idGiven && type != LAYERTYPE_BRUSHPART && type != LAYERTYPE_BGPICPART) {
+        if ((idGiven || type == OBJTYPE_ANIM) && type != LAYERTYPE_BRUSHPART && type != LAYERTYPE_BGPICPART) {
             w = ow;
             h = oh;
         }
@@ -186,6 +219,7 @@ static int ReadContent(lua_State *L, int t, const kvLayer *l, StyleChange *c)
     }
     if (c->partX < 0 || c->partY < 0) return 1154;
     if (c->partWidth < 1 || c->partHeight < 1) return ERR_BADSIZE;
+    if (c->type == OBJTYPE_ANIM) return ReadFrame(L, t, l, c, idGiven || type != l->type);
     return 0;
 }
 
@@ -357,6 +391,38 @@ int MoveLayerInList(BGPicNode *pic, kvLayer *l, int32_t z)
     return 1;
 }
 
+// Puts a copy of the anim's frame (0-based) into an anim layer's source state.
+static int ShowAnimFrame(LayerState *src, ObjectId id, int32_t frame)
+{
+    AnimNode *a;
+    BitMap *bm;
+    Mask *mk;
+    AlphaChannel *al;
+    int owned, code = FindAnim(id, &a, FINDANIM_PRIVATE);
+    if (!code) code = FetchAnimFrame(a, frame, 1, 0, &bm, &mk, &al, &owned);
+    if (code) return code;
+    FreeTriple(src->bitmap, src->mask, src->alpha);
+    src->bitmap = bm;
+    src->mask = mk;
+    src->alpha = al;
+    src->frame = frame;
+    src->frameCount = a->frameCount;
+    return 0;
+}
+
+int SetLayerFrameValue(kvLayer *l, int32_t value)
+{
+    AnimNode *a;
+    int code = FindAnim(l->source, &a, FINDANIM_PRIVATE);
+    if (code) return code;
+    int32_t now = l->sourceState->frame, frame;
+    if (now < 0 || now >= a->frameCount) now = 0;
+    if ((code = AnimFrameIndex(a->frameCount, now, value, &frame))) return code;
+    if (frame == l->sourceState->frame && l->sourceState->bitmap) return 0;
+    if ((code = ShowAnimFrame(l->sourceState, l->source, frame))) return code;
+    return BuildLayerState(l, BUILD_DRAWN);
+}
+
 static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRectList *damage)
 {
     StyleChange c;
@@ -397,6 +463,7 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
         AddDirtyRect(damage, l->drawnState);
         l->type = c.type;
         l->source = c.source;
+        if (c.type == OBJTYPE_ANIM && (code = ShowAnimFrame(src, c.source, c.frame))) return code;
         if (src->bitmap && IsObjectLayerType(c.type)) {
             FreeTriple(src->bitmap, src->mask, src->alpha);
             src->bitmap = nullptr;
@@ -508,6 +575,7 @@ int ApplyLayerStyle(lua_State *L, int first, int flags)
         if (!running) RefreshDirtyRects(&LayerDamage);
     }
     PurgeBrushNodes();
+    PurgeAnimNodes();
     FlushPendingBGPics();
     FlushTextObjects();
     return 0;
@@ -534,6 +602,10 @@ void PushLayerStyle(lua_State *L, kvLayer *l)
         SetFieldInt(L, "party", s->partY);
         SetFieldInt(L, "partwidth", s->width);
         SetFieldInt(L, "partheight", s->height);
+    }
+    if (l->type == OBJTYPE_ANIM) {
+        SetFieldObjectId(L, "id", l->source);
+        SetFieldInt(L, "frame", s->frame + 1);
     }
     SetFieldInt(L, "x", s->x);
     SetFieldInt(L, "y", s->y);

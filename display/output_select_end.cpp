@@ -72,16 +72,24 @@ static int ShowDrawnLayer(DisplayRecord *d, kvLayer *layer)
         RefreshLayerRect(layer, nullptr);
         return 0;
     }
-    return BuildLayerState(layer, 0);
+    const LayerState *s = layer->drawnState;
+    DirtyRect old = {s->drawnX, s->drawnY, s->drawnX + s->drawnWidth - 1, s->drawnY + s->drawnHeight - 1};
+    int code = BuildLayerState(layer, 0);
+    if (!code) RefreshLayerRect(layer, &old);
+    return code;
 }
 
 // The selection record's work once a selection of a BGPic's source images ends.
-static int FinishSelection(DisplayRecord *d, uint32_t outputType)
+static int FinishSelection(DisplayRecord *d, uint32_t outputType, kvLayer **drawnLayer)
 {
     BGPicNode *sel = d->selection;
     if (outputType == OBJTYPE_BGPIC || outputType == OBJTYPE_DISPLAY || !sel || !sel->prepared) return 0;
     sel->prepared = 0;
-    if (sel->selectionKind == OBJTYPE_LAYER) return ShowDrawnLayer(d, (kvLayer *)sel->selectionSource);
+    if (sel->selectionKind == OBJTYPE_LAYER) {
+        // Shown once the display is the output again: refreshing now would reach no window.
+        *drawnLayer = (kvLayer *)sel->selectionSource;
+        return 0;
+    }
     if (sel->selectionKind != OBJTYPE_BGPIC) return 0;
     BGPicNode *b;
     if (GetBGPicNode(sel->id, &b, BGPIC_PENDING)) return 0;
@@ -94,7 +102,8 @@ int SetBGPicOutput(lua_State *L, DisplayRecord *d, int noRefresh)
     if (!d || d->doubleBuffer) return 0;
     int current = d == CurrentDisplay;
     uint32_t type = d->outputType;
-    int code = FinishSelection(d, type);
+    kvLayer *drawnLayer = nullptr;
+    int code = FinishSelection(d, type, &drawnLayer);
     if (d->doubleBufferSuspended) {
         // Back into the double buffer the selection interrupted.
         if (current) CurrentPicture = d->doubleBufferPicture;
@@ -122,5 +131,6 @@ int SetBGPicOutput(lua_State *L, DisplayRecord *d, int noRefresh)
     }
     if (current) CurrentPicture = d->bgpic;
     RestoreDisplayOutput(d);
+    if (drawnLayer && current && !code) code = ShowDrawnLayer(d, drawnLayer);
     return code;
 }

@@ -11,19 +11,12 @@
 #include "pictures/anim.h"
 #include "pictures/anim_build.h"
 #include "pictures/brush.h"
+#include "pictures/picture_flip.h"
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
 #include "runtime/memory.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
-
-// Pushes the handle of a sprite made with an automatic id; returns the result count.
-static int PushNewSprite(lua_State *L, int isNil, ObjectId id)
-{
-    if (!isNil) return 0;
-    lua_pushlightuserdata(L, id.handle);
-    return 1;
-}
 
 // The id a creating command makes: automatic for Nil (a handle word the record replaces), else
 // the number, whose existing sprite is freed first.
@@ -68,7 +61,7 @@ static int CreateSprite(lua_State *L)
         int code = ClaimSpriteId(L, number, isNil, &req.targetId);
         if (!code) code = BuildSpriteFromAnim(&req.targetId, GetObjectIdArg(L, 3));
         if (code) return code;
-        return PushNewSprite(L, isNil, req.targetId);
+        return PushNewObjectHandle(L, isNil, req.targetId);
     } else {
         return 1055;
     }
@@ -91,19 +84,18 @@ static int CreateSprite(lua_State *L)
     if (!code) code = BuildAnim(L, &req);
     MemFree(sources);
     if (code) return code;
-    return PushNewSprite(L, isNil, req.targetId);
+    return PushNewObjectHandle(L, isNil, req.targetId);
 }
 
 static int LoadSprite(lua_State *L)
 {
     CheckArgs(L, 2, 3);
     int isNil;
-    uint32_t number = GetObjectIdOrNilArg(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     const char *file = luaL_checkstring(L, 2);
-    ObjectId id = {isNil ? 0 : number, isNil ? (void *)1 : nullptr};
     int code = LoadAnimObject(L, ANIMTARGET_SPRITE, &id, file, lua_gettop(L) >= 3 ? 3 : 0);
     if (code) return code;
-    return PushNewSprite(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int DisplaySprite(lua_State *L)
@@ -197,35 +189,9 @@ static int FlipSprite(lua_State *L)
     int code = SpriteForChange(L, &s);
     if (code) return code;
     int direction = GetIntArg(L, 2);
-    uint8_t *scratch = (uint8_t *)MemAlloc((size_t)MaskBytesPerRow(s->width) + (size_t)s->width * 4, 0);
-    if (!scratch) return 1000;
-    for (int32_t i = 0; i < s->frameCount && s->bitmaps; i++) {
-        BitMapInfo info;
-        if (!LockBitMap(s->bitmaps[i], &info)) {
-            code = 1152;
-            break;
-        }
-        FlipRecord r;
-        memset(&r, 0, sizeof r);
-        r.pixels = info.pixels;
-        r.width = s->width;
-        r.height = s->height;
-        r.modulo = info.modulo;
-        r.bytesPerPixel = info.bytesPerPixel;
-        r.direction = direction;
-        r.scratch = scratch;
-        if (Mask *m = s->masks[i]) {
-            r.mask = m->pixels;
-            r.maskBytesPerRow = m->bytesPerRow;
-        }
-        if (AlphaChannel *a = s->alphas[i]) {
-            r.alpha = a->pixels;
-            r.alphaBytesPerRow = a->bytesPerRow;
-        }
-        FlipPixels(&r);
-        UnLockBitMap();
-    }
-    MemFree(scratch);
+    for (int32_t i = 0; i < s->frameCount && s->bitmaps && !code; i++)
+        code = FlipPictureTriple(s->bitmaps[i], s->masks ? s->masks[i] : nullptr, s->alphas ? s->alphas[i] : nullptr,
+                                 s->width, s->height, direction);
     return code;
 }
 
@@ -252,7 +218,7 @@ static int CopySprite(lua_State *L)
         code = AddSpriteRecord(&id, s->width, s->height, n, s->transparentColor, nullptr, nullptr, nullptr, nullptr,
                                0, sources, nullptr);
         if (code) MemFree(sources);
-        return code ? code : PushNewSprite(L, isNil, id);
+        return code ? code : PushNewObjectHandle(L, isNil, id);
     }
     BitMap **bitmaps = (BitMap **)MemAlloc(sizeof(BitMap *) * (size_t)n, 1);
     Mask **masks = (Mask **)MemAlloc(sizeof(Mask *) * (size_t)n, 1);
@@ -268,7 +234,7 @@ static int CopySprite(lua_State *L)
         FreeSpriteFrames(bitmaps ? n : 0, bitmaps, masks, alphas, nullptr);
         return code;
     }
-    return PushNewSprite(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 int SpriteAttribute(lua_State *L, int attribute)

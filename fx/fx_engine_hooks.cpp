@@ -74,27 +74,14 @@ void MoveLayerTo(kvLayer *layer, int32_t x, int32_t y, int option) {
   SetLayerPosition(layer, nullptr, x, y, 0, 0, nullptr);
 }
 
-// Recomposes a rectangle of the display's back buffer with the layer drawn from its transition
-// buffers instead of its images, and copies it to the window.
-void ComposeLayerRect(DisplayRecord *d, kvLayer *layer, int32_t x, int32_t y, int32_t width, int32_t height,
-                      int toWindow) {
+// Recomposes a rectangle of the display's back buffer (a layer in transition is drawn from its
+// transition buffers there, in its place among the layers) and copies it to the window.
+void RedrawRect(DisplayRecord *d, int32_t x, int32_t y, int32_t width, int32_t height, int toWindow) {
   BitMap *back = d->backBuffer;
   if (!back || !d->bgpic) return;
   int32_t sx = x, sy = y;
   if (!FxClipPair(&sx, &sy, &x, &y, &width, &height, back->width, back->height, back->width, back->height)) return;
-  const uint32_t hidden = layer ? layer->hidden : 1;
-  if (layer) layer->hidden = 1;
   Redraw(d, d->bgpic, back, x, y, width, height, 0, 0);
-  if (layer) layer->hidden = hidden;
-  LayerState *s = layer ? layer->drawnState : nullptr;
-  if (s && s->fxBitMap && !hidden) {
-    int32_t fx = x - s->drawnX, fy = y - s->drawnY, dx = x, dy = y, w = width, h = height;
-    if (FxClipPair(&fx, &fy, &dx, &dy, &w, &h, s->drawnWidth, s->drawnHeight, back->width, back->height)) {
-      if (s->fxAlpha) BltAlphaBitMap(s->fxBitMap, fx, fy, back, dx, dy, w, h, s->fxAlpha);
-      else if (s->fxMask) BltMask(s->fxBitMap, fx, fy, back, dx, dy, w, h, s->fxMask);
-      else BltBitMap(s->fxBitMap, fx, fy, back, dx, dy, w, h);
-    }
-  }
   if (toWindow) BltToWindow(back, x, y, d, x, y, width, height, 1);
 }
 
@@ -111,7 +98,7 @@ void BlitRegion(TransitionRecord *r, const BitMap *src, int32_t sx, int32_t sy, 
   DisplayRecord *d = CurrentDisplay;
   if (!d || d->outputType != OBJTYPE_DISPLAY) return;
   const int toWindow = !(r->displayScaled && !(flags & FXDRAW_FORCEWINDOW));
-  ComposeLayerRect(d, r->layer, dx, dy, width, height, toWindow);
+  RedrawRect(d, dx, dy, width, height, toWindow);
 }
 
 // A snapshot of the shown picture (without the record's layer) over the object's rectangle.

@@ -17,19 +17,31 @@
 // Whole rows of 32-bit pixels mixed with MixWords, written without branches
 // so that the compiler vectorises them.
 
-// Per-pixel weights from an alpha row: a = 0 keeps the whole pixel, a = 255
-// copies the whole source pixel (weight 256), others mix and clear the spare
-// byte. s and d may be the same row.
+// MixWords with one multiply per channel pair instead of two: each 16-bit lane
+// of a * 256 + (b - a) * w equals a * (256 - w) + b * w, which lies in
+// [0, 65280], so the lanes' borrows cancel in the 32-bit sum and the result is
+// the same bit for bit.
+static inline uint32_t MixWordsByDifference(uint32_t a, uint32_t b, uint32_t w) {
+  const uint32_t alo = a & 0x00FF00FFu, blo = b & 0x00FF00FFu;
+  const uint32_t ahi = (a >> 8) & 0x00FF00FFu, bhi = (b >> 8) & 0x00FF00FFu;
+  const uint32_t lo = ((alo << 8) + (blo - alo) * w) >> 8 & 0x00FF00FFu;
+  const uint32_t hi = ((a & 0xFF00FF00u) + (bhi - ahi) * w) & 0xFF00FF00u;
+  return lo | hi;
+}
+
+// Per-pixel weights from an alpha row: a = 0 keeps the whole pixel (weight 0),
+// a = 255 copies the whole source pixel (weight 256), others mix and clear the
+// spare byte. s and d may be the same row.
 template <class L>
 KV_VECTOR_CLONES static void AlphaRow32(const uint8_t *s, uint8_t *d, const uint8_t *a, int32_t width) {
   for (int32_t i = 0; i < width; i++) {
     const uint32_t av = a[i];
     const uint32_t wt = av + ((av + 1) >> 8);                        // 255 -> 256
-    const uint32_t whole = 0u - ((((av - 1) & 0xFF) + 2) >> 8);      // all ones for a = 0 or 255
+    const uint32_t keep = (wt & 0xFF) ? ~L::kSpare : ~0u;           // whole pixel for weight 0 or 256
     uint32_t sv, dv;
     memcpy(&sv, s + 4 * i, 4);
     memcpy(&dv, d + 4 * i, 4);
-    const uint32_t r = MixWords(dv, sv, wt) & (whole | ~L::kSpare);
+    const uint32_t r = MixWordsByDifference(dv, sv, wt) & keep;
     memcpy(d + 4 * i, &r, 4);
   }
 }
@@ -99,6 +111,51 @@ void BlendPixels16(const BlendPlanes *planes, int32_t width, int32_t height, int
 
 // ---- BltAlphaBitMap: a = 0 keeps, 255 copies, else d + (((s - d) * a) >> 8) --
 
+// One row of 3- or 2-byte pixels.
+template <class L>
+static void AlphaRowN(const uint8_t *s, uint8_t *d, const uint8_t *a, int32_t width) {
+  for (int32_t i = 0; i < width; i++) {
+    const int32_t av = a[i];
+    const typename L::Raw sv = L::Load(s + i * L::kBytes), dv = L::Load(d + i * L::kBytes);
+    const typename L::Raw mixed = MixPixel<L>(dv, sv, (uint32_t)av);
+    L::Store(d + i * L::kBytes, av == 0 ? dv : av == 255 ? sv : mixed);
+  }
+}
+
+template <class L>
+static inline void AlphaSpan(const uint8_t *s, uint8_t *d, const uint8_t *a, int32_t width) {
+  if constexpr (L::kBytes == 4) AlphaRow32<L>(s, d, a, width);
+  else AlphaRowN<L>(s, d, a, width);
+}
+
+// One row in blocks of kAlphaBlock pixels: a block whose alpha is all 0 is
+// left alone, one whose alpha is all 255 is copied; runs of other blocks are
+// mixed in one go. Pictures with an alpha channel are mostly clear or opaque.
+enum { kAlphaBlock = 32 };
+template <class L>
+static void AlphaRowByBlocks(const uint8_t *s, uint8_t *d, const uint8_t *a, int32_t width) {
+  const ptrdiff_t bpp = L::kBytes;
+  int32_t i = 0, start = 0;  // start: first pixel not yet drawn
+  for (; i + kAlphaBlock <= width; i += kAlphaBlock) {
+    // Most mixed blocks show it in their first eight alpha bytes.
+    uint64_t any, all;
+    memcpy(&any, a + i, 8);
+    if (any != 0 && any != ~(uint64_t)0) continue;
+    all = any;
+    for (int k = 8; k < kAlphaBlock; k += 8) {
+      uint64_t q;
+      memcpy(&q, a + i + k, 8);
+      any |= q;
+      all &= q;
+    }
+    if (any != 0 && all != ~(uint64_t)0) continue;
+    if (i > start) AlphaSpan<L>(s + start * bpp, d + start * bpp, a + start, i - start);
+    if (any) memmove(d + i * bpp, s + i * bpp, (size_t)kAlphaBlock * bpp);
+    start = i + kAlphaBlock;
+  }
+  if (width > start) AlphaSpan<L>(s + start * bpp, d + start * bpp, a + start, width - start);
+}
+
 template <class L>
 static void AlphaBitMapRows(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
                             uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
@@ -108,18 +165,7 @@ static void AlphaBitMapRows(const uint8_t *src, int32_t sx, int32_t sy, int32_t 
   const uint8_t *s = src + sy * sstep + (ptrdiff_t)sx * L::kBytes;
   uint8_t *d = dst + dy * dstep + (ptrdiff_t)dx * L::kBytes;
   const uint8_t *a = alpha + (ptrdiff_t)ay * alphaBytesPerRow + ax;
-  if constexpr (L::kBytes == 4) {
-    for (; height > 0; height--, s += sstep, d += dstep, a += alphaBytesPerRow) AlphaRow32<L>(s, d, a, width);
-    return;
-  }
-  for (; height > 0; height--, s += sstep, d += dstep, a += alphaBytesPerRow) {
-    for (int32_t i = 0; i < width; i++) {
-      const int32_t av = a[i];
-      const typename L::Raw sv = L::Load(s + i * L::kBytes), dv = L::Load(d + i * L::kBytes);
-      const typename L::Raw mixed = MixPixel<L>(dv, sv, (uint32_t)av);
-      L::Store(d + i * L::kBytes, av == 0 ? dv : av == 255 ? sv : mixed);
-    }
-  }
+  for (; height > 0; height--, s += sstep, d += dstep, a += alphaBytesPerRow) AlphaRowByBlocks<L>(s, d, a, width);
 }
 
 #define ALPHABITMAP_ARGS src, sx, sy, ax, ay, srcModulo, dst, dx, dy, dstModulo, width, height, alpha, alphaBytesPerRow

@@ -245,8 +245,9 @@ static void KeyMaskRows(const uint8_t *pixels, uint8_t *mask, int32_t width, int
 }
 
 // The whole mask bytes of one row of 32-bit pixels: eight compares give eight
-// 0/1 bytes, and one multiply gathers them into a byte, the first pixel in
-// the top bit (byte k lands on bit 63 - k of the product, no two terms meet).
+// 0/1 bytes of a word (pixel k in byte k), and one multiply gathers them into
+// a byte, the first pixel in the top bit (byte k lands on bit 63 - k of the
+// product; no two terms meet, so nothing carries).
 KV_VECTOR_CLONES static void KeyMaskBytes32(const uint8_t *p, uint8_t *m, int32_t bytes, uint32_t key,
                                             uint32_t compareMask) {
   for (int32_t j = 0; j < bytes; j++, p += 32) {
@@ -254,6 +255,9 @@ KV_VECTOR_CLONES static void KeyMaskBytes32(const uint8_t *p, uint8_t *m, int32_
     for (int k = 0; k < 8; k++) differs[k] = (uint8_t)((PixSize32::Load(p + k * 4) & compareMask) != key);
     uint64_t x;
     std::memcpy(&x, differs, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x);  // pixel k in byte k counted from the low end
+#endif
     m[j] = (uint8_t)((x * 0x8040201008040201ull) >> 56);
   }
 }

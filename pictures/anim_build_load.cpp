@@ -7,6 +7,7 @@
 #include "gfx/picload.h"
 #include "pictures/anim.h"
 #include "pictures/anim_build.h"
+#include "pictures/cached_picture.h"
 #include "pictures/transform_record.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -49,25 +50,6 @@ static void ReadOptions(lua_State *L, int t, LoadAnimOptions *o)
     GetFieldSwitch(L, t, "cachealpha", &o->cacheAlpha);
 }
 
-// The picture's words and alpha channel, from the graphics cache or the file.
-static int LoadPicture(const char *name, const LoadAnimOptions *o, uint32_t **pixels, AlphaChannel **alpha,
-                       int32_t *key, int32_t *width, int32_t *height)
-{
-    int preproc = RuntimeSettings.preproc;
-    *key = -1;
-    if (preproc && o->cachedLoad) return GetFromGfxCache(o->cachedLoad, o->loadAlpha, width, height, pixels, alpha);
-    int cacheAlpha = preproc && o->cache && o->cacheAlpha;
-    int mode = o->loadAlpha ? LOADALPHA_REQUIRE : cacheAlpha ? LOADALPHA_OPTIONAL : LOADALPHA_NONE;
-    int code = LoadImageFile(name, nullptr, 0, 0, mode, pixels, alpha, nullptr, key, width, height);
-    if (code || !(preproc && o->cache)) return code;
-    code = AddToGfxCache(o->cache, *width, *height, *pixels, *alpha);
-    if (cacheAlpha && !o->loadAlpha) {
-        FreeAlphaChannel(*alpha);
-        *alpha = nullptr;
-    }
-    return code;
-}
-
 static int LoadCore(int targetKind, ObjectId *id, const char *file, const LoadAnimOptions *o)
 {
     if (o->loadAlpha && o->transparent != -1) return 1223;
@@ -90,7 +72,8 @@ static int LoadCore(int targetKind, ObjectId *id, const char *file, const LoadAn
     uint32_t *pixels = nullptr;
     AlphaChannel *alpha = nullptr;
     int32_t key, width, height;
-    int code = LoadPicture(file, o, &pixels, &alpha, &key, &width, &height);
+    int code = LoadCachedPicture(file, o->loadAlpha, o->cache, o->cachedLoad, o->cacheAlpha, &pixels,
+                                 &alpha, &key, &width, &height);
     if (code) return code;
     AnimBuildRequest req;
     memset(&req, 0, sizeof req);

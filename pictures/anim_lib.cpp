@@ -21,22 +21,6 @@
 
 enum { ERR_NOMEM = 1000, ERR_USAGE = 1055, ERR_RANGE = 1094, ERR_FRAME = 1270, ERR_ACTIVE = 1340 };
 
-// The handle of an object made with an automatic id; returns the result count.
-static int PushNewId(lua_State *L, int isNil, ObjectId id)
-{
-    if (!isNil) return 0;
-    lua_pushlightuserdata(L, id.handle);
-    return 1;
-}
-
-// Argument i of a creating command: Nil asks for an automatic id (a non-zero handle word).
-static ObjectId NewIdArg(lua_State *L, int i, int *isNil)
-{
-    uint32_t number = GetObjectIdOrNilArg(L, i, isNil);
-    ObjectId id = {*isNil ? 0 : number, *isNil ? (void *)1 : nullptr};
-    return id;
-}
-
 // The anim of argument 1 for a change: 1340 while drawing goes into it, 1314 while it plays.
 static int AnimForChange(lua_State *L, AnimNode **node)
 {
@@ -126,7 +110,7 @@ static int LoadAnimFrame(lua_State *L)
 {
     CheckArgs(L, 3, 4);
     int isNil;
-    ObjectId id = NewIdArg(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     int32_t frame = GetIntArg(L, 2);
     const char *file = luaL_checkstring(L, 3);
     int32_t transparent = GetOptIntArg(L, 4, -1);
@@ -146,18 +130,18 @@ static int LoadAnimFrame(lua_State *L)
     MemFree(words);
     if (!code && (code = StoreBrush(L, &id, bm, mask, nullptr, w, h, transparent))) FreeTriple(bm, mask, nullptr);
     if (code) return code;
-    return PushNewId(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int LoadAnim(lua_State *L)
 {
     CheckArgs(L, 2, 3);
     int isNil;
-    ObjectId id = NewIdArg(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     const char *file = luaL_checkstring(L, 2);
     int code = LoadAnimFromFile(L, &id, file, lua_gettop(L) >= 3 ? 3 : 0, 0);
     if (code) return code;
-    return PushNewId(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int IsAnim(lua_State *L)
@@ -171,7 +155,7 @@ static int CreateAnim(lua_State *L)
 {
     CheckArgs(L, 6, 8);
     int isNil;
-    ObjectId id = NewIdArg(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     BrushNode *brush;
     int code = GetBrushNode(GetObjectIdArg(L, 2), &brush, BRUSH_NOVECTOR);
     if (code) return code;
@@ -195,7 +179,7 @@ static int CreateAnim(lua_State *L)
     if (!isNil && (code = FreeAnimObject(L, id, 0))) return code;
     req.targetId = id;
     if ((code = BuildAnimObject(&req, nullptr, nullptr, -1))) return code;
-    return PushNewId(L, isNil, req.targetId);
+    return PushNewObjectHandle(L, isNil, req.targetId);
 }
 
 static int CopyAnim(lua_State *L)
@@ -203,7 +187,7 @@ static int CopyAnim(lua_State *L)
     CheckArgs(L, 2, 2);
     ObjectId src = GetObjectIdArg(L, 1);
     int isNil;
-    ObjectId id = NewIdArg(L, 2, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 2, &isNil);
     AnimNode *node;
     int code = FindAnim(src, &node, 0);
     if (code) return code;
@@ -212,14 +196,14 @@ static int CopyAnim(lua_State *L)
         if ((code = FreeAnimObject(L, id, 0))) return code;
     }
     if ((code = CopyAnimNode(node, &id, nullptr))) return code;
-    return PushNewId(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int GetAnimFrame(lua_State *L)
 {
     CheckArgs(L, 3, 3);
     int isNil;
-    ObjectId id = NewIdArg(L, 1, &isNil);
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     int32_t frame = GetIntArg(L, 2);
     AnimNode *node;
     int code = FindAnim(GetObjectIdArg(L, 3), &node, 0);
@@ -235,7 +219,7 @@ static int GetAnimFrame(lua_State *L)
         FreeTriple(bm, mask, alpha);
         return code;
     }
-    return PushNewId(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 static int DisplayAnimFrame(lua_State *L)

@@ -73,8 +73,7 @@ int AnimBeginAnimStream(lua_State *L)
 {
     CheckArgs(L, 4, 6);
     int isNil;
-    uint32_t number = GetObjectIdOrNilArg(L, 1, &isNil);
-    ObjectId id = {isNil ? 0 : number, isNil ? (void *)1 : nullptr};
+    ObjectId id = GetNewObjectIdArg(L, 1, &isNil);
     const char *file = luaL_checkstring(L, 2);
     int32_t width = GetIntArg(L, 3), height = GetIntArg(L, 4);
     int32_t format = GetOptIntArg(L, 5, ANIMSTREAM_GIF);
@@ -82,9 +81,7 @@ int AnimBeginAnimStream(lua_State *L)
     ReadWriterOptions(L, 6, &quality, &fps);
     int code = BeginAnimStreamNode(&id, file, width, height, format, fps, quality, nullptr);
     if (code) return code;
-    if (!isNil) return 0;
-    lua_pushlightuserdata(L, id.handle);
-    return 1;
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 int AnimWriteAnimFrame(lua_State *L)

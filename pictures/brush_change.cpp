@@ -10,6 +10,7 @@
 #include "gfx/kernels.h"
 #include "gfx/scale.h"
 #include "pictures/brush_commands.h"
+#include "pictures/picture_flip.h"
 #include "pictures/transform_record.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -159,33 +160,7 @@ int FlipBrush(lua_State *L)
     BrushNode *b;
     int code = BrushForChange(L, 1, &b, 0);
     if (code) return code;
-    int direction = GetIntArg(L, 2);
-    BitMapInfo info;
-    if (!LockBitMap(b->bitmap, &info)) return ERR_LOCK;
-    FlipRecord r;
-    memset(&r, 0, sizeof r);
-    r.pixels = info.pixels;
-    r.width = b->width;
-    r.height = b->height;
-    r.modulo = info.modulo;
-    r.bytesPerPixel = info.bytesPerPixel;
-    r.direction = direction;
-    if (b->mask) {
-        r.mask = b->mask->pixels;
-        r.maskBytesPerRow = b->mask->bytesPerRow;
-        if (direction && !(r.scratch = (uint8_t *)MemAlloc((size_t)r.maskBytesPerRow, 0))) {
-            UnLockBitMap();
-            return ERR_NOMEM;
-        }
-    }
-    if (b->alpha) {
-        r.alpha = b->alpha->pixels;
-        r.alphaBytesPerRow = b->alpha->bytesPerRow;
-    }
-    FlipPixels(&r);
-    MemFree(r.scratch);
-    UnLockBitMap();
-    return 0;
+    return FlipPictureTriple(b->bitmap, b->mask, b->alpha, b->width, b->height, GetIntArg(L, 2));
 }
 
 int MixBrush(lua_State *L)

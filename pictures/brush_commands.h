@@ -13,8 +13,6 @@ int CreateBrushObject(ObjectId *id, int32_t width, int32_t height, uint32_t colo
                       int clear);
 // A colour argument as a 32-bit word (-1 and 4294967295 are the same).
 uint32_t ColourArg(lua_State *L, int i);
-// Pushes the handle of a brush made with an automatic id; returns the result count.
-int PushNewBrush(lua_State *L, int isNil, ObjectId id);
 
 int CreateBrush(lua_State *L);
 int LoadBrush(lua_State *L);

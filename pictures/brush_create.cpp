@@ -12,6 +12,7 @@
 #include "gfx/scale.h"
 #include "pictures/brush_commands.h"
 #include "pictures/display_object.h"
+#include "pictures/cached_picture.h"
 #include "pictures/transform_record.h"
 #include "platform/os.h"
 #include "runtime/errors.h"
@@ -26,13 +27,6 @@ enum {
 };
 
 uint32_t ColourArg(lua_State *L, int i) { return (uint32_t)luaL_numbertoword(luaL_checknumber(L, i)); }
-
-int PushNewBrush(lua_State *L, int isNil, ObjectId id)
-{
-    if (!isNil) return 0;
-    lua_pushlightuserdata(L, id.handle);
-    return 1;
-}
 
 // The id a creating command gives its brush (a handle asks for an automatic one); a numbered
 // brush of that number is freed first.
@@ -83,7 +77,7 @@ int CreateBrush(lua_State *L)
     ObjectId id;
     int code = ClaimBrushId(L, number, isNil, &id);
     if (!code) code = CreateBrushObject(&id, width, height, colour, withMask, withAlpha, clear);
-    return code ? code : PushNewBrush(L, isNil, id);
+    return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -126,26 +120,6 @@ static void ReadLoadBrushOptions(lua_State *L, LoadBrushOptions *o)
     GetFieldFileName(L, 3, "cache", 0, nullptr, &o->cache, &len, nullptr);
     GetFieldFileName(L, 3, "cachedload", 0, nullptr, &o->cachedLoad, &len, nullptr);
     GetFieldSwitch(L, 3, "cachealpha", &o->cacheAlpha);
-}
-
-// The picture's words and alpha channel, from the image cache or the file.
-static int LoadBrushPicture(const char *name, LoadBrushOptions *o, uint32_t **pixels, AlphaChannel **alpha,
-                            int32_t *key, int32_t *width, int32_t *height)
-{
-    int preproc = RuntimeSettings.preproc;
-    *key = -1;
-    if (preproc && o->cachedLoad)
-        return GetFromGfxCache(o->cachedLoad, o->loadAlpha, width, height, pixels, alpha);
-    int cacheAlpha = preproc && o->cache && o->cacheAlpha;
-    int mode = o->loadAlpha ? LOADALPHA_REQUIRE : cacheAlpha ? LOADALPHA_OPTIONAL : LOADALPHA_NONE;
-    int code = LoadImageFile(name, nullptr, 0, 0, mode, pixels, alpha, nullptr, key, width, height);
-    if (code || !(preproc && o->cache)) return code;
-    code = AddToGfxCache(o->cache, *width, *height, *pixels, *alpha);
-    if (cacheAlpha && !o->loadAlpha) {
-        FreeAlphaChannel(*alpha);
-        *alpha = nullptr;
-    }
-    return code;
 }
 
 // Step 5: the cut rectangle copied out of the words and the alpha channel.
@@ -211,7 +185,8 @@ static int LoadBrushCore(ObjectId *id, const char *name, LoadBrushOptions *o)
     uint32_t *pixels = nullptr;
     AlphaChannel *alpha = nullptr;
     int32_t key, width, height;
-    int code = LoadBrushPicture(name, o, &pixels, &alpha, &key, &width, &height);
+    int code = LoadCachedPicture(name, o->loadAlpha, o->cache, o->cachedLoad, o->cacheAlpha, &pixels,
+                                 &alpha, &key, &width, &height);
     if (!code) code = CutPicture(o, &pixels, &alpha, &width, &height);
     if (!code && o->globalAlpha != -1) code = ApplyGlobalAlpha(o->globalAlpha, &alpha, width, height);
     if (code) {
@@ -267,7 +242,7 @@ int LoadBrush(lua_State *L)
         return code;
     }
     PrintVerboseDone();
-    return PushNewBrush(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -307,7 +282,7 @@ int CopyBrush(lua_State *L)
     if ((code = ClaimBrushId(L, number, isNil, &id))) return code;
     code = AddBrushCopy(&id, b->bitmap, b->mask, b->alpha, b->width, b->height, b->transparentColor, b->type,
                         b->vectorTransformed, b->vectorData);
-    return code ? code : PushNewBrush(L, isNil, id);
+    return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
 // ConvertToBrush and GetBrushLink: a new, independent brush from another object's picture.
@@ -346,7 +321,7 @@ static int ConvertCore(lua_State *L, int type, ObjectId source, int brushArg, in
     } else {
         return ERR_WRONGUSAGE;
     }
-    return code ? code : PushNewBrush(L, isNil, id);
+    return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
 int ConvertToBrush(lua_State *L)
@@ -399,5 +374,5 @@ int GrabDesktop(lua_State *L)
         FreeBitMap(bm);
         return ERR_NOMEM;
     }
-    return PushNewBrush(L, isNil, id);
+    return PushNewObjectHandle(L, isNil, id);
 }

@@ -56,6 +56,20 @@ uint32_t GetObjectIdOrNilArg(lua_State *L, int i, int *isNil)
     return (uint32_t)luaL_checkinteger(L, i);
 }
 
+ObjectId GetNewObjectIdArg(lua_State *L, int i, int *isNil)
+{
+    uint32_t number = GetObjectIdOrNilArg(L, i, isNil);
+    ObjectId id = {*isNil ? 0 : number, *isNil ? (void *)1 : nullptr};
+    return id;
+}
+
+int PushNewObjectHandle(lua_State *L, int isNil, ObjectId id)
+{
+    if (!isNil) return 0;
+    lua_pushlightuserdata(L, id.handle);
+    return 1;
+}
+
 int ObjectIdMatches(ObjectId have, ObjectId wanted)
 {
     if (wanted.handle) return have.handle == wanted.handle;

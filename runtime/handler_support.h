@@ -36,6 +36,13 @@ ObjectId GetObjectIdArg(lua_State *L, int i);
 // Argument i of a creating command: *isNil = 1 and 0 for Nil (the object then gets an automatic
 // id), else *isNil = 0 and the number as GetObjectIdArg reads it.
 uint32_t GetObjectIdOrNilArg(lua_State *L, int i, int *isNil);
+// Argument i of a creating command as the id to give the new object: the number, or for Nil
+// (*isNil = 1) the handle word 1 that asks for an automatic id (the new node's address
+// replaces it).
+ObjectId GetNewObjectIdArg(lua_State *L, int i, int *isNil);
+// The result of a creating command: the new object's handle when it got an automatic id (one
+// result), else none. Returns the result count.
+int PushNewObjectHandle(lua_State *L, int isNil, ObjectId id);
 // Whether the object whose id is `have` is the one `wanted` names: the same handle when wanted
 // carries one, else an object without a handle and the same number.
 int ObjectIdMatches(ObjectId have, ObjectId wanted);

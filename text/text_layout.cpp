@@ -543,10 +543,14 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
             y = IsYPosConstant(st->y) ? ResolveYPos(st->y, img.height, 0, 0.0) : st->y + img.offsetY;
         }
         DisplayRecord *d = CurrentDisplay;
-        if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) code = AddTextImageLayer(L, kind, &img, x, y);
+        if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) code = AddTextImageLayer(L, kind, &img, x, y, st, transform);
         else code = BlitTextImage(&img, x, y);
         if (!code && kind == TEXTKIND_PRINT && !(flags & (TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES)))
             SetTextCursor(l.x + st->leftMargin, st->cursorY + l.y);
+    } else if (image) {
+        // Laid out again for a layer that exists: the layer takes the new rendering.
+        *image = img;
+        return 0;
     }
     FreeRenderedTextImage(&img);
     return code;

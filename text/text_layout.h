@@ -29,8 +29,8 @@ int MeasureStyledText(const char *text, int32_t length, int32_t encoding, TextMe
 
 // Lays the state's text out and renders it. kind: TEXTKIND_*. noTags: brackets are ordinary
 // characters. transform: none or the identity for unscaled text. image: receives the rendering
-// for TEXTKIND_TEXTOBJECT (the caller owns it). flags: TEXTRENDER_*. Every other kind draws onto
-// the current output. 0 or an error code.
+// for TEXTKIND_TEXTOBJECT, and for every kind under TEXTRENDER_LAYEREXISTS (the caller owns it).
+// flags: TEXTRENDER_*. Every other kind draws onto the current output. 0 or an error code.
 int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState *state, int kind, int noTags,
                         const TransformRecord *transform, void *result, int flags, RenderedTextImage *image);
 
@@ -50,8 +50,10 @@ void FreeRenderedTextImage(RenderedTextImage *image);
 // Draws a rendering onto the current output at (x, y) (text_print.cpp). 0 or 1347.
 int BlitTextImage(const RenderedTextImage *image, int32_t x, int32_t y);
 // Hands the rendering to a new layer of that kind (TEXTKIND_TEXTOUT, TEXTKIND_PRINT) at (x, y) on
-// the current picture; the images belong to the layer afterwards. 0 or an error code.
-int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *image, int32_t x, int32_t y);
+// the current picture; the images belong to the layer afterwards, which keeps a copy of the
+// state and the transform (none: identity) to lay the text out again when scaled. 0 or an error.
+int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *image, int32_t x, int32_t y, const TextState *state,
+                      const TransformRecord *transform);
 // Sets the current display's text cursor (text_print.cpp).
 void SetTextCursor(int32_t x, int32_t y);
 

@@ -7,6 +7,7 @@
 #include "runtime/libraries.h"
 #include "text/font.h"
 #include "text/font_manager.h"
+#include "text/text_layers.h"
 #include "text/text_objects.h"
 #include "text/text_print.h"
 
@@ -112,11 +113,13 @@ int OpenTextLib(lua_State *L)
     FontHandle *builtin = nullptr;
     code = InitFontSystem(&builtin);
     CurrentSettings.font = builtin;
+    InstallTextLayerHooks(L);
     return code;
 }
 
 void CloseTextLib(lua_State *L)
 {
+    RemoveTextLayerHooks();
     FreeAllTextObjects();
     FreeWordWrapBuffer();
     FreeAllDisplayTabStops();

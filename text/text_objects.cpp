@@ -10,9 +10,11 @@
 #include "display/layer.h"
 #include "gfx/blit.h"
 #include "gfx/scale.h"
+#include "pictures/display_object.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "text/font.h"
+#include "text/text_layers.h"
 #include "text/text_layout.h"
 #include "text/text_lib.h"
 
@@ -237,9 +239,12 @@ static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, Rendere
     return code;
 }
 
-// A layer of the node's picture with its corner at (x, y); the layer gets images of its own.
+// A layer of the node's picture with its corner at (x, y), transformed by t with the layer
+// options lo (both may be none); the layer gets images of its own and a copy of the node's text,
+// so that it can be laid out again when it is scaled.
 static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t x,
-                           int32_t y, int32_t insertPos, int flags, kvLayer **out)
+                           int32_t y, int32_t cornerX, int32_t cornerY, const TransformRecord *t,
+                           const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
 {
     if (!turned->bitmap) {
         TextObjectNode *copy = CopyTextObjectNode(n);
@@ -254,48 +259,91 @@ static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, Ren
         copy->alpha = nullptr;
         FreeTextObjectNode(copy);
     }
-    LayerState *s = NewLayerState(nullptr);
-    if (!s) {
-        FreeRenderedTextImage(turned);
-        return 1000;
-    }
-    s->bitmap = turned->bitmap;
-    s->mask = turned->mask;
-    s->alpha = turned->alpha;
-    s->x = x;
-    s->y = y;
-    s->width = turned->drawnWidth;
-    s->height = turned->height;
-    // The layer owns the images from here on, also when adding it fails.
-    memset(turned, 0, sizeof *turned);
-    return AddLayer(OBJTYPE_TEXTOBJECT, &n->id, nullptr, nullptr, s, insertPos, flags, out);
+    if (lo && lo->insertPos > 0) insertPos = lo->insertPos;
+    return AddTextImagesLayer(TEXTKIND_TEXTOBJECT, &n->id, turned, x, y, n->state, &n->transform, cornerX, cornerY,
+                              t, lo, insertPos, flags, out);
+}
+
+// The picture's corner for a text origin at x, y (position constants place the picture's box
+// as if it had no anchor).
+static void ResolveCorner(int32_t x, int32_t y, int32_t width, int32_t height, int32_t ox, int32_t oy,
+                          const TransformRecord *t, int32_t *px, int32_t *py)
+{
+    double ax = t ? t->anchorX : 0.0, ay = t ? t->anchorY : 0.0;
+    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : x + ox;
+    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : y + oy;
+}
+
+static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
+                            const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
+{
+    RenderedTextImage view, turned;
+    int32_t ox, oy, px, py;
+    int code = NodePicture(n, &view, &turned, &ox, &oy);
+    if (code) return code;
+    ResolveCorner(x, y, view.drawnWidth, view.height, ox, oy, t, &px, &py);
+    return AddPictureLayer(n, &view, &turned, px, py, ox, oy, t, lo, insertPos, flags, out);
 }
 
 int AddTextLayer(lua_State *L, const TextObjectNode *n, int32_t x, int32_t y, int32_t insertPos, int flags,
                  kvLayer **out)
 {
-    RenderedTextImage view, turned;
-    int32_t ox, oy;
-    int code = NodePicture(n, &view, &turned, &ox, &oy);
-    if (code) return code;
-    int32_t px = IsXPosConstant(x) ? ResolveXPos(x, view.drawnWidth, 0, 0.0) : x + ox;
-    int32_t py = IsYPosConstant(y) ? ResolveYPos(y, view.height, 0, 0.0) : y + oy;
-    return AddPictureLayer(n, &view, &turned, px, py, insertPos, flags, out);
+    return AddTextLayerWith(n, x, y, nullptr, nullptr, insertPos, flags, out);
 }
 
-int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y)
+// Draws the node's picture transformed by t (not the identity) with its anchor at (x, y): a
+// scale lays the text out again at the new size, anything else transforms the picture.
+static int BlitTransformed(TextObjectNode *n, const RenderedTextImage *view, int32_t x, int32_t y, int32_t ox,
+                           int32_t oy, const TransformRecord *t)
+{
+    RenderedTextImage out;
+    memset(&out, 0, sizeof out);
+    int32_t rx, ry;
+    int code = RenderScaledText(n->state, TEXTKIND_TEXTOBJECT, &n->transform, ox, oy, view->drawnWidth,
+                                view->height, t, &out.bitmap, &out.mask, &out.alpha, &out.drawnWidth, &out.height,
+                                &rx, &ry);
+    if (code < 0)
+        code = TransformImageRegion(t, view->bitmap, view->mask, view->alpha, 0, 0, view->drawnWidth, view->height,
+                                    &out.bitmap, &out.mask, &out.alpha, &out.drawnWidth, &out.height, &rx, &ry);
+    if (code) return code;
+    out.fullWidth = out.bitmap ? out.bitmap->width : out.drawnWidth;
+    int32_t px, py;
+    ResolveCorner(x, y, view->drawnWidth, view->height, ox, oy, t, &px, &py);
+    px -= (int32_t)trunc(view->drawnWidth * t->anchorX);
+    py -= (int32_t)trunc(view->height * t->anchorY);
+    code = BlitTextImage(&out, px + rx, py + ry);
+    FreeRenderedTextImage(&out);
+    return code;
+}
+
+int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIndex)
 {
     TextObjectNode *n;
     int code = FindTextObject(id, 0, &n);
     if (code) return code;
+    // The options transform the object's current picture, on top of its own scale and turn.
+    TransformRecord t;
+    LayerOptions lo;
+    code = PrepareTransformedImage(L, optionIndex, n->width, n->height, 0, 0,
+                                   (n->state->settings.style & TEXTSTYLE_ANTIALIAS) != 0, &t, &lo,
+                                   PTI_INIT | PTI_NEEDTABLE);
+    if (code) return code;
+    code = CheckTransformMatrix(&t.a);
+    if (code) return code;
     DisplayRecord *d = CurrentDisplay;
-    if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) return AddTextLayer(L, n, x, y, -1, 0, nullptr);
+    if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY)
+        return AddTextLayerWith(n, x, y, &t, &lo, -1, ADDLAYER_SCALE, nullptr);
     RenderedTextImage view, turned;
     int32_t ox, oy;
     if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
-    int32_t px = IsXPosConstant(x) ? ResolveXPos(x, view.drawnWidth, 0, 0.0) : x + ox;
-    int32_t py = IsYPosConstant(y) ? ResolveYPos(y, view.height, 0, 0.0) : y + oy;
-    code = BlitTextImage(&view, px, py);
+    if (IsIdentityTransform(&t)) {
+        int32_t px, py;
+        ResolveCorner(x, y, view.drawnWidth, view.height, ox, oy, nullptr, &px, &py);
+        code = BlitTextImage(&view, px - (int32_t)trunc(view.drawnWidth * t.anchorX),
+                             py - (int32_t)trunc(view.height * t.anchorY));
+    } else {
+        code = BlitTransformed(n, &view, x, y, ox, oy, &t);
+    }
     FreeRenderedTextImage(&turned);
     return code;
 }
@@ -306,8 +354,7 @@ int TxDisplayTextObject(lua_State *L)
     CheckArgs(L, 3, 4);
     ObjectId id = GetObjectIdArg(L, 1);
     int32_t x = GetIntArg(L, 2), y = GetIntArg(L, 3);
-    if (lua_gettop(L) == 4 && !lua_istable(L, 4)) luaL_checktable(L, 4);
-    return DrawTextObject(L, id, x, y);
+    return DrawTextObject(L, id, x, y, 4);
 }
 
 // FreeTextObject(id)

@@ -45,9 +45,11 @@ int FreeTextObjectById(ObjectId id, int report);
 // when memory runs out.
 TextObjectNode *CopyTextObjectNode(const TextObjectNode *node);
 void FreeTextObjectNode(TextObjectNode *node);
-// Draws the object at x, y (position constants allowed) onto the current output; with layers on
-// it becomes a layer.
-int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y);
+// Draws the object at x, y (position constants allowed) onto the current output, transformed by
+// the option table at optionIndex (0: none; "transform", "scalex", "width", "rotate",
+// "smoothscale", "anchorx" ... and, with layers on, the layer options); with layers on it
+// becomes a layer. A scale lays the text out again at the new size.
+int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIndex);
 // Adds a #TEXTOBJECT layer showing the node with its text origin at x, y (position constants
 // allowed) on the current picture at insertPos with AddLayer's flags; the layer keeps images of
 // its own (turned by the node's transform). *out (may be none) gets the layer. 0 or an error.

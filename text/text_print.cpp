@@ -11,6 +11,8 @@
 #include "runtime/errors.h"
 #include "runtime/handler_support.h"
 #include "runtime/memory.h"
+#include "display/layer.h"
+#include "text/text_layers.h"
 #include "text/text_layout.h"
 #include "text/text_lib.h"
 
@@ -56,16 +58,14 @@ void FreeAllDisplayTabStops(void)
 // ---------------------------------------------------------------------------------------------
 // Output
 
-int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *img, int32_t x, int32_t y)
+int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *img, int32_t x, int32_t y, const TextState *st,
+                      const TransformRecord *transform)
 {
     if (!CurrentPicture) return 1347;
-    int code = AddObjectLayer(L, (uint32_t)kind, {0, nullptr}, 0, 0, x, y, img->drawnWidth, img->height, nullptr,
-                              img->bitmap, img->mask, img->alpha, -1, 0);
-    // The layer owns the images from now on, also when adding it failed.
-    img->bitmap = nullptr;
-    img->mask = nullptr;
-    img->alpha = nullptr;
-    return code;
+    int32_t cornerX = kind == TEXTKIND_PRINT ? img->firstLineOffset + img->offsetX : img->offsetX;
+    // Shown text follows the display's layer scaling from the start.
+    return AddTextImagesLayer(kind, nullptr, img, x, y, st, transform, cornerX, img->offsetY, nullptr, nullptr, -1,
+                              ADDLAYER_SCALE, nullptr);
 }
 
 int BlitTextImage(const RenderedTextImage *img, int32_t x, int32_t y)

@@ -4,13 +4,13 @@
 // the same indexed frames). Mpx/s and the ratio to giflib (higher is faster; target >= 0.8).
 #include <gif_lib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 #include <unistd.h>
 
+#include "bench/bench_timing.h"
 #include "pictures/gif_reader.h"
 #include "pictures/gif_writer.h"
 #include "platform/os.h"
@@ -19,22 +19,6 @@
 namespace {
 
 const int W = 320, H = 240, FRAMES = 60;
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-template <class F>
-double Best(F fn) {
-  double best = 1e9, start = Now();
-  int runs = 0;
-  do {
-    const double t0 = Now();
-    fn();
-    const double t = Now() - t0;
-    if (t < best) best = t;
-    runs++;
-  } while ((Now() - start < 0.5 || runs < 3) && runs < 50);
-  return best;
-}
 
 struct Anim {
   std::vector<std::vector<uint8_t>> frames;
@@ -127,28 +111,28 @@ int main() {
   char ref[256], ours[256];
   if (!OsTempFileNameSuffix(ref, sizeof ref, ".gif") || !OsTempFileNameSuffix(ours, sizeof ours, ".gif")) return 1;
   const double mpx = (double)W * H * FRAMES / 1e6;
-  const double encRef = Best([&] { GiflibEncode(a, ref); });
-  const double encOurs = Best([&] { OurEncode(a, ours); });
+  const double encRef = BenchBestTime([&] { GiflibEncode(a, ref); }, 50, 0.5, 3);
+  const double encOurs = BenchBestTime([&] { OurEncode(a, ours); }, 50, 0.5, 3);
 
   int32_t w, h, n;
   GifReader *r = nullptr;
-  const double open = Best([&] {
+  const double open = BenchBestTime([&] {
     if (r) CloseGifAnim(r);
     r = OpenGifAnim(ref, &w, &h, &n, 0);
-  });
+  }, 50, 0.5, 3);
   if (!r || n != FRAMES) {
     fprintf(stderr, "cannot read the animation back\n");
     return 1;
   }
-  const double decOurs = Best([&] {
+  const double decOurs = BenchBestTime([&] {
     for (int i = 0; i < FRAMES; i++) {
       uint32_t *px = GetGifFrame(r, i);
       sink = px[i];
       MemFree(px);
     }
-  });
+  }, 50, 0.5, 3);
   CloseGifAnim(r);
-  const double decRef = Best([&] { GiflibDecode(ref); });
+  const double decRef = BenchBestTime([&] { GiflibDecode(ref); }, 50, 0.5, 3);
 
   printf("%-48s %10s %10s\n", "320x240 x 60 frames, 256 colours", "Mpx/s", "ratio");
   printf("%-48s %10.1f %10s\n", "decode: giflib DGifSlurp + palette loop", mpx / decRef, "1.00");

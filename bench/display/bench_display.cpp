@@ -3,13 +3,13 @@
 // memcpy of the frame's bytes measured in the same run; and an automatically scaled display
 // (960 x 540 shown at 1920 x 1080) in output megapixels per second, nearest and smooth.
 // Targets: refresh at most 8 ms; scaled nearest >= 250 Mpx/s, smooth >= 124 Mpx/s.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <vector>
 
+#include "bench/bench_display.h"
+#include "bench/bench_timing.h"
 #include "display/display.h"
 #include "platform/os.h"
 #include "runtime/libraries.h"
@@ -18,27 +18,6 @@
 #include "runtime/vm/auxlib.h"
 
 namespace {
-
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Best time of one call over repeated runs (at least ~0.3 s of work).
-double Time(const std::function<void()> &fn)
-{
-    fn();
-    double best = 1e9, start = Now();
-    int runs = 0;
-    do {
-        double t0 = Now();
-        fn();
-        double t = Now() - t0;
-        if (t < best) best = t;
-        runs++;
-    } while ((Now() - start < 0.3 || runs < 5) && runs < 500);
-    return best;
-}
 
 DisplayRecord *Make(lua_State *L, uint32_t id, int w, int h, int scaleW, int scaleH, int smooth)
 {
@@ -54,32 +33,21 @@ DisplayRecord *Make(lua_State *L, uint32_t id, int w, int h, int scaleW, int sca
         SetFieldInt(L, "scaleheight", scaleH);
         SetFieldInt(L, "smoothscale", smooth);
     }
-    DisplayRecord *d = nullptr;
-    if (CreateDisplayCore(L, id, 0, lua_gettop(L), &d) || OpenWindowForDisplay(L, d, 0)) {
-        fprintf(stderr, "cannot open a %dx%d display\n", w, h);
-        exit(1);
-    }
-    lua_settop(L, 0);
-    return d;
+    return OpenBenchDisplay(L, id);
 }
 
 }  // namespace
 
 int main()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    InitRuntime();
-    lua_State *L = lua_open();
-    lua_pushvalue(L, LUA_GLOBALSINDEX);
-    OpenDisplayLib(L);
-    lua_settop(L, 0);
+    lua_State *L = StartBenchInterpreter(0);
 
     const size_t frameBytes = (size_t)1920 * 1080 * 4;
     std::vector<uint8_t> a(frameBytes, 1), b(frameBytes);
-    double memcpyTime = Time([&] { memcpy(b.data(), a.data(), frameBytes); });
+    double memcpyTime = BenchBestTime([&] { memcpy(b.data(), a.data(), frameBytes); });
 
     DisplayRecord *full = Make(L, 1, 1920, 1080, 0, 0, 0);
-    double refresh = Time([&] {
+    double refresh = BenchBestTime([&] {
         RefreshDisplay(full, 0);
         OsPresentAll();
     });
@@ -94,7 +62,7 @@ int main()
     } scaled[] = {{"autoscale 960x540 -> 1920x1080 nearest", 0, 250}, {"autoscale 960x540 -> 1920x1080 smooth", 1, 124}};
     for (int i = 0; i < 2; i++) {
         DisplayRecord *d = Make(L, 2 + i, 960, 540, 1920, 1080, scaled[i].smooth);
-        double t = Time([&] {
+        double t = BenchBestTime([&] {
             RefreshDisplay(d, 0);
             OsPresentAll();
         });

@@ -2,38 +2,18 @@
 // composition and the blit onto the target) onto a 1920 x 1080 picture, in megapixels of the
 // shape's box a second, beside the coverage routine alone (a filled anti-aliased polygon into an
 // 8-bit image of that box) measured in the same run, and the ratio of the two.
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "gfx/blit.h"
 #include "pictures/draw_render.h"
 
 namespace {
-
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Best time of one call over repeated runs (at least ~0.2 s of work).
-double Time(const std::function<void()> &fn) {
-  fn();
-  double best = 1e9, start = Now();
-  int runs = 0;
-  do {
-    const double t0 = Now();
-    fn();
-    const double t = Now() - t0;
-    if (t < best) best = t;
-    runs++;
-  } while ((Now() - start < 0.2 || runs < 5) && runs < 2000);
-  return best;
-}
 
 // A star of `points` tips in a box of size x size.
 std::vector<double> Star(int points, int size) {
@@ -77,7 +57,7 @@ int main() {
       const double px = (double)size * size;
       std::vector<double> star = Star(32, size);
       int x = 0;
-      const double tShape = Time([&] {
+      const double tShape = BenchBestTime([&] {
         // Spread over the picture so every call draws onto fresh pixels.
         x = (x + 37) % (1920 - size - 8);
         const int y = (x * 7) % (1080 - size - 8);
@@ -86,7 +66,7 @@ int main() {
         else
           DrawPolygonShape(&target, nullptr, nullptr, &style, x, y, size, size, star.data(), (int32_t)star.size() / 2,
                            0xFFCC00, nullptr, nullptr, 0);
-      });
+      }, 2000, 0.2, 5);
       // The coverage routine alone on an 8-bit image of the same box.
       cv::Mat img(size, size, CV_8UC1, cv::Scalar(0));
       std::vector<cv::Point> poly;
@@ -95,11 +75,11 @@ int main() {
       } else {
         for (size_t i = 0; i + 1 < star.size(); i += 2) poly.push_back(cv::Point((int)star[i], (int)star[i + 1]));
       }
-      const double tAlone = Time([&] {
+      const double tAlone = BenchBestTime([&] {
         const cv::Point *pts = poly.data();
         const int n = (int)poly.size();
         cv::fillPoly(img, &pts, &n, 1, cv::Scalar(255), cv::LINE_AA);
-      });
+      }, 2000, 0.2, 5);
       char name[64];
       snprintf(name, sizeof name, "%s r=%d (%dx%d)", kind == 0 ? "circle" : "star64", r, size, size);
       printf("%-26s %12.1f %14.1f %8.2f\n", name, px / tShape / 1e6, px / tAlone / 1e6, tAlone / tShape);

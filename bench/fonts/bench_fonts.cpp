@@ -5,37 +5,15 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
+#include "bench/bench_timing.h"
 #include "gfx/bitmap.h"
 #include "text/default_fonts.h"
 #include "text/font.h"
 
 namespace {
-
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Best time of one call over repeated runs (at least ~0.3 s of work).
-double Time(const std::function<void()> &fn)
-{
-    fn();
-    double best = 1e9, start = Now();
-    int runs = 0;
-    do {
-        double t0 = Now();
-        fn();
-        double t = Now() - t0;
-        if (t < best) best = t;
-        runs++;
-    } while ((Now() - start < 0.3 || runs < 5) && runs < 2000);
-    return best;
-}
 
 const char kLine[] = "The quick brown fox jumps over the lazy dog 0123456789 !?&%$";
 
@@ -60,18 +38,18 @@ int main()
     FT_UInt indexes[64];
     for (int i = 0; i < length; i++) indexes[i] = FT_Get_Char_Index(face, (unsigned char)kLine[i]);
 
-    double reference = Time([&] {
+    double reference = BenchBestTime([&] {
         for (int i = 0; i < length; i++) {
             FT_Load_Glyph(face, indexes[i], FT_LOAD_NO_AUTOHINT);
             FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
         }
-    });
-    double withCache = Time([&] {
+    }, 2000, 0.3, 5);
+    double withCache = BenchBestTime([&] {
         RenderFontRun(cached, bm, nullptr, 0, 0, kLine, length, TEXTSTYLE_ANTIALIAS, 0, &clip, 0x102030);
-    });
-    double withoutCache = Time([&] {
+    }, 2000, 0.3, 5);
+    double withoutCache = BenchBestTime([&] {
         RenderFontRun(uncached, bm, nullptr, 0, 0, kLine, length, TEXTSTYLE_ANTIALIAS, 0, &clip, 0x102030);
-    });
+    }, 2000, 0.3, 5);
     auto rate = [&](double seconds) { return length / seconds; };
     printf("%-34s %14s %8s\n", "60 characters, 24 px, anti-aliased", "glyphs/s", "ratio");
     printf("%-34s %14.0f %8.2f\n", "reference: FT_Load + FT_Render", rate(reference), 1.0);

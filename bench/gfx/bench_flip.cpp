@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_display.h"
 #include "bench/bench_timing.h"
 #include "display/display.h"
 #include "display/output_select.h"
@@ -21,22 +22,11 @@
 int main()
 {
     const int W = 1920, H = 1080;
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    InitRuntime();
-    lua_State *L = lua_open();
-    SetRuntimeTags(L, RTAG_QUIET, 1, 0);
-    lua_pushvalue(L, LUA_GLOBALSINDEX);
-    OpenDisplayLib(L);
-    lua_settop(L, 0);
+    lua_State *L = StartBenchInterpreter(1);
     lua_newtable(L);
     SetFieldInt(L, "width", W);
     SetFieldInt(L, "height", H);
-    DisplayRecord *d = nullptr;
-    if (CreateDisplayCore(L, 1, 0, lua_gettop(L), &d) || OpenWindowForDisplay(L, d, 0)) {
-        fprintf(stderr, "cannot open the display\n");
-        return 1;
-    }
-    lua_settop(L, 0);
+    DisplayRecord *d = OpenBenchDisplay(L, 1);
     MakeDisplayCurrent(d);
     if (BeginDoubleBuffer(L)) {
         fprintf(stderr, "cannot begin double buffering\n");

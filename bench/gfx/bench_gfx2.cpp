@@ -4,35 +4,17 @@
 //   smooth scaling         destination megapixels per second          (goal >= 150)
 //   nearest / smooth turn  destination megapixels per second          (goal >= 100 / >= 40)
 //   water / swirl step     milliseconds per step at 640 x 480         (goal <= 5)
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
+#include "bench/bench_timing.h"
 #include "gfx/bitmap.h"
 #include "gfx/scale.h"
 #include "gfx/transition_kernels.h"
 #include "runtime/memory.h"
 
 namespace {
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-// Best time of one call over repeated runs (at least ~0.2 s of work).
-double Time(const std::function<void()> &fn) {
-  fn();
-  double best = 1e9, start = Now();
-  int runs = 0;
-  do {
-    const double t0 = Now();
-    fn();
-    const double t = Now() - t0;
-    if (t < best) best = t;
-    runs++;
-  } while ((Now() - start < 0.2 || runs < 3) && runs < 500);
-  return best;
-}
 
 BitMap *Picture(int32_t w, int32_t h) {
   BitMap *bm = AllocBitMap(w, h);
@@ -64,9 +46,9 @@ int main() {
     // Real memory on both sides: pages that were only ever cleared may all be the one shared
     // zero page, which copies from the cache and makes the reference unfairly fast.
     memset(a, 0x5A, bytes);
-    const double tCopy = Time([&] { memcpy(b, a, bytes); });
-    const double tNear = Time([&] { ScaleBitMapTriple(src, nullptr, nullptr, 0, 0, dst, sw, sh, c.w, c.h, 0, nullptr, nullptr, nullptr); });
-    const double tSmooth = Time([&] { ScaleBitMapTriple(src, nullptr, nullptr, 0, 0, dst, sw, sh, c.w, c.h, 1, nullptr, nullptr, nullptr); });
+    const double tCopy = BenchBestTime([&] { memcpy(b, a, bytes); }, 500, 0.2, 3);
+    const double tNear = BenchBestTime([&] { ScaleBitMapTriple(src, nullptr, nullptr, 0, 0, dst, sw, sh, c.w, c.h, 0, nullptr, nullptr, nullptr); }, 500, 0.2, 3);
+    const double tSmooth = BenchBestTime([&] { ScaleBitMapTriple(src, nullptr, nullptr, 0, 0, dst, sw, sh, c.w, c.h, 1, nullptr, nullptr, nullptr); }, 500, 0.2, 3);
     const double ratio = tCopy / tNear, mpx = (double)c.w * c.h / tSmooth / 1e6;
     printf("nearest scale %-20s %9.2fx %9s  %s (ratio to memcpy; %.1f us vs %.1f us)\n", c.name, ratio, ">= 0.50",
            Verdict(ratio >= 0.5), tNear * 1e6, tCopy * 1e6);
@@ -104,7 +86,7 @@ int main() {
     p.tx = -minX;
     p.ty = -minY;
     p.smooth = smooth;
-    const double t = Time([&] { TransformBitMap(&p); });
+    const double t = BenchBestTime([&] { TransformBitMap(&p); }, 500, 0.2, 3);
     const double mpx = (double)sw * sh / t / 1e6;  // source pixels drawn (the covered area)
     const double goal = smooth ? 40 : 100;
     printf("%-34s %7.0f Mpx/s %5s%-3.0f %s\n", smooth ? "smooth rotation 30 deg 640x480" : "nearest rotation 30 deg 640x480",
@@ -131,7 +113,7 @@ int main() {
   w.ampPerStep = 0.01;
   w.halfSteps = 25;
   if (WaterWave(&w) == 0) {
-    const double t = Time([&] { WaterStep32(&w, 17); }) * 1000;
+    const double t = BenchBestTime([&] { WaterStep32(&w, 17); }, 500, 0.2, 3) * 1000;
     printf("%-34s %8.2f ms %6s  %s\n", "water step 640x480", t, "<= 5", Verdict(t <= 5));
     WaterFree(&w);
   }
@@ -145,7 +127,7 @@ int main() {
   s.height = sh;
   s.format = src->format;
   if (StrudelRotate(&s) == 0) {
-    const double t = Time([&] { StrudelStep32(&s, 300); }) * 1000;
+    const double t = BenchBestTime([&] { StrudelStep32(&s, 300); }, 500, 0.2, 3) * 1000;
     printf("%-34s %8.2f ms %6s  %s\n", "swirl step 640x480", t, "<= 5", Verdict(t <= 5));
     StrudelFree(&s);
   }

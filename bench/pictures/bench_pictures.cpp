@@ -1,12 +1,12 @@
 // Decoding speed of a 1920 x 1080 24-plane ByteRun1 ILBM through LoadImageFile, against the PNG
 // of the same pixels through the same call (SDL2_image behind it), measured in the same run.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
+#include "bench/bench_timing.h"
 #include "gfx/picload.h"
 #include "pictures/picture_readers.h"
 #include "platform/os.h"
@@ -14,25 +14,23 @@
 
 namespace {
 
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
 // Best time of one load over repeated runs (at least ~0.5 s of work).
 double TimeLoad(const std::string &path) {
-  double best = 1e9, start = Now();
+  double best = 1e9, start = BenchNow();
   int runs = 0;
   do {
     uint32_t *px = nullptr;
     int32_t w, h;
-    const double t0 = Now();
+    const double t0 = BenchNow();
     if (LoadImageFile(path.c_str(), nullptr, 0, 0, 0, &px, nullptr, nullptr, nullptr, &w, &h) != 0) {
       fprintf(stderr, "cannot load %s\n", path.c_str());
       exit(1);
     }
-    const double t = Now() - t0;
+    const double t = BenchNow() - t0;
     MemFree(px);
     if (t < best) best = t;
     runs++;
-  } while ((Now() - start < 0.5 || runs < 3) && runs < 50);
+  } while ((BenchNow() - start < 0.5 || runs < 3) && runs < 50);
   return best;
 }
 

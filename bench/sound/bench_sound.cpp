@@ -1,12 +1,11 @@
 // Speed of the sound output: the mixer with 32 voices of mixed formats and rates at 44.1 kHz,
 // and the module replayer on a busy module, as real-time factors (seconds of audio rendered
 // per second of work), the replayer also against libopenmpt measured in the same run.
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "sound/audio_output.h"
 #include "sound/mod_player.h"
 #include "sound/sample_file.h"
@@ -17,26 +16,6 @@
 #endif
 
 namespace {
-
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Best time of one call over repeated runs (at least ~0.3 s of work).
-double Time(const std::function<void()> &fn)
-{
-    fn();
-    double best = 1e9, start = Now();
-    int runs = 0;
-    do {
-        double t0 = Now();
-        fn();
-        best = std::fmin(best, Now() - t0);
-        runs++;
-    } while ((Now() - start < 0.3 || runs < 3) && runs < 100);
-    return best;
-}
 
 struct Voice {
     int bits, channels, flags, rate;
@@ -89,17 +68,17 @@ int main()
     }
     OsStartPreparedChannels();
     std::vector<float> out(2 * 44100);
-    double mix = Time([&] {
+    double mix = BenchBestTime([&] {
         for (int i = 0; i < 4; i++) MixRender(out.data(), 44100);
-    });
+    }, 100, 0.3, 3);
     OsCloseAudio();
 
     // Replayer: 10 s of the busy module.
     ModInstance mi(BusyModule());
     std::vector<int16_t> pcm(2 * 48000);
-    double mod = Time([&] {
+    double mod = BenchBestTime([&] {
         for (int s = 0; s < 10; s++) ModRender(mi.mp, pcm.data(), pcm.data() + 1, 4, 48000, 0, 16, 2);
-    });
+    }, 100, 0.3, 3);
     printf("%-34s %10.1f   target >= 200\n", "mixer 32 voices, 44.1 kHz (x RT)", 1.0 / mix);
     printf("%-34s %10.1f   target >= 500\n", "ModRender busy module (x RT)", 10.0 / mod);
 #ifdef KV_HAVE_OPENMPT
@@ -109,9 +88,9 @@ int main()
     if (m) {
         openmpt_module_set_repeat_count(m, -1);
         openmpt_module_set_render_param(m, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 1);
-        double ref = Time([&] {
+        double ref = BenchBestTime([&] {
             for (int s = 0; s < 10; s++) openmpt_module_read_interleaved_stereo(m, 48000, 48000, pcm.data());
-        });
+        }, 100, 0.3, 3);
         printf("%-34s %10.2f   target >= 1.0 (libopenmpt %.1f x RT)\n", "ModRender vs libopenmpt", ref / mod,
                10.0 / ref);
         openmpt_module_destroy(m);

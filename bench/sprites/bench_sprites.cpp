@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_display.h"
 #include "bench/bench_timing.h"
 #include "display/bgpic.h"
 #include "display/display.h"
@@ -61,24 +62,14 @@ int64_t FrameBytes(int f)
 
 int main()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    InitRuntime();
-    lua_State *L = lua_open();
-    lua_pushvalue(L, LUA_GLOBALSINDEX);
-    OpenDisplayLib(L);
-    lua_settop(L, 0);
+    lua_State *L = StartBenchInterpreter(0);
     lua_newtable(L);
     SetFieldInt(L, "width", Width);
     SetFieldInt(L, "height", Height);
     SetFieldInt(L, "fillstyle", 2);
     SetFieldInt(L, "gradientstartcolor", 0x204080);
     SetFieldInt(L, "gradientendcolor", 0xF0C020);
-    DisplayRecord *d = nullptr;
-    if (CreateDisplayCore(L, 1, 0, lua_gettop(L), &d) || OpenWindowForDisplay(L, d, 0)) {
-        fprintf(stderr, "cannot open the display\n");
-        return 1;
-    }
-    lua_settop(L, 0);
+    DisplayRecord *d = OpenBenchDisplay(L, 1);
     MakeDisplayCurrent(d);
 
     // One masked frame: a disc in a square.

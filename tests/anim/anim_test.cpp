@@ -28,6 +28,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 namespace {
 
@@ -41,21 +42,9 @@ struct AnimTest : ::testing::Test {
     DisplayRecord *d = nullptr;
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
-        lua_pushvalue(L, LUA_GLOBALSINDEX);
-        ASSERT_EQ(OpenDisplayLib(L), 0);
-        lua_settop(L, 0);
-        lua_newtable(L);
-        SetFieldInt(L, "width", 64);
-        SetFieldInt(L, "height", 48);
-        SetFieldInt(L, "color", (int)Gray);
-        ASSERT_EQ(CreateDisplayCore(L, 1, 0, lua_gettop(L), &d), 0);
-        lua_settop(L, 0);
-        ASSERT_EQ(OpenWindowForDisplay(L, d, 1), 0);
+        ASSERT_NO_FATAL_FAILURE(StartDisplayInterpreter(&L, &applet));
+        d = OpenTestDisplay(L, 1, 64, 48, Gray);
+        ASSERT_FALSE(HasFailure());
         MakeDisplayCurrent(d);
     }
     void TearDown() override

@@ -24,6 +24,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 namespace {
 
@@ -52,13 +53,8 @@ struct BGPicTest : ::testing::Test {
     AppletRecord applet;
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
+        ASSERT_NO_FATAL_FAILURE(StartDisplayInterpreter(&L, &applet));
         lua_pushvalue(L, LUA_GLOBALSINDEX);
-        ASSERT_EQ(OpenDisplayLib(L), 0);
         ASSERT_EQ(OpenBGPicLib(L), 0);
         lua_settop(L, 0);
         // The brush library's rows of the output commands.
@@ -81,14 +77,7 @@ struct BGPicTest : ::testing::Test {
     }
     DisplayRecord *Open(uint32_t id, int w, int h, uint32_t colour = 0)
     {
-        lua_newtable(L);
-        SetFieldInt(L, "width", w);
-        SetFieldInt(L, "height", h);
-        SetFieldInt(L, "color", (int)colour);
-        DisplayRecord *d = nullptr;
-        EXPECT_EQ(CreateDisplayCore(L, id, 0, lua_gettop(L), &d), 0);
-        lua_settop(L, 0);
-        EXPECT_EQ(OpenWindowForDisplay(L, d, 1), 0);
+        DisplayRecord *d = OpenTestDisplay(L, id, w, h, colour);
         MakeDisplayCurrent(d);
         return d;
     }

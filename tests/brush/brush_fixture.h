@@ -19,6 +19,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 // One argument of a command call: a number, a string, Nil, or a table of named numbers (a
 // table value of four numbers is written with the key "transform").
@@ -79,11 +80,7 @@ struct BrushTest : ::testing::Test {
 
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
+        ASSERT_NO_FATAL_FAILURE(StartAppletInterpreter(&L, &applet));
         SetRuntimeTags(L, RTAG_QUIET, 1, 0);
         lua_pushvalue(L, LUA_GLOBALSINDEX);
         ASSERT_EQ(OpenDisplayLib(L), 0);

@@ -20,6 +20,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 namespace {
 
@@ -64,12 +65,8 @@ struct EventTest : ::testing::Test {
     void SetUp() override
     {
         Log.clear();
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
+        ASSERT_NO_FATAL_FAILURE(StartAppletInterpreter(&L, &applet));
         TheState = L;
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
         lua_pushvalue(L, LUA_GLOBALSINDEX);
         ASSERT_EQ(OpenDisplayLib(L), 0);
         ASSERT_EQ(OpenEventLib(L), 0);

@@ -5,17 +5,14 @@
 #include "display/layer.h"
 #include "runtime/libraries.h"
 #include "tests/brush/brush_fixture.h"
+#include "tests/common/display_fixture.h"
 
 struct WiringTest : BrushTest {
     DisplayRecord *d = nullptr;
 
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
+        ASSERT_NO_FATAL_FAILURE(StartAppletInterpreter(&L, &applet));
         SetRuntimeTags(L, RTAG_QUIET, 1, 0);
         ASSERT_EQ(OpenAllLibraries(L), 0);
         lua_settop(L, 0);

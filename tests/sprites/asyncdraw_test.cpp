@@ -18,6 +18,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 namespace {
 
@@ -69,13 +70,7 @@ struct AsyncDrawTest : ::testing::Test {
     Owner owners[3];
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
-        lua_pushvalue(L, LUA_GLOBALSINDEX);
-        ASSERT_EQ(OpenDisplayLib(L), 0);
+        ASSERT_NO_FATAL_FAILURE(StartDisplayInterpreter(&L, &applet));
         lua_pushvalue(L, LUA_GLOBALSINDEX);
         ASSERT_EQ(OpenGraphicsLib(L), 0);
         lua_settop(L, 0);

@@ -22,6 +22,7 @@
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
+#include "tests/common/display_fixture.h"
 
 namespace {
 
@@ -33,14 +34,7 @@ struct SpriteTest : ::testing::Test {
     DisplayRecord *d1 = nullptr, *d2 = nullptr;
     void SetUp() override
     {
-        ASSERT_EQ(InitRuntime(), 0);
-        L = lua_open();
-        memset(&applet, 0, sizeof applet);
-        SetAppletDisplayDefaults(&applet);
-        luaL_setregpointer(L, "applet", &applet);
-        lua_pushvalue(L, LUA_GLOBALSINDEX);
-        ASSERT_EQ(OpenDisplayLib(L), 0);
-        lua_settop(L, 0);
+        ASSERT_NO_FATAL_FAILURE(StartDisplayInterpreter(&L, &applet));
         d1 = Open(1);
         d2 = Open(2);
         MakeDisplayCurrent(d1);
@@ -55,15 +49,7 @@ struct SpriteTest : ::testing::Test {
     }
     DisplayRecord *Open(uint32_t id)
     {
-        lua_newtable(L);
-        SetFieldInt(L, "width", 64);
-        SetFieldInt(L, "height", 48);
-        SetFieldInt(L, "color", (int)Gray);
-        DisplayRecord *d = nullptr;
-        EXPECT_EQ(CreateDisplayCore(L, id, 0, lua_gettop(L), &d), 0);
-        lua_settop(L, 0);
-        if (d) EXPECT_EQ(OpenWindowForDisplay(L, d, 1), 0);
-        return d;
+        return OpenTestDisplay(L, id, 64, 48, Gray);
     }
     // A sprite of `frames` 8 x 8 frames of the colours given, each with a mask whose left
     // column is clear.

@@ -16,6 +16,7 @@
 #include "runtime/memory.h"
 #include "runtime/vm/api.h"
 #include "tests/text/font_fixtures.h"
+#include "tests/text/text_fixture.h"
 #include "text/font.h"
 #include "text/font_manager.h"
 #include "text/text_lib.h"
@@ -24,7 +25,7 @@ namespace {
 
 using namespace fontfix;
 
-class FontCache : public ::testing::Test {
+class FontCache : public textfix::TextTest {
 protected:
     static void SetUpTestSuite()
     {
@@ -38,36 +39,10 @@ protected:
         static std::string dir;
         return dir;
     }
-    void SetUp() override
-    {
-        L = lua_open();
-        ASSERT_EQ(0, Run([](lua_State *L) {
-            lua_pushvalue(L, LUA_GLOBALSINDEX);
-            return OpenTextLib(L);
-        }));
-    }
     void TearDown() override
     {
-        CloseTextLib(L);
-        lua_close(L);
-        FreeCommandTables();
+        TextTest::TearDown();
         SetLinkedFiles(nullptr, 0, nullptr);
-    }
-    // Runs body inside a protected call with an empty stack; its return value (a command's code
-    // or result count) comes back, or the raised code.
-    int Run(std::function<int(lua_State *)> body)
-    {
-        struct Box {
-            std::function<int(lua_State *)> *body;
-            int result;
-        } box = {&body, 0};
-        int raised = lua_cpcall(L, [](lua_State *L) {
-            Box *b = (Box *)lua_touserdata(L, 1);
-            lua_settop(L, 0);
-            b->result = (*b->body)(L);
-            return 0;
-        }, &box);
-        return raised ? raised : box.result;
     }
     FontHandle *Open(const char *name, int size, int engine = FONTENGINE_NATIVE, int linked = 0, int *code = nullptr)
     {
@@ -76,7 +51,6 @@ protected:
         if (code) *code = c;
         return c ? nullptr : font;
     }
-    lua_State *L = nullptr;
 };
 
 TEST_F(FontCache, DefaultNamesOpenTheCompiledInFonts)

@@ -1,0 +1,188 @@
+// The text behind each text layer, and laying it out again at the size the layer code asks for.
+#include "text/text_layers.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "display/layer.h"
+#include "gfx/scale.h"
+#include "pictures/display_object.h"
+#include "pictures/transform_record.h"
+#include "runtime/memory.h"
+#include "text/font.h"
+#include "text/text_layout.h"
+#include "text/text_lib.h"
+
+struct TextLayerRecord {
+    TextLayerRecord *next;
+    const LayerState *state;    // the layer's source state (key)
+    int kind;                   // TEXTKIND_*
+    TextState *text;            // owned copy
+    TransformRecord base;       // the transform the text was drawn with
+    int32_t cornerX, cornerY;   // the state's images relative to the text origin
+};
+
+static TextLayerRecord *TextLayers = nullptr;
+static lua_State *TextLibState = nullptr;
+
+static TextLayerRecord *FindRecord(const LayerState *state)
+{
+    for (TextLayerRecord *r = TextLayers; r; r = r->next)
+        if (r->state == state) return r;
+    return nullptr;
+}
+
+int RememberTextLayer(const LayerState *state, int kind, const TextState *text, const TransformRecord *base,
+                      int32_t cornerX, int32_t cornerY)
+{
+    ForgetTextLayer(state);
+    TextLayerRecord *r = (TextLayerRecord *)MemAlloc(sizeof *r, 1);
+    if (!r) return 1000;
+    r->text = CopyTextState(text);
+    if (!r->text) {
+        MemFree(r);
+        return 1000;
+    }
+    r->state = state;
+    r->kind = kind;
+    if (base) r->base = *base;
+    else InitTransform(&r->base);
+    r->cornerX = cornerX;
+    r->cornerY = cornerY;
+    r->next = TextLayers;
+    TextLayers = r;
+    return 0;
+}
+
+int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *img, int32_t x, int32_t y,
+                       const TextState *text, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
+                       const TransformRecord *t, const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
+{
+    if (out) *out = nullptr;
+    LayerState *s = NewLayerState(nullptr);
+    if (!s) {
+        FreeRenderedTextImage(img);
+        return 1000;
+    }
+    s->bitmap = img->bitmap;
+    s->mask = img->mask;
+    s->alpha = img->alpha;
+    s->x = x;
+    s->y = y;
+    s->width = img->drawnWidth;
+    s->height = img->height;
+    img->bitmap = nullptr;
+    img->mask = nullptr;
+    img->alpha = nullptr;
+    RememberTextLayer(s, kind, text, base, cornerX, cornerY);
+    return AddLayer(kind, source, t, lo, s, insertPos, flags, out);
+}
+
+static void FreeRecord(TextLayerRecord *r)
+{
+    FreeTextState(r->text);
+    MemFree(r);
+}
+
+void ForgetTextLayer(const LayerState *state)
+{
+    for (TextLayerRecord **p = &TextLayers; *p; p = &(*p)->next)
+        if ((*p)->state == state) {
+            TextLayerRecord *r = *p;
+            *p = r->next;
+            FreeRecord(r);
+            return;
+        }
+}
+
+void ForgetAllTextLayers(void)
+{
+    while (TextLayers) {
+        TextLayerRecord *r = TextLayers;
+        TextLayers = r->next;
+        FreeRecord(r);
+    }
+}
+
+// Lays the record's text out through the matrix m: the rendering with its offsets from the text
+// origin (for #PRINT the first line's start too).
+static int Relayout(TextState *text, int kind, const TransformRecord *m, RenderedTextImage *img)
+{
+    // The layer's own copy records the line breaks of its first layout, so that every later
+    // size breaks the lines at the same words.
+    int flags = TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES | TEXTRENDER_SCALECURSOR;
+    int code = RenderFormattedText(TextLibState, nullptr, 0, text, kind, 0, m, nullptr, flags, img);
+    if (code || kind != TEXTKIND_TEXTOBJECT) return code;
+    // A text object's rendering comes back untransformed: turn it by what the font left.
+    FontHandle *font = text->settings.font ? text->settings.font : GetBuiltinFont();
+    Matrix2D rest;
+    if (!ResidualTransform(m, font, &rest)) return 0;
+    RenderedTextImage turned;
+    int32_t ox = img->offsetX, oy = img->offsetY;
+    code = TransformTextImage(&rest, m->smoothScale, img, &turned, &ox, &oy);
+    FreeRenderedTextImage(img);
+    if (code) return code;
+    *img = turned;
+    img->offsetX = ox;
+    img->offsetY = oy;
+    return 0;
+}
+
+int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
+                     int32_t width, int32_t height, const TransformRecord *t, BitMap **bitmap, Mask **mask,
+                     AlphaChannel **alpha, int32_t *outWidth, int32_t *outHeight, int32_t *offsetX, int32_t *offsetY)
+{
+    if (t->b != 0.0 || t->c != 0.0 || !(t->a > 0.0) || !(t->d > 0.0)) return -1;
+    // Where the picture scaled about the anchor would have its corner.
+    int code = TransformImageRegion(t, nullptr, nullptr, nullptr, 0, 0, width, height, bitmap, mask, alpha,
+                                    outWidth, outHeight, offsetX, offsetY);
+    if (code) return code;
+    TransformRecord m;
+    InitTransform(&m);
+    m.a = t->a * base->a;
+    m.c = t->a * base->c;
+    m.b = t->d * base->b;
+    m.d = t->d * base->d;
+    m.scaleX = t->a;
+    m.scaleY = t->d;
+    m.smoothScale = base->smoothScale || t->smoothScale;
+    RenderedTextImage img;
+    if ((code = Relayout(text, kind, &m, &img))) return code;
+    // The text's own ink offsets at the new size replace the scaled old ones.
+    int32_t newX = kind == TEXTKIND_PRINT ? img.firstLineOffset + img.offsetX : img.offsetX;
+    *offsetX += (int32_t)lrint(newX - cornerX * t->a);
+    *offsetY += (int32_t)lrint(img.offsetY - cornerY * t->d);
+    *bitmap = img.bitmap;
+    *mask = img.mask;
+    *alpha = img.alpha;
+    *outWidth = img.drawnWidth;
+    *outHeight = img.height;
+    return 0;
+}
+
+int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask,
+                    AlphaChannel **alpha, int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY)
+{
+    if (layer->type != LAYERTYPE_TEXTOBJECT && layer->type != LAYERTYPE_TEXTOUT && layer->type != LAYERTYPE_PRINT)
+        return -1;
+    TextLayerRecord *r = FindRecord(layer->sourceState);
+    if (!r) return -1;
+    const LayerState *src = layer->sourceState;
+    return RenderScaledText(r->text, r->kind, &r->base, r->cornerX, r->cornerY, src->width, src->height, t, bitmap,
+                            mask, alpha, width, height, offsetX, offsetY);
+}
+
+void InstallTextLayerHooks(lua_State *L)
+{
+    TextLibState = L;
+    TextLayerHooks.render = RenderTextLayer;
+    TextLayerHooks.forget = ForgetTextLayer;
+}
+
+void RemoveTextLayerHooks(void)
+{
+    TextLayerHooks.render = nullptr;
+    TextLayerHooks.forget = nullptr;
+    ForgetAllTextLayers();
+    TextLibState = nullptr;
+}
