@@ -63,6 +63,7 @@ struct kvLayer {
     uint32_t transitionRunning;
     uint32_t transitionAttached;
     uint32_t noClipTransform;
+    uint32_t fxEmulation;           // LAYERFX_*: a transition on it emulates a BGPic
     TransformRecord transform;
     double anchorX, anchorY;
     LayerState *sourceState;
@@ -70,6 +71,9 @@ struct kvLayer {
     LayerState *drawnState;
 };
 
+// Flags of kvLayer's fxEmulation: a picture-only or a scroll effect runs on the layer while it
+// stands in for a BGPic.
+enum { LAYERFX_PICTUREEFFECT = 1, LAYERFX_SCROLLEMULATION = 2 };
 // Flags of AddLayer.
 enum { ADDLAYER_HIDDEN = 1, ADDLAYER_SCALE = 2, ADDLAYER_REPLACE = 8 };
 // Flags of BuildLayerState.

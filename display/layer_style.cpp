@@ -2,18 +2,22 @@
 // transparency, tint, visibility, clip region, stacking and the source object), reading the
 // style back, moving layers, and telling a rotation from a general matrix.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
 #include "display/bgpic.h"
 #include "display/clipregion.h"
+#include "display/draw_targets.h"
 #include "display/graphics.h"
 #include "display/layer.h"
+#include "display/layer_shapes.h"
 #include "gfx/scale.h"
 #include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
+#include "runtime/memory.h"
 #include "text/text_objects.h"
 
 enum {
@@ -116,6 +120,8 @@ struct StyleChange {
     ClipRegionNode *clip;
     int noClipTransform;
     int32_t z;
+    int shapeGiven;                 // shape layers: the shape to draw
+    ShapeContent shape;
 };
 
 // A switch field: 1 with *out set when present, else 0.
@@ -189,10 +195,18 @@ static int ReadContent(lua_State *L, int t, const kvLayer *l, StyleChange *c)
     int given = 0, code;
     int type = l->type;
     if (GetFieldInt(L, t, "type", &type, &given) && type != l->type) {
-        if (!HasSourceObject(type)) return ERR_USAGE;
+        if (!HasSourceObject(type) && !IsShapeLayerKind(type)) return ERR_USAGE;
         c->kinds |= CHANGE_CONTENT;
     }
     c->type = type;
+    // A shape layer made without its shape's record keeps its picture.
+    if (IsShapeLayerKind(type) && (type != l->type || ShapeLayerParams(l->type, l->sourceState))) {
+        int changed = 0;
+        if ((code = ReadShapeContent(L, t, l, type, &c->shape, &changed))) return code;
+        c->shapeGiven = 1;
+        if (changed) c->kinds |= CHANGE_CONTENT;
+        return 0;
+    }
     int idGiven = 0;
     GetFieldObjectId(L, t, "id", &c->source, &idGiven);
     if (type != l->type && !idGiven && !HasSourceObject(l->type)) return ERR_NOTENOUGH;
@@ -423,10 +437,56 @@ int SetLayerFrameValue(kvLayer *l, int32_t value)
     return BuildLayerState(l, BUILD_DRAWN);
 }
 
-static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRectList *damage)
+// Draws a shape layer anew from the change in place of the old record, which is freed.
+static int RebuildShape(BGPicNode *pic, kvLayer *l, StyleChange *c, DirtyRectList *damage)
 {
-    StyleChange c;
-    memset(&c, 0, sizeof c);
+    LayerOptions lo;
+    memset(&lo, 0, sizeof lo);
+    if (l->name) snprintf(lo.name, sizeof lo.name, "%s", l->name);
+    memcpy(lo.group, l->group, sizeof lo.group);
+    lo.group[sizeof lo.group - 1] = 0;
+    lo.hidden = c->hidden;
+    lo.transparency = c->transparency;
+    lo.tint = c->tint;
+    lo.tintColor = c->tintColor;
+    int32_t index = GetLayerIndex(pic, l);
+    lo.insertPos = index;
+    const LayerState *src = l->sourceState;
+    int32_t x = c->x == KEEPPOSITION ? src->x : (c->relative & 1) ? src->x + c->x : c->x;
+    int32_t y = c->y == KEEPPOSITION ? src->y : (c->relative & 2) ? src->y + c->y : c->y;
+    // The new record takes the name; the old one gives it back when drawing fails.
+    char *name = l->name;
+    l->name = nullptr;
+    kvLayer *now;
+    int code = RebuildShapeLayer(pic, index, &c->shape, &lo, &now);
+    if (code) {
+        l->name = name;
+        return code;
+    }
+    MemFree(name);
+    LayerState *ns = now->sourceState;
+    if (c->clipGiven) ns->clipRegion = c->clip;
+    now->noClipTransform = c->noClipTransform;
+    if (c->shape.placed) {
+        // A line's end points place it; a position given with them moves it further.
+        x = c->x == KEEPPOSITION ? ns->x : (c->relative & 1) ? ns->x + c->x : c->x;
+        y = c->y == KEEPPOSITION ? ns->y : (c->relative & 2) ? ns->y + c->y : c->y;
+    } else {
+        x += c->shape.shiftX;
+        y += c->shape.shiftY;
+    }
+    now->transform = c->transform;
+    now->anchorX = c->transform.anchorX;
+    now->anchorY = c->transform.anchorY;
+    PlaceLayerState(now, ns, x, y, 1.0, 1.0);
+    GetObjectMatrix(&now->transform, ns->width, ns->height);
+    if ((code = BuildLayerState(now, BUILD_DRAWN))) return code;
+    AddDirtyRect(damage, now->drawnState);
+    return 0;
+}
+
+static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRectList *damage, StyleChange &c)
+{
     c.source = l->source;
     c.partX = l->sourceState->partX;
     c.partY = l->sourceState->partY;
@@ -461,6 +521,7 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
     if (c.clipGiven) src->clipRegion = c.clip;
     if (c.kinds & CHANGE_CONTENT) {
         AddDirtyRect(damage, l->drawnState);
+        if (c.shapeGiven) return RebuildShape(pic, l, &c, damage);
         l->type = c.type;
         l->source = c.source;
         if (c.type == OBJTYPE_ANIM && (code = ShowAnimFrame(src, c.source, c.frame))) return code;
@@ -512,6 +573,15 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
     if ((code = BuildLayerState(l, BUILD_DRAWN))) return code;
     AddDirtyRect(damage, l->drawnState);
     return 0;
+}
+
+static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRectList *damage)
+{
+    StyleChange c;
+    memset(&c, 0, sizeof c);
+    int code = ApplyChange(L, t, pic, l, damage, c);
+    FreeShapeContent(&c.shape);
+    return code;
 }
 
 // The layers a selector names: a position, a name, or every member of a group.
@@ -607,6 +677,7 @@ void PushLayerStyle(lua_State *L, kvLayer *l)
         SetFieldObjectId(L, "id", l->source);
         SetFieldInt(L, "frame", s->frame + 1);
     }
+    PushShapeContent(L, l);
     SetFieldInt(L, "x", s->x);
     SetFieldInt(L, "y", s->y);
     SetFieldInt(L, "width", t->width ? t->width : (int32_t)lrint(s->width * t->scaleX));

@@ -11,6 +11,7 @@
 #include "fx/fx_scroll.h"
 #include "fx/fx_seek.h"
 #include "fx/fx_support.h"
+#include "gfx/blit.h"
 #include "runtime/memory.h"
 
 namespace {
@@ -50,6 +51,17 @@ void MoveBuffers(LayerState *from, LayerState *to) {
   from->fxAlpha = nullptr;
 }
 
+// The before image made again at the record's (new) size.
+int RemakeBefore(TransitionRecord *r) {
+  if (!r->before) return 0;
+  FreeBitMap(r->before);
+  r->before = AllocBitMap(r->width, r->height);
+  if (!r->before) return 1000;
+  RectFillBitMap(r->before, 0, 0, r->width, r->height, 0);
+  FxComposeUnderObject(r, r->before, 0);
+  return 0;
+}
+
 // The transition set up again at the layer's new size, resuming at the same share of its run.
 int Rebuild(TransitionRecord *r, int replaced) {
   kvLayer *l = r->layer;
@@ -61,6 +73,7 @@ int Rebuild(TransitionRecord *r, int replaced) {
   int code = AllocLayerFXBuffers(r);
   if (code) return code;
   FxFreeEffectState(r, 0);
+  if (r->bgpicEmu && ((code = RemakeBefore(r)) || (code = FxComposeEmulatedBGPic(r)))) return code;
   const int32_t oldFrame = r->frame, oldFrames = r->frames;
   r->phase = FXPHASE_SETUP;
   r->frame = 0;
@@ -80,15 +93,25 @@ int Rebuild(TransitionRecord *r, int replaced) {
 intptr_t LayerChanged(TransitionRecord *r, kvLayer *layer, int replaced, LayerState *oldDrawn) {
   if (!r->layer || (layer != r->layer && !replaced)) return 0;
   if (!r->realTimeLayer) {
-    if (IsScroll(r->effect) && r->privateState) {
+    if (!IsScroll(r->effect)) return 0;
+    if (r->privateState) {
       FxMoveContext *c = (FxMoveContext *)r->privateState;
       c->layer = r->layer;
     }
-    return 0;
+    if (!r->bgpicEmu) return 0;
+    // The scroll keeps its own target position; only the images are taken anew.
+    const int32_t x = r->x, y = r->y;
+    int code = FetchLayerImages(r);
+    r->x = x;
+    r->y = y;
+    return code ? code : FxComposeEmulatedBGPic(r);
   }
   const int32_t w = r->width, h = r->height;
   int code = FetchLayerImages(r);
   if (code) return code;
+  // The layer's fresh images replace the composed picture: the same size composes it again
+  // here, a rebuild does it after the new before image.
+  if (r->bgpicEmu && r->width == w && r->height == h && (code = FxComposeEmulatedBGPic(r))) return code;
   int rebuilt = 0;
   if (r->width == w && r->height == h) {
     if (replaced) MoveBuffers(oldDrawn, r->layer->drawnState);
@@ -112,6 +135,17 @@ int AsyncFXDraw(void *record, int32_t *finished) {
   if (r->finished) {
     *finished = 1;
     return 0;
+  }
+  if (r->bgpicEmu && !FxIsPictureOnly(r->effect) && !IsScroll(r->effect)) {
+    // The emulated picture changed since the last frame: the source is composed again and the
+    // frames so far drawn again from it.
+    BGPicNode *emu = FxEmulatedBGPic(r);
+    if (emu && emu->layersChanged) {
+      int code = FxComposeEmulatedBGPic(r);
+      if (!code) code = FxSeek(r, r->frame, 0);
+      if (code) return code;
+      if (r->layer) RefreshLayerRect(r->layer, nullptr);
+    }
   }
   if (r->realTimeLayer) TakeDrawnPosition(r);
   int32_t done = 0;
@@ -167,6 +201,8 @@ intptr_t AsyncFXControl(int op, void *argument, void *record) {
       r->layer = old->pred;
       r->layer->transitionAttached = 1;
       r->layer->transitionRunning = old->transitionRunning;
+      r->layer->fxEmulation = old->fxEmulation;
+      FxEndBGPicEmulation(old);
       return LayerChanged(r, r->layer, 1, oldDrawn);
     }
     case 1: return LayerChanged(r, (kvLayer *)argument, 0, nullptr);
@@ -180,7 +216,7 @@ intptr_t AsyncFXControl(int op, void *argument, void *record) {
       if (argument) *(void **)argument = r->layer;
       return 0;
     case 7:
-      if (argument && r->bgpicEmu) *(void **)argument = r->emulatedBGPic;
+      if (argument && r->bgpicEmu) *(void **)argument = FxEmulatedBGPic(r);
       return 0;
     case 8: r->noRefresh = argument ? 1 : 0; return 0;
     default: return 0;

@@ -230,6 +230,8 @@ int PrepareLayer(TransitionRecord *r, DisplayRecord *d) {
   if (!l) return 1081;
   if (l->transitionAttached || IsUsedByAsyncDraw(l)) return 1371;
   r->layer = l;
+  int code;
+  if (r->bgpicEmu && (code = FxPrepareBGPicEmulation(r, d))) return code;
   const LayerState *s = l->drawnState;
   r->x = s->drawnX;
   r->y = s->drawnY;
@@ -239,18 +241,20 @@ int PrepareLayer(TransitionRecord *r, DisplayRecord *d) {
   if (IsScroll(r->effect)) {
     r->layerOriginX = l->sourceState->x;
     r->layerOriginY = l->sourceState->y;
-    return FxTakeLayerImages(r, l);
+    if ((code = FxTakeLayerImages(r, l))) return code;
+    return r->bgpicEmu ? FxComposeEmulatedBGPic(r) : 0;
   }
   r->realTimeLayer = r->forceRealTimeLayers || r->async || r->bgpicEmu || l->transparency || l->tint ||
                      s->clipRegion || r->displayScaled || (r->reverse && FxIsReverseCapable(r->effect)) ||
                      OverlappedFromAbove(CurrentPicture, l);
-  int code = (r->reverse && !r->realTimeLayer) ? TakeUnderLayer(r, d, l) : FxTakeLayerImages(r, l);
+  code = (r->reverse && !r->realTimeLayer) ? TakeUnderLayer(r, d, l) : FxTakeLayerImages(r, l);
   if (code) return code;
   if (r->realTimeLayer) {
     r->layerBuffers = 1;
     l->transitionRunning = 1;
     if ((code = AllocLayerFXBuffers(r))) return code;
     if (d->outputType == OBJTYPE_DISPLAY && !l->hidden && !l->pending) RefreshLayerRect(l, nullptr);
+    if (r->bgpicEmu && (code = FxComposeEmulatedBGPic(r))) return code;
   }
   return 0;
 }

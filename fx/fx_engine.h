@@ -33,6 +33,23 @@ void FxUnlockObject(TransitionRecord *r);
 // record's layer is left out unless keepLayerVisible.
 void FxComposeUnderObject(TransitionRecord *r, BitMap *into, int keepLayerVisible);
 
+// ---- "bgpicemu": a layer standing in for a BGPic ----
+
+struct BGPicNode;
+struct DisplayRecord;
+// The record's emulated BGPic while it still exists (none when it was freed or without
+// "bgpicemu").
+BGPicNode *FxEmulatedBGPic(TransitionRecord *r);
+// Composes the emulated BGPic into the record's source (made a copy owned by the record first,
+// so that the layer's own image is never drawn over) and clears its refresh flag. 0 or 1000.
+int FxComposeEmulatedBGPic(TransitionRecord *r);
+// Set-up of a layer transition with "bgpicemu" (record's layer found): clears the current
+// picture's refresh flag, marks the layer's picture-effect or scroll-emulation flag, and
+// rescales the emulated BGPic to the layer scale size when it differs. 0 or an error code.
+int FxPrepareBGPicEmulation(TransitionRecord *r, DisplayRecord *d);
+// Clears the layer's emulation flags (end of the transition).
+void FxEndBGPicEmulation(kvLayer *layer);
+
 // Fills the effect routines' display and layer hooks (done by the library's open function).
 void FxInstallDisplayHooks(void);
 

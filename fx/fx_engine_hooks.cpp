@@ -134,12 +134,8 @@ int RefreshSources(TransitionRecord *r, int which) {
     CurrentPicture->layersChanged = 0;
     done |= 1;
   }
-  BGPicNode *emu = r->emulatedBGPic;
-  if ((which & 2) && emu && emu->layersChanged && r->source && CurrentDisplay) {
-    Redraw(CurrentDisplay, emu, r->source, 0, 0, r->width, r->height, 0, REDRAW_OWNSIZE);
-    emu->layersChanged = 0;
-    done |= 2;
-  }
+  BGPicNode *emu = (which & 2) ? FxEmulatedBGPic(r) : nullptr;
+  if (emu && emu->layersChanged && r->source && !FxComposeEmulatedBGPic(r)) done |= 2;
   return done;
 }
 
@@ -260,6 +256,7 @@ void FreeTransitionRecord(TransitionRecord *r, int completed) {
   FreeBitMap(r->spare);
   FreeMask(r->extraMask);
   FreeAlphaChannel(r->extraAlpha);
+  FxEndBGPicEmulation(r->layer);
   if (r->layer && !completed) {
     kvLayer *l = r->layer;
     l->transitionAttached = 0;
