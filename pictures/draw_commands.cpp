@@ -219,9 +219,9 @@ static int ReadShapeOptions(lua_State *L, int at, int rotationAt, const char *ke
       if (rc) return rc;
     }
     if (key) {
+      // The getter returns 1 when the field is there (a bad type raises), so its result is no error code.
       int found = 0, v = 0;
-      const int rc = GetFieldInt(L, at, key, &v, &found);
-      if (rc) return rc;
+      GetFieldInt(L, at, key, &v, &found);
       o->fromTable = found;
       o->field = v;
     }

@@ -60,12 +60,49 @@ static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
     return bitRate;
 }
 
+// The platform decoder can spin for ever on a RIFF or IFF file whose chunk list claims more
+// bytes than the file holds. Such a file is walked here first: every chunk must fit in the
+// file, except a sample data chunk that runs to the end (files still being written, streams),
+// which the decoder copes with. Returns 1 when the file may be handed on.
+static int ChunksFit(FileHandle *fh)
+{
+    uint8_t head[12];
+    FSeek(fh, 0, FSEEK_START);
+    size_t got = FRead(fh, head, 12);
+    FSeek(fh, 0, FSEEK_START);
+    if (got != 12) return 1;
+    int riff = memcmp(head, "RIFF", 4) == 0;
+    int bigEndian = memcmp(head, "RIFX", 4) == 0 || memcmp(head, "FORM", 4) == 0;
+    if (!riff && !bigEndian) return 1;
+    const char *dataId = riff || memcmp(head, "RIFX", 4) == 0 ? "data" : "SSND";
+    int64_t size = fh->size, at = 12;
+    while (at + 8 <= size) {
+        uint8_t chunk[8];
+        FSeek(fh, at, FSEEK_START);
+        if (FRead(fh, chunk, 8) != 8) break;
+        uint32_t length = bigEndian ? (uint32_t)chunk[4] << 24 | chunk[5] << 16 | chunk[6] << 8 | chunk[7]
+                                    : (uint32_t)chunk[7] << 24 | chunk[6] << 16 | chunk[5] << 8 | chunk[4];
+        if ((int64_t)length > size - at - 8) {
+            if (memcmp(chunk, dataId, 4) == 0) break;
+            FSeek(fh, 0, FSEEK_START);
+            return 0;
+        }
+        at += 8 + (int64_t)length + (length & 1);
+    }
+    FSeek(fh, 0, FSEEK_START);
+    return 1;
+}
+
 int PlatformOpen(SampleFile *sf, const char *name)
 {
     FileHandle *fh = FOpen(name, FMODE_READ);
     if (!fh) {
         SetErrorString(name);
         return 1045;
+    }
+    if (!ChunksFit(fh)) {
+        FClose(fh);
+        return 1235;
     }
     OsAudioFileIO io = {IoSize, IoSeek, IoRead, IoTell, fh};
     OsAudioFileInfo info;

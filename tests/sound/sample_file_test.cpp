@@ -126,6 +126,18 @@ TEST(SampleFile, LayoutsThatCannotBeSamples)
     EXPECT_EQ(1235, LoadSampleFile(junk.c_str(), &b, &size, &rate, &code));
     EXPECT_EQ(nullptr, b);
 
+    // a chunk list claiming more bytes than the file holds is refused before the platform
+    // decoder sees it (the decoder spun for ever on such a file); a short data chunk is not
+    Bytes bad = {'R', 'I', 'F', 'F', 0xCE, 1, 0, 0, 'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T', 0xF8, 0xFF, 0xFF, 0xFF};
+    bad.resize(349, 0xFF);
+    std::string pbad = dir.Write("bad.wav", bad);
+    EXPECT_EQ(1235, LoadSampleFile(pbad.c_str(), &b, &size, &rate, &code));
+    Bytes shortData = Wave(3, 8000, 16, Ramp(600));
+    shortData.resize(shortData.size() - 100);
+    std::string pshort = dir.Write("short.wav", shortData);
+    SampleFile *shortFile = nullptr;
+    if (OpenSampleFile(pshort.c_str(), 0, &shortFile) == 0) CloseSampleFile(shortFile);
+
     // a rate of 0 is refused by every reader, so no duration can divide by it
     for (const Bytes &f : {Wave(1, 0, 8, Ramp(100)), IffVoice("8SVX", 0, 0, Ramp(100))}) {
         std::string p = dir.Write("rate0", f);
