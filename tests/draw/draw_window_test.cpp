@@ -1,36 +1,11 @@
 // The draw commands on a real display: what they draw reaches the window exactly as it stands in
 // the display's picture, sprites stay on top in the window, and shapes added as layers look
 // the same as shapes drawn straight (their soft edges are not blended twice).
-#include "tests/brush/brush_fixture.h"
-
-#include "display/layer.h"
+#include "tests/draw/draw_display_fixture.h"
 
 namespace {
 
-struct DrawWindowTest : BrushTest {
-    void SetUp() override
-    {
-        BrushTest::SetUp();
-        for (int (*open)(lua_State *) : {OpenGraphicsLib, OpenDrawLib, OpenSpriteLib, OpenLayersLib}) {
-            lua_pushvalue(L, LUA_GLOBALSINDEX);
-            ASSERT_EQ(open(L), 0);
-            lua_settop(L, 0);
-        }
-    }
-    void TearDown() override
-    {
-        FreeAllDisplays(L);
-        FreeAllSprites(L);
-        CloseLayersLib(L);
-        CloseDrawLib(L);
-        CloseGraphicsLib(L);
-        BrushTest::TearDown();
-    }
-    uint32_t Read(int x, int y)
-    {
-        EXPECT_EQ(Call("ReadPixel", {x, y}), 0);
-        return results.empty() ? 0xDEAD : (uint32_t)results[0];
-    }
+struct DrawWindowTest : DrawDisplayTest {
     // The first pixel where the window differs from the picture ReadPixel sees, or "same".
     std::string WindowVersusPicture(DisplayRecord *d, int w, int h)
     {

@@ -13,6 +13,7 @@
 #include "fx/fx_engine.h"
 #include "fx/fx_random.h"
 #include "tests/brush/brush_fixture.h"
+#include "tests/fx/fx_display_fixture.h"
 #include "tests/fx/fx_fixture.h"
 
 namespace {
@@ -77,45 +78,20 @@ bool BlendOf(const Pixels &shown, const Pixels &a, const Pixels &b) {
   return strict;
 }
 
-struct FxBGPicEmuTest : BrushTest {
-  DisplayRecord *d = nullptr;
+struct FxBGPicEmuTest : FxDisplayTest {
 
   void SetUp() override {
     BrushTest::SetUp();
-    for (LibraryOpenFunc open : {OpenGraphicsLib, OpenLayersLib, OpenBGPicLib, OpenMoveObjectLib, OpenTransitionFXLib}) {
-      lua_pushvalue(L, LUA_GLOBALSINDEX);
-      ASSERT_EQ(open(L), 0);
-      lua_settop(L, 0);
-    }
-    FxSetPacing(0);
-    FxSetFrameObserver(Observe, nullptr);
-    FxSeedRandom(11);
-    d = OpenDisplay(PICTURE_W, PICTURE_H);
-    ASSERT_TRUE(d);
+    StartFx(Observe, 11, PICTURE_W, PICTURE_H);
+    if (HasFailure()) return;
     gSeen = Seen();
     gSeen.d = d;
-    MakePatternBrush(BACKGROUND, PICTURE_W, PICTURE_H, 1);
-    MakePatternBrush(OBJECT, LW, LH, 2);
-    MakePatternBrush(EMU_BRUSH, LW, LH, 7);
+    PaintPatternBrush(BACKGROUND, PICTURE_W, PICTURE_H, 1);
+    PaintPatternBrush(OBJECT, LW, LH, 2);
+    PaintPatternBrush(EMU_BRUSH, LW, LH, 7);
     ASSERT_EQ(Call("BrushToBGPic", {EMU_BRUSH, EMU}), 0);
   }
-  void TearDown() override {
-    FxSetFrameObserver(nullptr, nullptr);
-    FreeAsyncDraws(L, nullptr);
-    CloseLayersLib(L);
-    CurrentDisplay = nullptr;
-    FreeAllDisplays(L);
-    FreeAllBGPics(L);
-    CloseGraphicsLib(L);
-    BrushTest::TearDown();
-  }
 
-  void MakePatternBrush(uint32_t n, int32_t w, int32_t h, uint32_t seed) {
-    ASSERT_EQ(Call("CreateBrush", {n, w, h, 0}), 0);
-    BrushNode *b = Brush(n);
-    for (int32_t y = 0; y < h; y++)
-      for (int32_t x = 0; x < w; x++) WriteBitMapPixel(b->bitmap, x, y, PatternColour(x, y, seed), 0);
-  }
 
   BGPicNode *Emulated() {
     BGPicNode *b = nullptr;

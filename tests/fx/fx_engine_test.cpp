@@ -16,6 +16,7 @@
 #include "fx/fx_engine.h"
 #include "fx/fx_random.h"
 #include "tests/brush/brush_fixture.h"
+#include "tests/fx/fx_display_fixture.h"
 #include "tests/fx/fx_fixture.h"
 
 namespace {
@@ -100,35 +101,16 @@ std::vector<int> AllEffects() {
   return v;
 }
 
-struct FxEngineTest : BrushTest {
-  DisplayRecord *d = nullptr;
+struct FxEngineTest : FxDisplayTest {
   enum { PICTURE_W = 61, PICTURE_H = 47, BACKGROUND = 90, OBJECT = 2, TEXTURE = 91 };
 
   void SetUp() override {
     BrushTest::SetUp();
-    for (LibraryOpenFunc open : {OpenGraphicsLib, OpenLayersLib, OpenBGPicLib, OpenMoveObjectLib, OpenTransitionFXLib}) {
-      lua_pushvalue(L, LUA_GLOBALSINDEX);
-      ASSERT_EQ(open(L), 0);
-      lua_settop(L, 0);
-    }
-    FxSetPacing(0);
-    FxSetFrameObserver(Observe, nullptr);
-    FxSeedRandom(11);
-    d = OpenDisplay(PICTURE_W, PICTURE_H);
-    ASSERT_TRUE(d);
+    StartFx(Observe, 11, PICTURE_W, PICTURE_H);
+    if (HasFailure()) return;
     gWatch = Watch();
     gWatch.d = d;
     MakePatternBrush(BACKGROUND, PICTURE_W, PICTURE_H, 1);
-  }
-  void TearDown() override {
-    FxSetFrameObserver(nullptr, nullptr);
-    FreeAsyncDraws(L, nullptr);
-    CloseLayersLib(L);
-    CurrentDisplay = nullptr;
-    FreeAllDisplays(L);
-    FreeAllBGPics(L);
-    CloseGraphicsLib(L);
-    BrushTest::TearDown();
   }
 
   void MakePatternBrush(uint32_t n, int32_t w, int32_t h, uint32_t seed, bool masked = false) {

@@ -15,6 +15,7 @@
 #include "fx/fx_engine.h"
 #include "fx/fx_random.h"
 #include "tests/brush/brush_fixture.h"
+#include "tests/fx/fx_display_fixture.h"
 #include "tests/fx/fx_fixture.h"
 
 namespace {
@@ -65,42 +66,17 @@ std::string FirstDifference(const std::vector<uint32_t> &a, const std::vector<ui
   return "";
 }
 
-struct FxLayerRedrawTest : BrushTest {
-  DisplayRecord *d = nullptr;
+struct FxLayerRedrawTest : FxDisplayTest {
 
   void SetUp() override {
     BrushTest::SetUp();
-    for (LibraryOpenFunc open : {OpenGraphicsLib, OpenLayersLib, OpenBGPicLib, OpenMoveObjectLib, OpenTransitionFXLib}) {
-      lua_pushvalue(L, LUA_GLOBALSINDEX);
-      ASSERT_EQ(open(L), 0);
-      lua_settop(L, 0);
-    }
-    FxSetPacing(0);
-    FxSetFrameObserver(Observe, nullptr);
-    FxSeedRandom(5);
-    d = OpenDisplay(PICTURE_W, PICTURE_H);
-    ASSERT_TRUE(d);
-    MakeBrush(BACKGROUND, PICTURE_W, PICTURE_H, 1);
-    MakeBrush(OBJECT, OBJ_W, OBJ_H, 2);
+    StartFx(Observe, 5, PICTURE_W, PICTURE_H);
+    if (HasFailure()) return;
+    PaintPatternBrush(BACKGROUND, PICTURE_W, PICTURE_H, 1);
+    PaintPatternBrush(OBJECT, OBJ_W, OBJ_H, 2);
     ASSERT_EQ(Call("CreateBrush", {TOP, TOP_W, TOP_H, TOP_COLOUR}), 0);
   }
-  void TearDown() override {
-    FxSetFrameObserver(nullptr, nullptr);
-    FreeAsyncDraws(L, nullptr);
-    CloseLayersLib(L);
-    CurrentDisplay = nullptr;
-    FreeAllDisplays(L);
-    FreeAllBGPics(L);
-    CloseGraphicsLib(L);
-    BrushTest::TearDown();
-  }
 
-  void MakeBrush(uint32_t n, int32_t w, int32_t h, uint32_t seed) {
-    ASSERT_EQ(Call("CreateBrush", {n, w, h, 0}), 0);
-    BrushNode *b = Brush(n);
-    for (int32_t y = 0; y < h; y++)
-      for (int32_t x = 0; x < w; x++) WriteBitMapPixel(b->bitmap, x, y, PatternColour(x, y, seed), 0);
-  }
 
   // Layers on over the patterned background; layer 1 the object (hidden when asked), layer 2,
   // when asked, a plain brush above it that overlaps it.

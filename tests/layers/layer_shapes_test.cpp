@@ -4,36 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/brush/brush_fixture.h"
-
-#include "display/layer.h"
+#include "tests/draw/draw_display_fixture.h"
 
 namespace {
 
-struct LayerShapesTest : BrushTest {
-    void SetUp() override
-    {
-        BrushTest::SetUp();
-        for (int (*open)(lua_State *) : {OpenGraphicsLib, OpenDrawLib, OpenSpriteLib, OpenLayersLib}) {
-            lua_pushvalue(L, LUA_GLOBALSINDEX);
-            ASSERT_EQ(open(L), 0);
-            lua_settop(L, 0);
-        }
-    }
-    void TearDown() override
-    {
-        FreeAllDisplays(L);
-        FreeAllSprites(L);
-        CloseLayersLib(L);
-        CloseDrawLib(L);
-        CloseGraphicsLib(L);
-        BrushTest::TearDown();
-    }
-    uint32_t Read(int x, int y)
-    {
-        EXPECT_EQ(Call("ReadPixel", {x, y}), 0);
-        return results.empty() ? 0xDEAD : (uint32_t)results[0];
-    }
+struct LayerShapesTest : DrawDisplayTest {
     std::vector<uint32_t> Area(int x0, int w, int h)
     {
         std::vector<uint32_t> v;
