@@ -19,5 +19,16 @@ function(kv_folder_library name)
   endif()
 endfunction()
 
+# kv_library_soname(VAR FILE): the name the dynamic loader knows the shared library FILE by (its
+# soname; the resolved file itself when that can't be read), for opening it on first use.
+function(kv_library_soname var file)
+  get_filename_component(name ${file} REALPATH)
+  execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${file} OUTPUT_VARIABLE dump ERROR_QUIET)
+  if(dump MATCHES "SONAME +([^\n ]+)")
+    set(name ${CMAKE_MATCH_1})
+  endif()
+  set(${var} ${name} PARENT_SCOPE)
+endfunction()
+
 # Environment every test runs in: headless video and audio.
 set(KV_TEST_ENV "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")

@@ -1,6 +1,6 @@
 // Coverage drawing: the pixel plotter with its line drivers, and the coverage-image routines
-// over OpenCV. The OpenCV calls are the only place outside the interpreter where an exception
-// can arise; they are caught right here and turned into error codes, so none leaves this file.
+// over OpenCV. The OpenCV calls (gfx/coverage_raster.cpp) are the only place outside the
+// interpreter where an exception can arise; they are caught there and turned into status codes.
 #include "gfx/coverage.h"
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "gfx/bitmap.h"
+#include "gfx/coverage_raster.h"
 #include "gfx/pixel_layout.h"
 #include "runtime/memory.h"
 
@@ -206,15 +207,8 @@ int MaskLine(CoverageImage *image, int32_t x1, int32_t y1, int32_t x2, int32_t y
     return 1055;
   }
   if (thickness < 1) thickness = 1;
-  try {
-    cv::Mat mat(image->height, image->width, CV_8UC1, image->pixels, (size_t)image->rowStep);
-    cv::line(mat, cv::Point(x1, y1), cv::Point(x2, y2), cv::Scalar(255), thickness, aa ? cv::LINE_AA : cv::LINE_8, 0);
-  } catch (const cv::Exception &e) {
-    return FailureCode(e.code);
-  } catch (const std::bad_alloc &) {
-    return FailureCode(cv::Error::StsNoMem);
-  }
-  return 0;
+  const int status = RasterLine(image, x1, y1, x2, y2, thickness, aa ? cv::LINE_AA : cv::LINE_8);
+  return status ? FailureCode(status) : 0;
 }
 
 // One clipping pass of a closed polygon against the half-plane sign * (coordinate axis) <=
@@ -294,19 +288,7 @@ int MaskPolygon(CoverageImage *image, const int32_t *points, int32_t count, int 
     if (!pts) return FailureCode(cv::Error::StsNoMem);
     for (int32_t i = 0; i < count; i++) pts[i] = cv::Point(points[2 * i], points[2 * i + 1]);
   }
-  int rc = 0;
-  try {
-    cv::Mat mat(image->height, image->width, CV_8UC1, image->pixels, (size_t)image->rowStep);
-    const cv::Point *list[1] = {pts};
-    const int counts[1] = {count};
-    const int type = aa ? cv::LINE_AA : cv::LINE_8;
-    if (thickness > 0) cv::polylines(mat, list, counts, 1, true, cv::Scalar(255), thickness, type, 0);
-    else cv::fillPoly(mat, list, counts, 1, cv::Scalar(255), type, 0, cv::Point());
-  } catch (const cv::Exception &e) {
-    rc = FailureCode(e.code);
-  } catch (const std::bad_alloc &) {
-    rc = FailureCode(cv::Error::StsNoMem);
-  }
+  const int status = RasterPolygon(image, pts, count, thickness, aa ? cv::LINE_AA : cv::LINE_8);
   MemFree(pts);
-  return rc;
+  return status ? FailureCode(status) : 0;
 }

@@ -29,6 +29,12 @@ int OsInitVideo(void);
 // Non-zero when a real display is available: the video driver (running, or named by
 // SDL_VIDEODRIVER) is not "dummy" or "offscreen", and an X11 or Wayland display is reachable.
 int OsHasRealDisplay(void);
+// Opens a shared library by the name the dynamic loader knows it by and looks up routines in it
+// and its dependencies: routines is a struct of function pointers, one for each of names (the
+// list ends with nullptr) in their order, size its size. Libraries most applets never use are
+// opened this way on first use rather than at start-up. 0 when the library and every routine
+// were found (the library then stays open), else 1 with every pointer none.
+int OsOpenLibrary(const char *library, const char *const *names, void *routines, size_t size);
 
 // Hooks that do nothing on this platform.
 void OsNullHook(void);
@@ -356,6 +362,8 @@ void OsMergeAlpha(OsWindowRecord *win, const OsPixelBuffer *src, int32_t sx, int
 // monitor rate it presents once per monitor period and only paces the other calls.
 void OsFlushDisplay(lua_State *L, OsWindowRecord *win);
 // Presents every window's dirty rectangles now (waits and the pump call it, paced).
+// With KV_PRESENT_LOG=path in the environment, every present that updates the screen appends
+// one line to that file: the CLOCK_MONOTONIC time of it in microseconds (for timing start-up).
 void OsPresentAll(void);
 // The monitor rate: the screen's refresh rate, 60 when the mode reports none.
 int OsMonitorRate(void);

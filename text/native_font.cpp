@@ -21,6 +21,7 @@
 #include "text/font_file.h"
 #include "text/font_manager.h"
 #include "text/glyph_draw.h"
+#include "text/shaper_library.h"
 #include "text/text_codes.h"
 
 static const size_t kMaxLinkedFontSize = 64u << 20;
@@ -50,8 +51,9 @@ void OsFontCleanup(void)
 static void FreeRecord(NativeFontRecord *r)
 {
     if (!r) return;
-    if (r->buffer) hb_buffer_destroy(r->buffer);
-    if (r->shaper) hb_font_destroy(r->shaper);
+    // A shaper or buffer exists only once the shaper library is open.
+    if (r->buffer) ShaperLibrary()->bufferDestroy(r->buffer);
+    if (r->shaper) ShaperLibrary()->fontDestroy(r->shaper);
     if (r->face) FT_Done_Face(r->face);
     MemFree(r->memory);
     MemFree(r);
@@ -174,9 +176,12 @@ int OsOpenFont(const char *name, int32_t pixelSize, int32_t flags, FontHandle *f
             pixels--;
         }
     }
-    r->shaper = hb_ft_font_create_referenced(r->face);
-    r->buffer = hb_buffer_create();
-    if (!r->shaper || !hb_buffer_allocation_successful(r->buffer)) {
+    const ShaperRoutines *hb = ShaperLibrary();
+    if (hb) {
+        r->shaper = hb->fontCreateReferenced(r->face);
+        r->buffer = hb->bufferCreate();
+    }
+    if (!r->shaper || !hb->bufferAllocationSuccessful(r->buffer)) {
         FreeRecord(r);
         return 0;
     }
@@ -222,14 +227,15 @@ static int LayOutRun(FontHandle *font, const char *text, int32_t length, int32_t
     if (length > NATIVE_TEXT_LIMIT) return 1066;
     int32_t count = 0;
     for (int32_t pos = 0; pos < length;) r->codes[count++] = NextTextCode(text, length, &pos, utf8);
-    hb_buffer_clear_contents(r->buffer);
-    hb_buffer_add_codepoints(r->buffer, r->codes, count, 0, count);
-    hb_buffer_guess_segment_properties(r->buffer);
-    hb_shape(r->shaper, r->buffer, nullptr, 0);
-    if (!hb_buffer_allocation_successful(r->buffer)) return 1304;
+    const ShaperRoutines *hb = ShaperLibrary();   // open: the font has a shaper
+    hb->bufferClearContents(r->buffer);
+    hb->bufferAddCodepoints(r->buffer, r->codes, count, 0, count);
+    hb->bufferGuessSegmentProperties(r->buffer);
+    hb->shape(r->shaper, r->buffer, nullptr, 0);
+    if (!hb->bufferAllocationSuccessful(r->buffer)) return 1304;
     unsigned int glyphCount;
-    hb_glyph_info_t *info = hb_buffer_get_glyph_infos(r->buffer, &glyphCount);
-    hb_glyph_position_t *position = hb_buffer_get_glyph_positions(r->buffer, &glyphCount);
+    hb_glyph_info_t *info = hb->bufferGetGlyphInfos(r->buffer, &glyphCount);
+    hb_glyph_position_t *position = hb->bufferGetGlyphPositions(r->buffer, &glyphCount);
 
     FT_Matrix m;
     m.xx = (FT_Fixed)lround(font->xScale * 65536.0);

@@ -2,13 +2,13 @@
 // wl-paste and wl-copy on Wayland. Pictures go out as PNG and come in as whatever picture type
 // is offered (PNG preferred), decoded by SDL_image into 0xAARRGGBB words.
 #include <SDL.h>
-#include <SDL_image.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/linux/os_clipboard_internal.h"
+#include "platform/linux/os_internal.h"
 #include "platform/linux/os_requester_internal.h"
 #include "platform/os.h"
 
@@ -151,8 +151,9 @@ int ClipboardHelperGetImage(OsClipboardData *data)
         free(run.output);
         return 1365;
     }
-    SDL_RWops *rw = SDL_RWFromConstMem(run.output, (int)run.outputSize);
-    SDL_Surface *surface = rw ? IMG_Load_RW(rw, 1) : nullptr;
+    const OsImageRoutines *img = OsImageLibrary();
+    SDL_RWops *rw = img ? SDL_RWFromConstMem(run.output, (int)run.outputSize) : nullptr;
+    SDL_Surface *surface = rw ? img->load(rw, 1) : nullptr;
     free(run.output);
     if (!surface) return 1365;
     int code = SurfaceToPixels(surface, data);

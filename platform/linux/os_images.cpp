@@ -2,12 +2,12 @@
 // are decoded from bytes in memory (the caller reads files, linked ones included) and handed back
 // as plain arrays of pixels and alpha bytes.
 #include <SDL.h>
-#include <SDL_image.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/os_internal.h"
 #include "platform/os.h"
 
 // Largest plane the encoder and decoder produce, in bytes.
@@ -125,17 +125,18 @@ int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *heig
   if (DeclaredPixels((const uint8_t *)data, dataSize) > OS_MAX_PICTURE_PIXELS) return 1000;
   // Only the raster formats pictures come in are decoded (the decoder library knows more, such
   // as vector and layered formats, whose readers are not meant for untrusted files).
-  SDL_RWops *rw = SDL_RWFromConstMem(data, (int)dataSize);
+  const OsImageRoutines *img = OsImageLibrary();
+  SDL_RWops *rw = img ? SDL_RWFromConstMem(data, (int)dataSize) : nullptr;
   const char *type = nullptr;
   if (rw) {
-    if (IMG_isPNG(rw)) type = "PNG";
-    else if (IMG_isJPG(rw)) type = "JPG";
-    else if (IMG_isTIF(rw)) type = "TIF";
-    else if (IMG_isGIF(rw)) type = "GIF";
-    else if (IMG_isWEBP(rw)) type = "WEBP";
+    if (img->isPNG(rw)) type = "PNG";
+    else if (img->isJPG(rw)) type = "JPG";
+    else if (img->isTIF(rw)) type = "TIF";
+    else if (img->isGIF(rw)) type = "GIF";
+    else if (img->isWEBP(rw)) type = "WEBP";
     if (!type) SDL_RWclose(rw);
   }
-  SDL_Surface *surface = type ? IMG_LoadTyped_RW(rw, 1, type) : nullptr;
+  SDL_Surface *surface = type ? img->loadTyped(rw, 1, type) : nullptr;
   const bool alphaStored = !type || strcmp(type, "TIF") != 0 || TiffHasAlpha((const uint8_t *)data, dataSize);
   if (!surface) return 1358;
 
@@ -249,6 +250,8 @@ int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32
   if (!pixels || width < 1 || height < 1 || (int64_t)bytesPerRow < (int64_t)width * 4 ||
       (uint64_t)bytesPerRow * (uint64_t)height > kMaxPlaneBytes)
     return failure;
+  const OsImageRoutines *img = OsImageLibrary();
+  if (!img) return failure;
   OsData *out = (OsData *)calloc(1, sizeof(OsData));
   if (!out) return 1000;
   // A surface over the caller's words; SDL reads it and leaves it unchanged.
@@ -271,7 +274,7 @@ int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32
   rw->hidden.unknown.data1 = out;
   if (quality < 0) quality = 0;
   if (quality > 100) quality = 100;
-  int rc = type == OS_IMAGE_JPEG ? IMG_SaveJPG_RW(surface, rw, 1, quality) : IMG_SavePNG_RW(surface, rw, 1);
+  int rc = type == OS_IMAGE_JPEG ? img->saveJPG(surface, rw, 1, quality) : img->savePNG(surface, rw, 1);
   SDL_FreeSurface(surface);
   if (rc != 0 || out->size == 0) {
     OsReleaseData(out);

@@ -78,3 +78,18 @@ int64_t OsTimeDiffMicros(const OsTimeVal *a, const OsTimeVal *b);
 
 // Names the path a failed call was about in the error message (through the upcall).
 void OsNameInError(const char *path);
+
+// SDL_image's routines, the library opened on first use; none when it can't be opened.
+struct SDL_RWops;
+struct OsImageRoutines {
+    int (*isPNG)(SDL_RWops *src);
+    int (*isJPG)(SDL_RWops *src);
+    int (*isTIF)(SDL_RWops *src);
+    int (*isGIF)(SDL_RWops *src);
+    int (*isWEBP)(SDL_RWops *src);
+    SDL_Surface *(*load)(SDL_RWops *src, int freesrc);
+    SDL_Surface *(*loadTyped)(SDL_RWops *src, int freesrc, const char *type);
+    int (*savePNG)(SDL_Surface *surface, SDL_RWops *dst, int freedst);
+    int (*saveJPG)(SDL_Surface *surface, SDL_RWops *dst, int freedst, int quality);
+};
+const OsImageRoutines *OsImageLibrary(void);

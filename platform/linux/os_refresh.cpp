@@ -4,8 +4,11 @@
 #include <SDL.h>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -92,6 +95,25 @@ void OsAddDirty(OsWindowRecord *win, int32_t x, int32_t y, int32_t width, int32_
     win->dirty[win->dirtyCount++] = r;
 }
 
+// The present log (KV_PRESENT_LOG): -1 not looked at yet, -2 off, else the open file.
+static int PresentLog = -1;
+
+// Appends the CLOCK_MONOTONIC time of a present, in microseconds, to the present log.
+static void LogPresent(void)
+{
+    if (PresentLog == -1) {
+        const char *path = getenv("KV_PRESENT_LOG");
+        PresentLog = path && *path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -2;
+        if (PresentLog < 0) PresentLog = -2;
+    }
+    if (PresentLog < 0) return;
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    char line[32];
+    int n = snprintf(line, sizeof line, "%lld\n", (long long)ts.tv_sec * 1000000 + ts.tv_nsec / 1000);
+    if (write(PresentLog, line, (size_t)n) != n) PresentLog = -2;
+}
+
 void OsPresentWindow(OsWindowRecord *win)
 {
     if (!win || !win->window || !win->dirtyCount) return;
@@ -104,7 +126,10 @@ void OsPresentWindow(OsWindowRecord *win)
         int32_t x2 = d->x2 < s->w ? d->x2 : s->w - 1, y2 = d->y2 < s->h ? d->y2 : s->h - 1;
         if (x2 >= d->x1 && y2 >= d->y1) rects[n++] = {d->x1, d->y1, x2 - d->x1 + 1, y2 - d->y1 + 1};
     }
-    if (n) SDL_UpdateWindowSurfaceRects(win->window, rects, n);
+    if (n) {
+        SDL_UpdateWindowSurfaceRects(win->window, rects, n);
+        if (PresentLog != -2) LogPresent();
+    }
     win->dirtyCount = 0;
     win->presentCount++;
     OsGetSysTime(&win->lastShown);

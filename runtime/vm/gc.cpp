@@ -283,18 +283,62 @@ static void sweeplist(lua_State *L, GCObject **p, int all) {
   }
 }
 
-static void sweepstrings(lua_State *L, int all) {
+// Frees the unmarked strings; each bucket's summary is recomputed from the strings left.
+static void sweepstrings(lua_State *L) {
   stringtable *tb = &G(L)->strt;
+  uint32_t *tags = strtags(tb);
   for (int i = 0; i < tb->size; i++) {
-    // The chains are short and their strings scattered in memory: the first string of a
-    // bucket well ahead is fetched early, and the second one of a nearer bucket once the
-    // first has arrived.
+    luaS_prefetchchains(tb, i);
+    uint32_t tag = 0;
+    GCObject **p = &tb->hash[i];
+    GCObject *curr;
+    while ((curr = *p) != NULL) {
+      if (curr->gch.marked & (MARKMASK | FIXEDMASK)) {
+        curr->gch.marked &= (lu_byte)~MARKMASK;
+        tag |= luaS_tagbit(gcotots(curr)->hash);
+        p = &curr->gch.next;
+      } else {
+        *p = curr->gch.next;
+        luaC_freeobj(L, curr);
+      }
+    }
+    tags[i] = tag;
+  }
+}
+
+// Frees every string and the bucket array at close. The bucket array goes first: a large
+// block freed after a great many small ones makes the C allocator merge all of those at once,
+// which costs more than freeing the strings themselves. The strings are first linked into
+// FREELISTS lists (bucket i into list i % FREELISTS), then freed a string of each list in
+// turn, each list's next string fetched ahead while the others are freed.
+#define FREELISTS 16
+static void freeallstrings(lua_State *L) {
+  stringtable *tb = &G(L)->strt;
+  GCObject *lists[FREELISTS] = {NULL};
+  for (int i = 0; i < tb->size; i++) {
+    luaS_prefetchchains(tb, i);
+    GCObject **list = &lists[i % FREELISTS];
+    GCObject *p = tb->hash[i];
+    while (p != NULL) {
+      GCObject *next = p->gch.next;
+      p->gch.next = *list;
+      *list = p;
+      p = next;
+    }
+  }
+  luaS_freeall(L);
+  for (int left = 1; left;) {
+    left = 0;
+    for (int k = 0; k < FREELISTS; k++) {
+      GCObject *o = lists[k];
+      if (o == NULL) continue;
+      lists[k] = o->gch.next;
 #if defined(__GNUC__)
-    if (i + 16 < tb->size && tb->hash[i + 16] != NULL) __builtin_prefetch(tb->hash[i + 16]);
-    if (i + 4 < tb->size && tb->hash[i + 4] != NULL && tb->hash[i + 4]->gch.next != NULL)
-      __builtin_prefetch(tb->hash[i + 4]->gch.next);
+      if (lists[k] != NULL) __builtin_prefetch(lists[k]);  // wanted FREELISTS strings later
 #endif
-    sweeplist(L, &tb->hash[i], all);
+      luaC_freeobj(L, o);
+      left = 1;
+    }
   }
 }
 
@@ -311,7 +355,10 @@ void luaC_sweep(lua_State *L, int all) {
     sweeplist(L, &g->rootudata, 0);
     sweeplist(L, &g->rootgc, 0);
   }
-  sweepstrings(L, all);
+  if (all)
+    freeallstrings(L);
+  else
+    sweepstrings(L);
 }
 
 void luaC_freeobj(lua_State *L, GCObject *o) {

@@ -240,8 +240,8 @@ void luaV_concat(lua_State *L, int total, int last)
 static inline const TObject *fastget(Table *h, const TObject *key)
 {
   if (ttisnumber(key)) {
-    lua_Number n = nvalue(key);
-    if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) return &h->array[(int)n - 1];
+    const TObject *v = luaH_arrayslot(h, nvalue(key));
+    if (v != NULL) return v;
   } else if (ttisstring(key)) {
     return luaH_getstr(h, tsvalue(key));
   }
@@ -308,20 +308,23 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
 #define l_likely(x) (x)
 #endif
 
-// Before each instruction: the stop flag, then the fetch. The count and line hooks are handled
-// out of line (vmhook): with a jump table, while either is set every opcode dispatches through
-// a table whose entries all lead to vmhook (disp, chosen again after everything that calls
-// out); without one, a copy of those hook-mask bits (trap) is tested after the fetch.
+// The stop flag, the count hook and the line hook are handled out of line (vmhook), before the
+// instruction just fetched runs: with a jump table, while any of them is set every opcode
+// dispatches through a table whose entries all lead to vmhook (disp); without one, a copy of
+// them (trap) is tested after the fetch. The flag is only ever set by code the loop calls
+// (commands, tag methods, hooks, finalisers, the event pump inside commands; the signal handlers
+// only leave a note for the pump), so the trap is chosen again after everything that calls out
+// and the loop still stops before the next instruction, without testing the flag at each one.
 #define vmfetch()                                    \
   {                                                  \
-    if (l_unlikely(StopFlag)) goto vmstop;           \
     i = *pc++;                                       \
     ra = RA(i);                                      \
     vmtesthook();                                    \
   }
 
 #if KV_JUMPTABLE
-#define hooktrap() (disp = (L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) ? hooktab : disptab)
+#define hooktrap() \
+  (disp = ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) | StopFlag) ? hooktab : disptab)
 #define vmtesthook() ((void)0)
 #define vmdispatch(o) goto *disp[o];
 #define vmcase(l) L_##l:
@@ -332,7 +335,7 @@ static const Instruction *gosubrequest(lua_State *L, LClosure *cl, const Instruc
     goto *disp[GET_OPCODE(i)];      \
   }
 #else
-#define hooktrap() (trap = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT))
+#define hooktrap() (trap = (L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) | StopFlag)
 #define vmtesthook()                  \
   {                                   \
     if (l_unlikely(trap)) goto vmhook; \
@@ -435,9 +438,11 @@ static inline int32_t toint32(lua_Number d)
   }
 
 // GCC merges the identical fetch-and-dispatch tails of the handlers into one indirect jump
-// (cross-jumping); kept apart, each handler's jump is predicted on its own.
+// (cross-jumping); kept apart, each handler's jump is predicted on its own. Without
+// if-conversion an RK operand's register-or-constant choice stays a branch, which the machine
+// predicts per handler, instead of a conditional move that delays every operand load.
 #if KV_JUMPTABLE && defined(__GNUC__) && !defined(__clang__)
-__attribute__((optimize("no-crossjumping")))
+__attribute__((optimize("no-crossjumping", "no-if-conversion", "no-if-conversion2")))
 #endif
 StkId luaV_execute(lua_State *L)
 {
@@ -460,16 +465,16 @@ StkId luaV_execute(lua_State *L)
                                           H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H,
                                           H, H, H, H, H, H, H, H, H, H, H, H, H, H, H, H};
 #undef H
-  const void *const *disp;    // disptab, or hooktab while a count or line hook is set
+  const void *const *disp;    // disptab, or hooktab while a count or line hook or the stop flag is set
 #else
-  int trap;                   // count or line hook bits of the hook mask
+  int trap;                   // count or line hook bits of the hook mask, or the stop flag
 #endif
   LClosure *cl;
   TObject *k;
   const Instruction *pc;      // the running frame's program counter (kept in a register)
   const Instruction *pcslot;  // its published copy: ci->pc of the running frame points here
   StkId base;
-  Instruction i;
+  uint64_t i;                 // the instruction word (zero-extended: operand offsets need no extension)
   StkId ra;
 callentry:
   if (L->hookmask & LUA_MASKCALL) {
@@ -549,13 +554,29 @@ retentry: {
       vmcase(OP_SETTABLE) {
         TObject *rb = RKB(i);
         TObject *rc = RKC(i);
-        if (ttistable(ra) && ttisnumber(rb)) {
-          // array part: a slot that holds a value, or any slot while there is no __newindex
+        if (ttistable(ra)) {
+          // a slot that holds a value, or any slot while there is no __newindex (as
+          // luaV_settable does for a table)
           Table *h = hvalue(ra);
-          lua_Number n = nvalue(rb);
-          if (n >= 1 && n <= h->sizearray && (lua_Number)(int)n == n) {
-            TObject *slot = &h->array[(int)n - 1];
-            if (!ttisnil(slot) || fasttm(L, h->metatable, TM_NEWINDEX) == NULL) {
+          if (ttisnumber(rb)) {
+            TObject *slot = luaH_arrayslot(h, nvalue(rb));
+            if (slot != NULL && (!ttisnil(slot) || fasttm(L, h->metatable, TM_NEWINDEX) == NULL)) {
+              setobj(slot, rc);
+              vmbreak;
+            }
+          } else if (ttisstring(rb)) {
+            TObject *slot = (TObject *)luaH_getstr(h, tsvalue(rb));
+            if (!ttisnil(slot)) {
+              setobj(slot, rc);
+              vmbreak;
+            }
+            if (fasttm(L, h->metatable, TM_NEWINDEX) == NULL) {
+              if (slot == &luaO_nilobject) {
+                Protect(slot = luaH_setmissing(L, h, rb));
+                rc = RKC(i);
+              } else {
+                h->flags = 0;
+              }
               setobj(slot, rc);
               vmbreak;
             }
@@ -680,26 +701,28 @@ retentry: {
       vmcase(OP_TAILCALL) {
         int b = GETARG_B(i);
         int nresults = GETARG_C(i) - 1;
-        if (b != 0) L->top = ra + b;
-        else if (L->top < ra + 1) L->top = ra + 1;  // open argument count never negative
+        // the arguments end at argtop (an open count ends at the top, never below ra + 1)
+        StkId argtop = b != 0 ? ra + b : (L->top < ra + 1 ? ra + 1 : L->top);
         CurrentPcIndex = (int)(pc - cl->p->code);
-        L->ci->savedpc = pc;
-        int code = 0;
+        CallInfo *callerci = L->ci;  // stale once luaD_precall may have grown the records
+        callerci->savedpc = pc;
+        int code;
         StkId firstResult;
         Closure *fcl;
         Proto *fp;
         if (ttisfunction(ra) && !(fcl = clvalue(ra))->c.isC && !(fp = fcl->l.p)->is_vararg &&
-            L->ci + 1 != L->end_ci &&
-            (char *)L->stack_last - (char *)L->top > (ptrdiff_t)fp->maxstacksize * (ptrdiff_t)sizeof(TObject)) {
+            callerci + 1 != L->end_ci &&
+            (char *)L->stack_last - (char *)argtop > (ptrdiff_t)fp->maxstacksize * (ptrdiff_t)sizeof(TObject)) {
           // a script function with room for its frame: the common case of luaD_precall inline
-          CallInfo *nci = ++L->ci;
+          CallInfo *nci = callerci + 1;
           StkId nbase = ra + 1;
           StkId ntop = nbase + fp->maxstacksize;
+          L->ci = nci;
           L->base = nci->base = nbase;
           nci->top = ntop;
           nci->savedpc = fp->code;
           nci->tailcalls = 0;
-          for (StkId t = L->top; t < ntop; t++) setnilvalue(t);  // registers start as nil
+          for (StkId t = argtop; t < ntop; t++) setnilvalue(t);  // registers start as nil
           L->top = ntop;
           if (GET_OPCODE(i) == OP_CALL && !(L->hookmask & LUA_MASKCALL)) {
             // no call hook: enter the callee at once, as callentry and retentry would
@@ -716,7 +739,9 @@ retentry: {
           nci->state = CI_SAVEDPC;
           firstResult = NULL;
         } else {
+          L->top = argtop;
           savepc();  // the caller stays the running frame while a native runs
+          code = 0;
           firstResult = luaD_precall(L, ra, &code);
         }
         if (firstResult) {
@@ -756,12 +781,13 @@ retentry: {
           vmbreak;
         }
         int b = GETARG_B(i);
-        if (b != 0) L->top = ra + b - 1;
-        else if (L->top < ra) L->top = ra;  // open result count never negative
+        // the results end at rtop (an open count ends at the top, never below ra)
+        StkId rtop = b != 0 ? ra + b - 1 : (L->top < ra ? ra : L->top);
         if (L->openupval) luaF_close(L, base);
         CallInfo *ci = L->ci - 1;
         int nres;
         if (l_unlikely(!(ci->state & CI_CALLING) || (L->hookmask & LUA_MASKRET))) {
+          L->top = rtop;
           L->ci->state = CI_SAVEDPC;
           L->ci->savedpc = pc;
           if (!(ci->state & CI_CALLING)) return ra;  // back to a native caller
@@ -774,14 +800,19 @@ retentry: {
           StkId res = base - 1;
           L->ci = ci;
           L->base = ci->base;
-          int wanted = nres;
-          while (wanted != 0 && ra < L->top) {
-            setobj(res++, ra++);
-            wanted--;
+          int have = (int)(rtop - ra);
+          if (l_likely(nres == 1 && have > 0)) {
+            setobj(res, ra);  // the common case: one result asked for and given
+            L->top = ci->top;
+          } else if (nres < 0) {
+            for (int j = 0; j < have; j++) setobj(res + j, ra + j);
+            L->top = res + have;
+          } else {
+            int j = 0;
+            for (; j < nres && j < have; j++) setobj(res + j, ra + j);
+            for (; j < nres; j++) setnilvalue(res + j);
+            L->top = ci->top;
           }
-          while (wanted-- > 0) setnilvalue(res++);
-          L->top = res;
-          if (nres >= 0) L->top = ci->top;
           // back in the caller, as retentry does; the hook trap stays: nothing was called
           ci->pc = &pcslot;
           ci->state = CI_HASFRAME;
@@ -923,11 +954,12 @@ retentry: {
         vmbreak;  // opcodes 43 to 63 do nothing
     }
   }
-vmstop:
-  // the next instruction is not executed and the frame stays as it is
-  L->ci->savedpc = pc;
-  return NULL;
 vmhook:
+  if (StopFlag) {
+    // the instruction just fetched is not executed and the frame stays as it is
+    L->ci->savedpc = --pc;
+    return NULL;
+  }
   // count and line hooks of the instruction just fetched
   if ((L->hookmask & LUA_MASKLINE) || ((L->hookmask & LUA_MASKCOUNT) && --L->hookcount <= 0)) {
     savepc();
@@ -939,8 +971,8 @@ vmhook:
     base = L->base;
     ra = RA(i);
     hooktrap();
-  } else if (!(L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT))) {
-    hooktrap();  // the hooks went away
+  } else {
+    hooktrap();  // the hooks or the stop flag may have gone away
   }
 #if KV_JUMPTABLE
   goto *disptab[GET_OPCODE(i)];

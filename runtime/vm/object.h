@@ -207,7 +207,8 @@ union Closure {
 struct Node {
   TObject i_key;
   TObject i_val;
-  Node *next;  // next node of the same chain
+  int32_t next;      // offset of the next node of the same chain from this one (0: none)
+  uint32_t keyhash;  // a string key's hash: placing keys reads no string
 };
 
 // Array part for the keys 1..sizearray, chained scatter hash of 2^lsizenode
@@ -228,7 +229,7 @@ struct Table {
 
 #define gkey(n) (&(n)->i_key)
 #define gval(n) (&(n)->i_val)
-#define gnext(n) ((n)->next)
+#define gnext(n) ((n)->next != 0 ? (n) + (n)->next : (Node *)NULL)
 #define twoto(x) (1 << (x))
 #define sizenode(t) (twoto((t)->lsizenode))
 

@@ -78,7 +78,7 @@ static void f_luaopen(lua_State *L, void *ud) {
   setnilvalue(&g->defaultmeta);
   setnilvalue(gkey(g->dummynode));
   setnilvalue(gval(g->dummynode));
-  g->dummynode->next = NULL;
+  g->dummynode->next = 0;
   stack_init(L, L);
   // The default metatable is its own metatable.
   Table *dm = luaH_new(L, 0, 0);

@@ -17,21 +17,28 @@ lu_hash luaS_hash(const char *str, size_t l) {
 
 int luaS_tryresize(lua_State *L, int newsize) {
   GCObject **newhash =
-      (GCObject **)luaM_tryrealloc(L, NULL, 0, luaM_arraysize(L, (size_t)newsize, sizeof(GCObject *)));
+      (GCObject **)luaM_tryrealloc(L, NULL, 0, luaM_arraysize(L, (size_t)newsize, STRBUCKETSIZE));
   if (newhash == NULL) return 0;
+  uint32_t *newtags = (uint32_t *)(newhash + newsize);
   stringtable *tb = &G(L)->strt;
-  for (int i = 0; i < newsize; i++) newhash[i] = NULL;
+  for (int i = 0; i < newsize; i++) {
+    newhash[i] = NULL;
+    newtags[i] = 0;
+  }
   for (int i = 0; i < tb->size; i++) {
+    luaS_prefetchchains(tb, i);
     GCObject *p = tb->hash[i];
     while (p) {
       GCObject *next = p->gch.next;
-      unsigned h1 = gcotots(p)->hash & (unsigned)(newsize - 1);
+      lu_hash h = gcotots(p)->hash;
+      unsigned h1 = h & (unsigned)(newsize - 1);
       p->gch.next = newhash[h1];
       newhash[h1] = p;
+      newtags[h1] |= luaS_tagbit(h);
       p = next;
     }
   }
-  luaM_freearray(L, tb->hash, tb->size, GCObject *);
+  luaM_free(L, tb->hash, luaM_arraysize(L, (size_t)tb->size, STRBUCKETSIZE));
   tb->size = newsize;
   tb->hash = newhash;
   return 1;
@@ -43,7 +50,7 @@ void luaS_resize(lua_State *L, int newsize) {
 
 void luaS_freeall(lua_State *L) {
   stringtable *tb = &G(L)->strt;
-  luaM_freearray(L, tb->hash, tb->size, GCObject *);
+  luaM_free(L, tb->hash, luaM_arraysize(L, (size_t)tb->size, STRBUCKETSIZE));
   tb->hash = NULL;
   tb->size = 0;
 }
@@ -63,6 +70,7 @@ static TString *newlstr(lua_State *L, const char *str, size_t l, lu_hash h) {
   unsigned h1 = h & (unsigned)(tb->size - 1);
   ts->next = tb->hash[h1];
   tb->hash[h1] = valtogco(ts);
+  strtags(tb)[h1] |= luaS_tagbit(h);
   tb->nuse++;
   if (tb->nuse > (uint32_t)tb->size && tb->size < MAX_STRTAB_SIZE)
     luaS_tryresize(L, tb->size * 2);  // a table that cannot grow just gets longer chains
@@ -71,9 +79,13 @@ static TString *newlstr(lua_State *L, const char *str, size_t l, lu_hash h) {
 
 TString *luaS_newlstr(lua_State *L, const char *str, size_t l) {
   lu_hash h = luaS_hash(str, l);
-  for (GCObject *o = G(L)->strt.hash[h & (unsigned)(G(L)->strt.size - 1)]; o != NULL; o = o->gch.next) {
-    TString *ts = gcotots(o);
-    if (ts->len == l && memcmp(str, getstr(ts), l) == 0) return ts;
+  const stringtable *tb = &G(L)->strt;
+  unsigned h1 = h & (unsigned)(tb->size - 1);
+  if (strtags(tb)[h1] & luaS_tagbit(h)) {
+    for (GCObject *o = tb->hash[h1]; o != NULL; o = o->gch.next) {
+      TString *ts = gcotots(o);
+      if (ts->hash == h && ts->len == l && memcmp(str, getstr(ts), l) == 0) return ts;
+    }
   }
   return newlstr(L, str, l, h);
 }

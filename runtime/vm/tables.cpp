@@ -115,7 +115,8 @@ static Node *newnodevector(lua_State *L, int lsize) {
   int size = twoto(lsize);
   Node *v = luaM_newvector(L, size, Node);
   for (int i = 0; i < size; i++) {
-    gnext(&v[i]) = NULL;
+    v[i].next = 0;
+    v[i].keyhash = 0;
     setnilvalue(gkey(&v[i]));
     setnilvalue(gval(&v[i]));
   }
@@ -189,6 +190,20 @@ static void computesizes(const int nums[MAXBITS + 1], int ntotal, int *narray, i
   *narray = (n == -1) ? 0 : twoto(n);
 }
 
+static TObject *insertkey(lua_State *L, Table *t, const TObject *key, lu_hash h);
+
+// Value slot of an old node's entry moving into the resized table: its array slot, or a new
+// node (the old keys are distinct and none is in the new node vector yet, so there is no
+// lookup, and a string key's hash comes from the old node).
+static TObject *reinsert(lua_State *L, Table *t, const Node *old) {
+  const TObject *key = gkey(old);
+  if (ttisnumber(key)) {
+    int k = arrayindex(nvalue(key));
+    if (k > 0 && k <= t->sizearray) return &t->array[k - 1];
+  }
+  return insertkey(L, t, key, old->keyhash);
+}
+
 // Resizes to nasize array entries and 2^lsize nodes. Both blocks are obtained
 // before any entry moves: a failure leaves the table exactly as it was (a
 // grown array alone would hide hash entries behind its new nil slots).
@@ -220,9 +235,10 @@ static void resize(lua_State *L, Table *t, int nasize, int lsize) {
     luaM_reallocvector(L, t->array, oldasize, nasize, TObject);  // shrinking never fails
   }
   if (oldlsize > 0) {
+    t->flags = 0;
     for (int i = twoto(oldlsize) - 1; i >= 0; i--) {
       Node *old = nold + i;
-      if (!ttisnil(gval(old))) setobj2t(luaH_set(L, t, gkey(old)), gval(old));
+      if (!ttisnil(gval(old))) setobj2t(reinsert(L, t, old), gval(old));
     }
     luaM_freearray(L, nold, twoto(oldlsize), Node);
   }
@@ -267,31 +283,48 @@ static TObject *rehashandinsert(lua_State *L, Table *t, const TObject *key) {
   return newkey(L, t, key);
 }
 
-// Inserts a key that is not in the table; returns its (nil) value slot. When
-// the insertion would take the last free node, the table is rehashed first
+// Main position of a key whose hash, for a string, is h (kept in its node).
+static Node *mainpositionh(const Table *t, const TObject *key, lu_hash h) {
+  if (ttisstring(key)) return gnode(t, h & (uint32_t)(sizenode(t) - 1));
+  return luaH_mainposition(t, key);
+}
+
+static void setnext(Node *n, const Node *target) {
+  n->next = (target != NULL) ? (int32_t)(target - n) : 0;
+}
+
+// Inserts a key that is not in the table (h: its hash when a string); returns its (nil)
+// value slot. When the insertion would take the last free node, the table is rehashed first
 // (sizes counted with the new key), as if the key had been stored before.
-static TObject *newkey(lua_State *L, Table *t, const TObject *key) {
+static TObject *insertkey(lua_State *L, Table *t, const TObject *key, lu_hash h) {
   if (t->lsizenode == 0) return rehashandinsert(L, t, key);  // the dummy node is never written
-  Node *mp = luaH_mainposition(t, key);
+  Node *mp = mainpositionh(t, key, h);
   Node *n = ttisnil(gval(mp)) ? NULL : t->firstfree;  // main position taken: a free node is needed
   if (!freenodeleft(t, mp, n)) return rehashandinsert(L, t, key);
   if (n != NULL) {
-    Node *othern = luaH_mainposition(t, gkey(mp));
+    Node *othern = mainpositionh(t, gkey(mp), mp->keyhash);
     if (othern != mp) {  // the colliding node is out of its main position: move it
       while (gnext(othern) != mp) othern = gnext(othern);
-      gnext(othern) = n;
+      setnext(othern, n);
+      Node *mpnext = gnext(mp);
       *n = *mp;
-      gnext(mp) = NULL;
+      setnext(n, mpnext);
+      mp->next = 0;
       setnilvalue(gval(mp));
     } else {  // the colliding node is in its main position: the new key takes the free node
-      gnext(n) = gnext(mp);
-      gnext(mp) = n;
+      setnext(n, gnext(mp));
+      setnext(mp, n);
       mp = n;
     }
   }
   setobj2t(gkey(mp), key);
+  mp->keyhash = h;
   while (!ttisnil(gkey(t->firstfree))) t->firstfree--;  // stops at the free node left
   return gval(mp);
+}
+
+static TObject *newkey(lua_State *L, Table *t, const TObject *key) {
+  return insertkey(L, t, key, ttisstring(key) ? tsvalue(key)->hash : 0);
 }
 
 TObject *luaH_set(lua_State *L, Table *t, const TObject *key) {

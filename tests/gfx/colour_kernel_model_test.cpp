@@ -111,6 +111,27 @@ TEST(ColourKernelModel, GrayMatchesModelForEveryColour) {
   }
 }
 
+// The same in the two formats whose channels sit at other places in the word
+// (the kernel reads them at other bit positions), the spare byte set.
+TEST(ColourKernelModel, GrayMatchesModelForEveryColourInTheOtherFormats) {
+  for (PixelFormat f : {PIXFMT_BGRX32, PIXFMT_RGBX32}) {
+    std::vector<uint8_t> want(256 * 256 * 4), got;
+    for (uint32_t r = 0; r < 256; r++) {
+      ASSERT_TRUE(WithFormat32(f, [&](auto layout) {
+        using L = decltype(layout);
+        for (uint32_t gb = 0; gb < 65536; gb++) {
+          uint32_t v = L::FromRGB(r << 16 | gb) | L::kSpare;
+          memcpy(&want[gb * 4], &v, 4);
+        }
+      }));
+      got = want;
+      GrayModelFor(f, want.data(), 256, 256, 256);
+      BrushToGray32(got.data(), 256, 256, f, 256);
+      ASSERT_EQ(want, got) << "format " << (int)f << " red " << r;
+    }
+  }
+}
+
 TEST(ColourKernelModel, MaskMatchesModelOnRandomPictures) {
   Rng rng{11};
   const uint32_t compareMasks[] = {0xFFFFFFFFu, 0xFFFFFF00u, 0x00FFFFFFu};
