@@ -61,9 +61,33 @@ static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
 }
 
 // The platform decoder can spin for ever on a RIFF or IFF file whose chunk list claims more
-// bytes than the file holds. Such a file is walked here first: every chunk must fit in the
-// file, except a sample data chunk that runs to the end (files still being written, streams),
-// which the decoder copes with. Returns 1 when the file may be handed on.
+// bytes than the file holds, or whose LIST chunk holds such a list. Such a file is walked here
+// first: every chunk must fit in the file, and every chunk of a RIFF LIST in its LIST, except a
+// sample data chunk that runs to the end (files still being written, streams), which the
+// decoder copes with. Returns 1 when the file may be handed on.
+static int ChunkListFits(FileHandle *fh, int64_t at, int64_t end, int bigEndian, int riff, const char *dataId,
+                         int depth)
+{
+    while (at + 8 <= end) {
+        uint8_t chunk[8];
+        FSeek(fh, at, FSEEK_START);
+        if (FRead(fh, chunk, 8) != 8) break;
+        uint32_t length = bigEndian ? (uint32_t)chunk[4] << 24 | chunk[5] << 16 | chunk[6] << 8 | chunk[7]
+                                    : (uint32_t)chunk[7] << 24 | chunk[6] << 16 | chunk[5] << 8 | chunk[4];
+        if ((int64_t)length > end - at - 8) {
+            if (depth == 0 && memcmp(chunk, dataId, 4) == 0) break;
+            return 0;
+        }
+        // a LIST holds its type and then a chunk list of its own
+        if (riff && memcmp(chunk, "LIST", 4) == 0 && length >= 4) {
+            if (depth >= 4 || !ChunkListFits(fh, at + 12, at + 8 + (int64_t)length, bigEndian, riff, dataId, depth + 1))
+                return 0;
+        }
+        at += 8 + (int64_t)length + (length & 1);
+    }
+    return 1;
+}
+
 static int ChunksFit(FileHandle *fh)
 {
     uint8_t head[12];
@@ -75,22 +99,9 @@ static int ChunksFit(FileHandle *fh)
     int bigEndian = memcmp(head, "RIFX", 4) == 0 || memcmp(head, "FORM", 4) == 0;
     if (!riff && !bigEndian) return 1;
     const char *dataId = riff || memcmp(head, "RIFX", 4) == 0 ? "data" : "SSND";
-    int64_t size = fh->size, at = 12;
-    while (at + 8 <= size) {
-        uint8_t chunk[8];
-        FSeek(fh, at, FSEEK_START);
-        if (FRead(fh, chunk, 8) != 8) break;
-        uint32_t length = bigEndian ? (uint32_t)chunk[4] << 24 | chunk[5] << 16 | chunk[6] << 8 | chunk[7]
-                                    : (uint32_t)chunk[7] << 24 | chunk[6] << 16 | chunk[5] << 8 | chunk[4];
-        if ((int64_t)length > size - at - 8) {
-            if (memcmp(chunk, dataId, 4) == 0) break;
-            FSeek(fh, 0, FSEEK_START);
-            return 0;
-        }
-        at += 8 + (int64_t)length + (length & 1);
-    }
+    int fits = ChunkListFits(fh, 12, fh->size, bigEndian, riff || memcmp(head, "RIFX", 4) == 0, dataId, 0);
     FSeek(fh, 0, FSEEK_START);
-    return 1;
+    return fits;
 }
 
 int PlatformOpen(SampleFile *sf, const char *name)

@@ -153,7 +153,9 @@ int ClipboardHelperGetImage(OsClipboardData *data)
     }
     const OsImageRoutines *img = OsImageLibrary();
     SDL_RWops *rw = img ? SDL_RWFromConstMem(run.output, (int)run.outputSize) : nullptr;
-    SDL_Surface *surface = rw ? img->load(rw, 1) : nullptr;
+    const char *format = rw ? OsImageRasterType(img, rw) : nullptr;
+    if (rw && !format) SDL_RWclose(rw);
+    SDL_Surface *surface = format ? img->loadTyped(rw, 1, format) : nullptr;
     free(run.output);
     if (!surface) return 1365;
     int code = SurfaceToPixels(surface, data);

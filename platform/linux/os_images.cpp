@@ -116,6 +116,15 @@ static bool TiffHasAlpha(const uint8_t *d, size_t n) {
   return false;
 }
 
+const char *OsImageRasterType(const OsImageRoutines *img, SDL_RWops *rw)
+{
+  if (img->isPNG(rw)) return "PNG";
+  if (img->isJPG(rw)) return "JPG";
+  if (img->isTIF(rw)) return "TIF";
+  if (img->isWEBP(rw)) return "WEBP";
+  return nullptr;
+}
+
 int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *height, uint32_t **pixels,
                 uint8_t **alpha, int *hasAlpha) {
   if (alpha) *alpha = nullptr;
@@ -124,18 +133,13 @@ int OsLoadImage(const void *data, size_t dataSize, int32_t *width, int32_t *heig
   if (!data || dataSize == 0 || dataSize > (size_t)INT32_MAX) return 1358;
   if (DeclaredPixels((const uint8_t *)data, dataSize) > OS_MAX_PICTURE_PIXELS) return 1000;
   // Only the raster formats pictures come in are decoded (the decoder library knows more, such
-  // as vector and layered formats, whose readers are not meant for untrusted files).
+  // as vector and layered formats, whose readers are not meant for untrusted files). GIF is not
+  // among them: the library's GIF reader frees a wild pointer on crafted files, and the picture
+  // layer reads GIF files itself.
   const OsImageRoutines *img = OsImageLibrary();
   SDL_RWops *rw = img ? SDL_RWFromConstMem(data, (int)dataSize) : nullptr;
-  const char *type = nullptr;
-  if (rw) {
-    if (img->isPNG(rw)) type = "PNG";
-    else if (img->isJPG(rw)) type = "JPG";
-    else if (img->isTIF(rw)) type = "TIF";
-    else if (img->isGIF(rw)) type = "GIF";
-    else if (img->isWEBP(rw)) type = "WEBP";
-    if (!type) SDL_RWclose(rw);
-  }
+  const char *type = rw ? OsImageRasterType(img, rw) : nullptr;
+  if (rw && !type) SDL_RWclose(rw);
   SDL_Surface *surface = type ? img->loadTyped(rw, 1, type) : nullptr;
   const bool alphaStored = !type || strcmp(type, "TIF") != 0 || TiffHasAlpha((const uint8_t *)data, dataSize);
   if (!surface) return 1358;

@@ -85,11 +85,13 @@ struct OsImageRoutines {
     int (*isPNG)(SDL_RWops *src);
     int (*isJPG)(SDL_RWops *src);
     int (*isTIF)(SDL_RWops *src);
-    int (*isGIF)(SDL_RWops *src);
     int (*isWEBP)(SDL_RWops *src);
-    SDL_Surface *(*load)(SDL_RWops *src, int freesrc);
     SDL_Surface *(*loadTyped)(SDL_RWops *src, int freesrc, const char *type);
     int (*savePNG)(SDL_Surface *surface, SDL_RWops *dst, int freedst);
     int (*saveJPG)(SDL_Surface *surface, SDL_RWops *dst, int freedst, int quality);
 };
 const OsImageRoutines *OsImageLibrary(void);
+// The type name of the raster formats pictures are decoded from ("PNG", "JPG", "TIF", "WEBP"),
+// or none for anything else the library knows: its other readers (GIF among them, which frees a
+// wild pointer on crafted files) are not meant for untrusted bytes.
+const char *OsImageRasterType(const OsImageRoutines *img, SDL_RWops *rw);
