@@ -132,13 +132,13 @@ int ClipboardHelperGetImage(OsClipboardData *data)
     int helper = ClipboardHelper();
     std::vector<std::string> types;
     if (helper == CLIPHELPER_NONE || !ReadTypes(helper, &types)) return 1365;
+    // the first offered of the raster formats pictures are decoded from, PNG preferred
+    static const char *const readable[] = {"image/png", "image/jpeg", "image/tiff", "image/webp"};
     std::string type;
-    for (const std::string &t : types) {
-        if (t == "image/png") {
-            type = t;
-            break;
-        }
-        if (type.empty() && KindOfType(t) == OS_CLIP_IMAGE) type = t;
+    for (const char *want : readable) {
+        for (const std::string &t : types)
+            if (t == want) type = t;
+        if (!type.empty()) break;
     }
     if (type.empty()) return 1365;
     HelperRun run;

@@ -194,6 +194,18 @@ TEST(ClipboardPicture, TheOfferedTypesGiveTheKind)
     fakes.Write("xclip.data", "no picture");
     ASSERT_EQ(1365, OsGetClipboard(&d));
     OsFreeClipboardData(&d);
+    // Only raster formats are decoded, PNG first: a GIF offer is passed over (the decoder
+    // library's GIF reader is not safe on untrusted bytes), and one alone is a read error.
+    fakes.Write("xclip.targets", "TARGETS\nimage/gif\nimage/png\n");
+    fakes.Write("xclip.data", "GIF89a");
+    ASSERT_EQ(1365, OsGetClipboard(&d));
+    OsFreeClipboardData(&d);
+    EXPECT_EQ(fakes.Args("xclip"), (std::vector<std::string>{"-selection", "clipboard", "-t", "image/png", "-o"}));
+    fakes.Write("xclip.targets", "TARGETS\nimage/gif\n");
+    fakes.Write("xclip.args", "");
+    ASSERT_EQ(1365, OsGetClipboard(&d));
+    OsFreeClipboardData(&d);
+    EXPECT_NE(fakes.Args("xclip"), (std::vector<std::string>{"-selection", "clipboard", "-t", "image/gif", "-o"}));
 }
 
 // ---- the commands ----
