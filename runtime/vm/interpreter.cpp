@@ -2,6 +2,7 @@
 #include "runtime/vm/interpreter.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #if defined(__SSE2__)
@@ -359,7 +360,10 @@ static_assert(sizeof(TObject) == 16, "operand offsets assume 16-byte values");
 #define RA(i) REGOFF(OFFA(i))
 #define XRA(i) (L->base + GETARG_A(i))
 #define RB(i) REGOFF(OFFB(i))
-#define RKB(i) RKOFF(OFFB(i))
+// compiled code has its constants on the C side: a B operand is nearly always a register
+#define RKB(i)                                                                           \
+  (l_likely(OFFB(i) < MAXINDEXRK * 16u) ? REGOFF(OFFB(i))                               \
+                                        : (TObject *)((char *)k + (OFFB(i) - MAXINDEXRK * 16u)))
 #define RKC(i) RKOFF(OFFC(i))
 #define KBx(i) (k + GETARG_Bx(i))
 #define dojump(pc, n) ((pc) += (n))
@@ -521,8 +525,26 @@ retentry: {
       vmcase(OP_GETGLOBAL) {
         TObject *rb = KBx(i);
         if (ttistable(&cl->g) && ttisstring(rb)) {
-          const TObject *v = luaH_getstr(hvalue(&cl->g), tsvalue(rb));
+          // first the node this instruction found its name in last time, from a record chosen
+          // by the instruction's address: the checks of the record are branches the machine
+          // predicts, so the node's value loads without waiting for the table. A node array
+          // belongs to one table (the shared empty node holds no value), so the same array of
+          // the same size means the remembered node lies in this table's live array.
+          Table *h = hvalue(&cl->g);
+          GlobalHint *hint = &G(L)->globalhint[((uintptr_t)pc >> 2) & (GLOBALHINT_SIZE - 1)];
+          if (l_likely(hint->nodes == h->node && hint->lsizenode == h->lsizenode)) {
+            const Node *n = hint->node;
+            if (l_likely(gcvalue(gkey(n)) == gcvalue(rb) && ttisstring(gkey(n)) && !ttisnil(gval(n)))) {
+              setobj(ra, gval(n));
+              vmbreak;
+            }
+          }
+          const TObject *v = luaH_getstr(h, tsvalue(rb));
           if (!ttisnil(v)) {
+            // a string key's value always lies in the node array
+            hint->nodes = h->node;
+            hint->lsizenode = h->lsizenode;
+            hint->node = (const Node *)((const char *)v - offsetof(Node, i_val));
             setobj(ra, v);
             vmbreak;
           }

@@ -54,6 +54,16 @@ struct Mbuffer {
   size_t size;
 };
 
+// Where a global read found its name last, per instruction address (hashed). Only a hint:
+// the node is used when the global table's node array and its size are still the same (then
+// the node lies in the live array) and its key and value are checked.
+#define GLOBALHINT_SIZE 256
+struct GlobalHint {
+  const Node *nodes;
+  const Node *node;
+  int lsizenode;
+};
+
 struct global_State {
   stringtable strt;
   Mbuffer buff;                // concatenation / scratch buffer
@@ -70,6 +80,7 @@ struct global_State {
   lua_State *mainthread;
   Node dummynode[1];           // shared node of tables without a hash part
   TString *tmname[TM_N];       // the event names, interned and fixed
+  GlobalHint globalhint[GLOBALHINT_SIZE];
 };
 
 // One thread of the interpreter.
