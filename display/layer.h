@@ -93,6 +93,8 @@ enum { DIRTY_MERGED = 100000 };
 LayerState *NewLayerState(const LayerState *from);
 // Frees a state's images and the state.
 void FreeLayerState(int type, LayerState *state);
+// The buffers of a layer transition move from one state to another, unless `to` has some.
+void MoveTransitionBuffers(LayerState *to, LayerState *from);
 // Adds a layer of the given type showing `source` (none: nil) with the state (whose images
 // become the layer's) at insertPos (-1 or 0 on top, 1 bottom, n the n-th). On failure the state
 // and its images are freed. *out (may be none) gets the layer. 0 or an error code.

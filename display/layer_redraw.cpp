@@ -161,19 +161,7 @@ void RefreshDisplayRect(int32_t x, int32_t y, int32_t w, int32_t h)
     DisplayRecord *d = CurrentDisplay;
     BGPicNode *bg = d ? d->bgpic : nullptr;
     if (!bg || !d->backBuffer) return;
-    int32_t pw = bg->shownWidth, ph = bg->shownHeight;
-    if (x + w < 1 || x >= pw || y + h < 1 || y >= ph) return;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    if (x + w > pw) w = pw - x;
-    if (y + h > ph) h = ph - y;
-    if (w < 1 || h < 1) return;
+    if (!ClipRectToArea(&x, &y, &w, &h, bg->shownWidth, bg->shownHeight)) return;
     BitMap *bb = d->backBuffer;
     Redraw(d, bg, bb, x, y, w, h, 0, 0);
     SafeBlt(bb, x, y, nullptr, x, y, w, h, bb->width, bb->height, bb->width, bb->height,

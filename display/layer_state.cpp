@@ -26,9 +26,9 @@ static void FreeUnshared(kvLayer *l, LayerState *s)
 }
 
 // The buffers of a layer transition move to the state drawn from now on (unless it has some).
-static void MoveTransitionBuffers(LayerState *to, LayerState *from)
+void MoveTransitionBuffers(LayerState *to, LayerState *from)
 {
-    if (!from || from == to || to->fxBitMap || to->fxMask || to->fxAlpha) return;
+    if (!to || !from || from == to || to->fxBitMap || to->fxMask || to->fxAlpha) return;
     to->fxBitMap = from->fxBitMap;
     to->fxMask = from->fxMask;
     to->fxAlpha = from->fxAlpha;

@@ -38,17 +38,7 @@ void RefreshSpriteRect(DisplayRecord *d, int32_t x, int32_t y, int32_t w, int32_
 {
     BGPicNode *pic = d->bgpic;
     if (!pic || !d->backBuffer) return;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    w = std::min(w, pic->shownWidth - x);
-    h = std::min(h, pic->shownHeight - y);
-    if (w < 1 || h < 1) return;
+    if (!ClipRectToArea(&x, &y, &w, &h, pic->shownWidth, pic->shownHeight)) return;
     Redraw(d, pic, d->backBuffer, x, y, w, h, 0, 0);
     ShowBackBufferRect(d, x, y, w, h);
 }

@@ -40,17 +40,6 @@ int FetchLayerImages(TransitionRecord *r) {
   return FxTakeLayerImages(r, l);
 }
 
-// The transition buffers of one state handed to another (the layer was replaced).
-void MoveBuffers(LayerState *from, LayerState *to) {
-  if (!from || !to || from == to) return;
-  to->fxBitMap = from->fxBitMap;
-  to->fxMask = from->fxMask;
-  to->fxAlpha = from->fxAlpha;
-  from->fxBitMap = nullptr;
-  from->fxMask = nullptr;
-  from->fxAlpha = nullptr;
-}
-
 // The before image made again at the record's (new) size.
 int RemakeBefore(TransitionRecord *r) {
   if (!r->before) return 0;
@@ -114,7 +103,7 @@ intptr_t LayerChanged(TransitionRecord *r, kvLayer *layer, int replaced, LayerSt
   if (r->bgpicEmu && r->width == w && r->height == h && (code = FxComposeEmulatedBGPic(r))) return code;
   int rebuilt = 0;
   if (r->width == w && r->height == h) {
-    if (replaced) MoveBuffers(oldDrawn, r->layer->drawnState);
+    if (replaced) MoveTransitionBuffers(r->layer->drawnState, oldDrawn);
   } else {
     r->rebuilding = 1;
     if ((code = Rebuild(r, replaced))) {

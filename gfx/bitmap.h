@@ -56,6 +56,16 @@ inline int32_t MaskBytesPerRow(int32_t width) { return width / 8 + 1; }
 // Alpha bytes per row that belongs to a width (rounded up to a multiple of 4).
 inline int32_t AlphaBytesPerRow(int32_t width) { return (width + 3) & ~3; }
 
+// Cuts the rectangle to the part that lies on a width x height area from (0, 0). Returns
+// whether anything is left (width and height at least 1).
+inline bool ClipRectToArea(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int32_t width, int32_t height) {
+  if (*x < 0) { *w += *x; *x = 0; }
+  if (*y < 0) { *h += *y; *y = 0; }
+  if ((int64_t)*x + *w > width) *w = width - *x;
+  if ((int64_t)*y + *h > height) *h = height - *y;
+  return *w >= 1 && *h >= 1;
+}
+
 // Allocation and release. Alloc* return nullptr when the size is negative,
 // exceeds kMaxPlaneBytes or memory is exhausted; nothing half-built survives.
 // Bitmap pixels are not cleared.

@@ -40,11 +40,8 @@ int TintBitMapRect(BitMap *bitmap, int32_t x, int32_t y, int32_t width, int32_t 
   BitMapInfo info;
   if (!LockBitMap(bitmap, &info)) return 1152;
   // Only the part of the rectangle that lies on the bitmap.
-  if (x < 0) { width += x; x = 0; }
-  if (y < 0) { height += y; y = 0; }
-  if ((int64_t)x + width > info.width) width = info.width - x;
-  if ((int64_t)y + height > info.height) height = info.height - y;
-  if (width > 0 && height > 0) TintRect(&info, x, y, width, height, rgb, level);
+  if (ClipRectToArea(&x, &y, &width, &height, info.width, info.height))
+    TintRect(&info, x, y, width, height, rgb, level);
   UnLockBitMap();
   return 0;
 }

@@ -64,17 +64,7 @@ static int GrabDisplayRect(AnimPlay *p)
     BitMap *shown = p->display->displayBitMap;
     if (!shown) return ERR_USAGE;
     int32_t x = p->drawX, y = p->drawY, w = p->drawWidth, h = p->drawHeight;
-    if (x < 0) {
-        w += x;
-        x = 0;
-    }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    if (x + w > shown->width) w = shown->width - x;
-    if (y + h > shown->height) h = shown->height - y;
-    if (w < 1 || h < 1) return ERR_USAGE;
+    if (!ClipRectToArea(&x, &y, &w, &h, shown->width, shown->height)) return ERR_USAGE;
     int code = CutBitMapRegion(shown, nullptr, nullptr, x, y, w, h, &p->background, nullptr, nullptr);
     if (code) return code;
     if (!(p->work = AllocBitMap(w, h))) return ERR_NOMEM;
