@@ -290,7 +290,7 @@ static int AddShapeLayer(void *user, ShapeLayerState *st, int32_t insertPos, int
     CapturedImage c;
     const int rc = RenderUnturned(target, st, &c);
     if (rc || !c.bitmap) {
-      FreeShapeTriple(c.bitmap, c.mask, c.alpha);
+      FreeTriple(c.bitmap, c.mask, c.alpha);
       FreeShapeLayerState(st);
       return rc ? rc : ERR_NOMEM;
     }

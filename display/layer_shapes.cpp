@@ -28,7 +28,7 @@ static int CaptureShapeImage(void *, void *layer, void *, int32_t x, int32_t y, 
                              BitMap *bitmap, Mask *mask, AlphaChannel *alpha, int32_t)
 {
     ShapeCapture *c = (ShapeCapture *)layer;
-    FreeShapeTriple(c->bitmap, c->mask, c->alpha);
+    FreeTriple(c->bitmap, c->mask, c->alpha);
     *c = {x, y, width, height, bitmap, mask, alpha};
     return 0;
 }
@@ -92,7 +92,7 @@ static int DrawForCapture(const DrawTarget *target, const ShapeLayerState *st, c
     int code = DrawShapeParams(target, st, st->x, st->y, ends, tf, out, nullptr, DRAWFLAG_LAYERSTATE, -1);
     if (!code && !out->bitmap) code = 1000;
     if (code) {
-        FreeShapeTriple(out->bitmap, out->mask, out->alpha);
+        FreeTriple(out->bitmap, out->mask, out->alpha);
         memset(out, 0, sizeof *out);
     }
     return code;
@@ -116,10 +116,10 @@ int RenderShapeLayerState(const kvLayer *l, const double m[4], BitMap **bitmap, 
     // Where the unturned shape lies: the source state's image sits at the layer's anchored
     // position, so the turned image goes where it lies relative to that one.
     if ((code = DrawForCapture(&target, st, &plain, &straight))) {
-        FreeShapeTriple(now.bitmap, now.mask, now.alpha);
+        FreeTriple(now.bitmap, now.mask, now.alpha);
         return code;
     }
-    FreeShapeTriple(straight.bitmap, straight.mask, straight.alpha);
+    FreeTriple(straight.bitmap, straight.mask, straight.alpha);
     *bitmap = now.bitmap;
     *mask = now.mask;
     *alpha = now.alpha;

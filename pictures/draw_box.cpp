@@ -248,7 +248,7 @@ int DrawBox(const DrawTarget *target, void *layer, void *layerState, const DrawS
   DrawRectTriple(bm, ox + b.e, oy + b.e, width, height, mask, alpha, rgb, b.T, st.fillStyle != FILLNONE);
   const int rc = PaintBodyFill(bm, ox + b.e, oy + b.e, width, height, &st, tf.m, target->smoothScale);
   if (rc) {
-    FreeShapeTriple(bm, mask, alpha);
+    FreeTriple(bm, mask, alpha);
     return rc;
   }
   ShapeRecord rec;

@@ -128,7 +128,7 @@ int RenderShapeImage(ShapeRecord *rec, const int32_t *body, int32_t bodyCount, c
   }
   FreeBitMap(fill);
   if (rc) {
-    FreeShapeTriple(bm, mask, alpha);
+    FreeTriple(bm, mask, alpha);
     return rc;
   }
   *outBitMap = bm;

@@ -128,7 +128,7 @@ int DrawLineShape(const DrawTarget *target, void *layer, void *layerState, const
   const int rc = DrawShapePath(0, 0, (int32_t)iw, (int32_t)ih, bm, ends, 2, rgb, T, MASKVISIBLE, 0, mask, alpha, nullptr,
                                nullptr, 1, thickness, aa, &st);
   if (rc) {
-    FreeShapeTriple(bm, mask, alpha);
+    FreeTriple(bm, mask, alpha);
     return rc;
   }
   // The layer remembers the line in its box.

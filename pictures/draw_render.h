@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "gfx/bitmap.h"
+#include "gfx/scale.h"
 #include "pictures/draw_geometry.h"
 #include "pictures/draw_style.h"
 
@@ -119,7 +120,7 @@ int32_t ResolveTargetPos(const DrawTarget *target, int axis, int32_t coord, int3
 // alpha channel, or with a cleared mask. 0 or 1000 (nothing made).
 int AllocShapeTriple(int32_t width, int32_t height, int withAlpha, int keepPixels, BitMap **bitmap, Mask **mask,
                      AlphaChannel **alpha);
-void FreeShapeTriple(BitMap *bitmap, Mask *mask, AlphaChannel *alpha);
+// (A triple is freed with FreeTriple.)
 // A cleared record of the type for the given parameters; the layer and its state are kept only
 // for a re-render of the layer's drawn state.
 void InitShapeRecord(ShapeRecord *rec, int32_t type, void *layer, void *layerState, const DrawStyle *style,

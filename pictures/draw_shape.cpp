@@ -24,7 +24,7 @@ int MakeShapeLayer(const DrawTarget *target, const ShapeRecord *rec, int32_t typ
                    int32_t insertPos, int32_t flags) {
   const DrawTargetHooks *hooks = target->hooks;
   if (!hooks || !hooks->addLayer) {
-    FreeShapeTriple(bitmap, mask, alpha);
+    FreeTriple(bitmap, mask, alpha);
     return 0;
   }
   ShapeLayerState *st = (ShapeLayerState *)MemAlloc(sizeof(ShapeLayerState), 1);
@@ -35,7 +35,7 @@ int MakeShapeLayer(const DrawTarget *target, const ShapeRecord *rec, int32_t typ
   }
   if (!st || (type == SHAPE_POLYGON && rec->points && rec->count > 0 && !points)) {
     MemFree(st);
-    FreeShapeTriple(bitmap, mask, alpha);
+    FreeTriple(bitmap, mask, alpha);
     return ERR_NOMEM;
   }
   st->type = type;
@@ -84,7 +84,7 @@ int PlaceShapeImage(const DrawTarget *target, ShapeRecord *rec, int32_t imageX, 
     if (hooks && hooks->updateLayerGeometry)
       return hooks->updateLayerGeometry(target->user, rec->layer, rec->layerState, rec->layerX, rec->layerY, width,
                                         height, bitmap, mask, alpha, flags);
-    FreeShapeTriple(bitmap, mask, alpha);
+    FreeTriple(bitmap, mask, alpha);
     return 0;
   }
   if (target->layersOn) {
@@ -111,7 +111,7 @@ int PlaceShapeImage(const DrawTarget *target, ShapeRecord *rec, int32_t imageX, 
         hooks->bltToWindow(target->user, imageX, imageY, width, height);
     }
   }
-  if (!target->layersOn) FreeShapeTriple(bitmap, mask, alpha);
+  if (!target->layersOn) FreeTriple(bitmap, mask, alpha);
   return 0;
 }
 

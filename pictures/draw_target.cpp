@@ -43,7 +43,7 @@ int AllocShapeTriple(int32_t width, int32_t height, int withAlpha, int keepPixel
   Mask *m = bm && !withAlpha ? AllocMask(bm, width, height, 1) : nullptr;
   AlphaChannel *a = bm && withAlpha ? AllocAlphaChannel(width, height, 1) : nullptr;
   if (!bm || (!m && !a)) {
-    FreeShapeTriple(bm, m, a);
+    FreeTriple(bm, m, a);
     return ERR_NOMEM;
   }
   if (!keepPixels) memset(bm->pixels, 0, (size_t)bm->bytesPerRow * (size_t)bm->height);
@@ -51,12 +51,6 @@ int AllocShapeTriple(int32_t width, int32_t height, int withAlpha, int keepPixel
   *mask = m;
   *alpha = a;
   return 0;
-}
-
-void FreeShapeTriple(BitMap *bitmap, Mask *mask, AlphaChannel *alpha) {
-  FreeBitMap(bitmap);
-  FreeMask(mask);
-  FreeAlphaChannel(alpha);
 }
 
 int CheckShapeImageSize(int64_t width, int64_t height) {
