@@ -35,10 +35,16 @@ static bool IsOffScreenKind(uint32_t kind) {
 static bool UsesScaledBuffer(const DisplayRecord *d) { return d->autoScale && d->scaleWidth && d->backBuffer; }
 
 // The planes drawing goes into now: for the display the picture the window shows (the composed
-// back buffer with layers on), else the selected object's planes as the selection prepared them.
+// back buffer with layers on); for a selected BGPic its own picture at its own size, which the
+// layers added to it during the selection do not touch; else the selected object's planes as
+// the selection prepared them.
 static void FillPlanes(DrawTarget *t, const DisplayRecord *d) {
   if (t->kind == DRAWTARGET_DISPLAY) {
     t->bitmap = d->layersEnabled ? d->backBuffer : d->displayBitMap;
+    t->mask = nullptr;
+    t->alpha = nullptr;
+  } else if (t->kind == DRAWTARGET_BGPIC) {
+    t->bitmap = CurrentPicture ? CurrentPicture->bitmap : nullptr;
     t->mask = nullptr;
     t->alpha = nullptr;
   } else {
