@@ -297,6 +297,14 @@ static void FreeDeclarations(AppletRecord *applet)
     applet->defaultDisplay = nullptr;
 }
 
+// Whether the applet has the source range of its declarations (an empty source name).
+static int HasDeclarationRange(const AppletRecord *applet)
+{
+    for (const SourceRange *r = applet->sourceRanges; r; r = r->next)
+        if (!r->sourceName[0]) return 1;
+    return 0;
+}
+
 static int RefuseDeclaration(void)
 {
     SetErrorString("This player cannot create the objects and displays that the applet declares yet!");
@@ -323,9 +331,12 @@ int CreatePreprocObjects(lua_State *L, ClArgsRecord *clargs, AppletRecord *apple
     MarkSharedPictureFiles(applet);
     int savedLine = ErrorLine;
     SetRuntimeTags(L, RTAG_PREPROC, 1, RTAG_LINEINFO, 1, 0);
-    // A refused declaration is reported against the applet's own source, whose main chunk
-    // waits at the bottom of the stack.
-    if (lua_gettop(L) >= 1 && lua_isfunction(L, 1)) {
+    // While declarations are made the current source file is "?", which picks the source range
+    // a compiler writes for them (the one with an empty source name). An applet without such a
+    // range has a refused declaration reported against its own source instead, whose main
+    // chunk waits at the bottom of the stack.
+    SetErrorSourceFile(nullptr);
+    if (!HasDeclarationRange(applet) && lua_gettop(L) >= 1 && lua_isfunction(L, 1)) {
         lua_Debug ar;
         lua_pushvalue(L, 1);
         if (lua_getinfo(L, ">S", &ar) && ar.source) SetErrorSourceFile(ar.source);
