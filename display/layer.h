@@ -199,6 +199,10 @@ extern DirtyRectList LayerDamage;
 // The style engine: pairs of layer selector and style table from argument `first` on. 0 or an
 // error code.
 int ApplyLayerStyle(lua_State *L, int first, int flags);
+// A number key of a style table into *v (a colour as a 32-bit word), *changed set when present.
+// ReadStyleInt tells whether it was present. Raise 1189 for a value that is no number.
+int ReadStyleInt(lua_State *L, int t, const char *key, int32_t *v, int *changed);
+void ReadStyleColour(lua_State *L, int t, const char *key, uint32_t *v, int *changed);
 // Pushes the layer's style table.
 void PushLayerStyle(lua_State *L, kvLayer *layer);
 // Whether the matrix is a rotation combined with scales; the scales go to *scaleX, *scaleY.

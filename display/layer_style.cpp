@@ -139,6 +139,23 @@ static int FieldSwitch(lua_State *L, int t, const char *key, int *out)
     return present;
 }
 
+int ReadStyleInt(lua_State *L, int t, const char *key, int32_t *v, int *changed)
+{
+    int found = 0, n = *v;
+    GetFieldInt(L, t, key, &n, &found);
+    if (!found) return 0;
+    *v = n;
+    *changed = 1;
+    return 1;
+}
+
+void ReadStyleColour(lua_State *L, int t, const char *key, uint32_t *v, int *changed)
+{
+    int found = 0;
+    GetFieldUInt32(L, t, key, v, &found);
+    if (found) *changed = 1;
+}
+
 static int IsObjectLayerType(int32_t type)
 {
     return type == OBJTYPE_BRUSH || type == LAYERTYPE_BRUSHPART || type == LAYERTYPE_BGPICPART;

@@ -37,23 +37,6 @@ static int32_t ClampCoord(int32_t v)
 
 static int32_t Saturate(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v; }
 
-static int ReadKey(lua_State *L, int t, const char *key, int32_t *v, int *changed)
-{
-    int found = 0, n = *v;
-    GetFieldInt(L, t, key, &n, &found);
-    if (!found) return 0;
-    *v = n;
-    *changed = 1;
-    return 1;
-}
-
-static void ReadColourKey(lua_State *L, int t, const char *key, uint32_t *v, int *changed)
-{
-    int found = 0;
-    GetFieldUInt32(L, t, key, v, &found);
-    if (found) *changed = 1;
-}
-
 static int HasKey(lua_State *L, int t, const char *key)
 {
     lua_pushstring(L, key);
@@ -106,18 +89,18 @@ static void StartContent(const kvLayer *l, int32_t type, TextContent *c)
 
 static int ReadStyleKeys(lua_State *L, int t, FontSettings *s, int *changed)
 {
-    ReadColourKey(L, t, "color", &s->colour, changed);
+    ReadStyleColour(L, t, "color", &s->colour, changed);
     int32_t bits = 0;
     // As SetFontStyle: #NORMAL resets, other bits are added; cleared bits may leave #NORMAL.
-    if (ReadKey(L, t, "fontstyle", &bits, changed))
+    if (ReadStyleInt(L, t, "fontstyle", &bits, changed))
         s->style = (bits & TEXTSTYLE_NORMAL) ? TEXTSTYLE_NORMAL : (s->style & ~TEXTSTYLE_NORMAL) | bits;
-    if (ReadKey(L, t, "fontstyleclear", &bits, changed)) s->style &= ~bits;
+    if (ReadStyleInt(L, t, "fontstyleclear", &bits, changed)) s->style &= ~bits;
     if (!(s->style & ~TEXTSTYLE_NORMAL)) s->style = TEXTSTYLE_NORMAL;
-    ReadKey(L, t, "shadowdir", &s->shadowDirection, changed);
-    ReadColourKey(L, t, "shadowcolor", &s->shadowColour, changed);
-    ReadKey(L, t, "shadowsize", &s->shadowSize, changed);
-    ReadColourKey(L, t, "edgecolor", &s->edgeColour, changed);
-    ReadKey(L, t, "edgesize", &s->edgeSize, changed);
+    ReadStyleInt(L, t, "shadowdir", &s->shadowDirection, changed);
+    ReadStyleColour(L, t, "shadowcolor", &s->shadowColour, changed);
+    ReadStyleInt(L, t, "shadowsize", &s->shadowSize, changed);
+    ReadStyleColour(L, t, "edgecolor", &s->edgeColour, changed);
+    ReadStyleInt(L, t, "edgesize", &s->edgeSize, changed);
     ClampTextSettings(s);
     return 0;
 }
@@ -125,16 +108,16 @@ static int ReadStyleKeys(lua_State *L, int t, FontSettings *s, int *changed)
 static int ReadLayoutKeys(lua_State *L, int t, int32_t type, TextState *st, int *changed)
 {
     int32_t v = 0;
-    if (ReadKey(L, t, "encoding", &v, changed)) {
+    if (ReadStyleInt(L, t, "encoding", &v, changed)) {
         if (v < 0 || v > 1) return ERR_USAGE;
         st->encoding = v;
     }
-    if (type == LAYERTYPE_TEXTOUT) ReadKey(L, t, "align", &st->alignment, changed);
-    if (type == LAYERTYPE_PRINT && ReadKey(L, t, "leftmargin", &v, changed)) {
+    if (type == LAYERTYPE_TEXTOUT) ReadStyleInt(L, t, "align", &st->alignment, changed);
+    if (type == LAYERTYPE_PRINT && ReadStyleInt(L, t, "leftmargin", &v, changed)) {
         if (v < 0) return ERR_USAGE;
         st->leftMargin = ClampCoord(v);
     }
-    if (ReadKey(L, t, "rightmargin", &v, changed)) {
+    if (ReadStyleInt(L, t, "rightmargin", &v, changed)) {
         if (v < 0) return ERR_USAGE;
         st->wrapWidth = ClampCoord(v);
     }
@@ -147,7 +130,7 @@ static int ReadCursorKeys(lua_State *L, int t, TextContent *c, int *changed)
 {
     TextState *st = &c->state;
     int32_t x = 0, y = 0;
-    int gx = ReadKey(L, t, "cursorx", &x, changed), gy = ReadKey(L, t, "cursory", &y, changed);
+    int gx = ReadStyleInt(L, t, "cursorx", &x, changed), gy = ReadStyleInt(L, t, "cursory", &y, changed);
     if (!gx && !gy) return 0;
     if (gx && (x == POS_CENTER || x == POS_LEFT || x == POS_RIGHT)) return ERR_CONSTANT;
     if (gy && (y == POS_CENTER || y == POS_TOP || y == POS_BOTTOM)) return ERR_CONSTANT;
@@ -208,7 +191,7 @@ static int ReadTabs(lua_State *L, int t, TextState *st, int *changed)
 static int ReadFontKeys(lua_State *L, int t, FontSettings *s, int *changed)
 {
     int32_t size = FONT_KEEP, engine = FONT_KEEP, cache = FONT_KEEP;
-    int sizeGiven = ReadKey(L, t, "fontsize", &size, changed);
+    int sizeGiven = ReadStyleInt(L, t, "fontsize", &size, changed);
     int top = lua_gettop(L);
     lua_pushstring(L, "font");
     lua_gettable(L, t);
@@ -221,8 +204,8 @@ static int ReadFontKeys(lua_State *L, int t, FontSettings *s, int *changed)
         linked = name != given;
         *changed = 1;
     }
-    int engineGiven = ReadKey(L, t, "fontengine", &engine, changed);
-    ReadKey(L, t, "fontcache", &cache, changed);
+    int engineGiven = ReadStyleInt(L, t, "fontengine", &engine, changed);
+    ReadStyleInt(L, t, "fontcache", &cache, changed);
     // Given values never mean "as before": a hugely negative size or engine fails to open.
     if (sizeGiven && size == FONT_KEEP) size = 0;
     if (engineGiven && engine == FONT_KEEP) engine = -1;
