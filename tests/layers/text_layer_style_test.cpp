@@ -9,8 +9,10 @@
 #include <string>
 
 #include "display/bgpic.h"
+#include "display/display_pending.h"
 #include "gfx/blit.h"
 #include "tests/draw/draw_display_fixture.h"
+#include "text/text_objects.h"
 #include "text/text_state.h"
 
 namespace {
@@ -128,6 +130,45 @@ TEST_F(TextLayerStyleTest, NewTextSizeAndColourAreLaidOutAsTextOutDrawsThem)
     FreeBitMap(sheet);
     FreeBitMap(before);
     FreeBitMap(after);
+}
+
+// With the display scaling layers, the new text is laid out at the display's scale too.
+TEST_F(TextLayerStyleTest, DisplayScaledLayerIsLaidOutFromItsNewText)
+{
+    DisplayRecord *d = OpenDisplay(200, 100);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(Call("EnableLayers", {}), 0);
+    ASSERT_EQ(Call("SetFont", {":::default_sans", 12}), 0);
+    ASSERT_EQ(Call("SetFontStyle", {TEXTSTYLE_ANTIALIAS}), 0);
+    ASSERT_EQ(Call("TextOut", {5, 5, "ab"}), 0);
+    d->layerScale = 1;
+    d->scaleWidth = 400;
+    d->scaleHeight = 200;
+    d->scaleX = d->scaleY = 2.0;
+    ASSERT_EQ(RebuildAllLayers(L, d), 0);
+    ASSERT_EQ(Call("SetLayerStyle", {1, Arg::Texts({{"text", "a longer text"}})}), 0);
+    const kvLayer *l = Layer(1);
+    const LayerState *src = l->sourceState, *drawn = l->drawnState;
+    ASSERT_NE(drawn, src);
+    EXPECT_NEAR(drawn->drawnWidth, 2 * src->width, 4);
+    EXPECT_NEAR(drawn->drawnHeight, 2 * src->height, 4);
+    EXPECT_EQ(drawn->drawnX, 10);
+    // Pixel for pixel the text laid out at twice the size, not a blown-up picture.
+    ASSERT_EQ(Call("CreateTextObject", {1, "a longer text"}), 0);
+    ASSERT_EQ(Call("ScaleTextObject", {1, "200%", "200%"}), 0);
+    TextObjectNode *n = nullptr;
+    ASSERT_EQ(FindTextObject({1, nullptr}, 0, &n), 0);
+    ASSERT_EQ(drawn->drawnWidth, n->width);
+    ASSERT_EQ(drawn->drawnHeight, n->height);
+    ASSERT_TRUE(drawn->alpha && n->alpha);
+    int differ = 0;
+    for (int y = 0; y < n->height; y++)
+        for (int x = 0; x < n->width; x++)
+            differ += drawn->alpha->pixels[y * drawn->alpha->bytesPerRow + x] != n->alpha->pixels[y * n->alpha->bytesPerRow + x];
+    EXPECT_EQ(differ, 0);
+    d->layerScale = 0;
+    d->scaleWidth = d->scaleHeight = 0;
+    d->scaleX = d->scaleY = 1.0;
 }
 
 }  // namespace
