@@ -1,6 +1,7 @@
 // The style engine: changing existing layers from a style table (position, transform,
-// transparency, tint, visibility, clip region, stacking and the source object), reading the
-// style back, moving layers, and telling a rotation from a general matrix.
+// transparency, tint, visibility, clip region, stacking, the source object and, through
+// layer_shapes.cpp and layer_text.cpp, the shape or text shown), reading the style back, moving
+// layers, and telling a rotation from a general matrix.
 #include <cmath>
 #include <cstdio>
 #include <cstring>

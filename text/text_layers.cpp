@@ -62,7 +62,7 @@ int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *img,
     return AddLayer(kind, source, t, lo, s, insertPos, flags, out);
 }
 
-// Lays the record's text out through the matrix m: the rendering with its offsets from the text
+// Lays the text out through the matrix m: the rendering with its offsets from the text
 // origin (for #PRINT the first line's start too).
 static int Relayout(TextState *text, int kind, const TransformRecord *m, RenderedTextImage *img)
 {
