@@ -8,11 +8,13 @@
 #include "display/layer.h"
 #include "pictures/anim.h"
 #include "runtime/vm/api.h"
+#include "text/font.h"
 
 enum {
     ERR_NOLAYERS = 1078, ERR_UNKNOWNATTR = 1080, ERR_RANGE = 1081, ERR_LIMIT = 1066, ERR_NOTANIM = 1155,
     ERR_NOTTEXT = 1311
 };
+enum { ATTR_FONTASCENDER = 30, ATTR_TEXT = 36 };
 
 static int PushNumber(lua_State *L, double v)
 {
@@ -54,9 +56,17 @@ static int LayerAttribute(lua_State *L, int attribute)
         return PushNumber(L, AnimFrameDelay(anim, s->frame));
     }
     default:
-        if (attribute >= 30 && attribute <= 36)
-            // A text layer keeps only its rendered images, not the text and font it came from.
-            return l->type == LAYERTYPE_TEXTOUT || l->type == LAYERTYPE_PRINT ? ERR_UNKNOWNATTR : ERR_NOTTEXT;
+        if (attribute >= ATTR_FONTASCENDER && attribute <= ATTR_TEXT) {
+            // The font and the text of printed text and text drawn with TextOut.
+            const TextState *text = s->text;
+            if ((l->type != LAYERTYPE_TEXTOUT && l->type != LAYERTYPE_PRINT) || !text) return ERR_NOTTEXT;
+            if (attribute == ATTR_TEXT) {
+                lua_pushstring(L, text->text ? text->text : "");
+                return 1;
+            }
+            const FontHandle *font = text->settings.font ? text->settings.font : GetBuiltinFont();
+            return font ? PushFontHandleAttribute(L, font, attribute) : ERR_UNKNOWNATTR;
+        }
         return ERR_UNKNOWNATTR;
     }
 }

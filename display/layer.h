@@ -18,6 +18,7 @@
 struct lua_State;
 struct BGPicNode;
 struct ClipRegionNode;
+struct TextState;
 
 // Layer types beyond the display's OBJTYPE_* (the script's object kinds).
 enum {
@@ -43,6 +44,13 @@ struct LayerState {
     int32_t partX, partY;
     // Tail of anim states.
     int32_t frame, frameCount, frameExtra;
+    // Tail of the source state of text layers (#TEXTOUT, #PRINT, #TEXTOBJECT): the text they
+    // show (owned; derived states have none), the transform it was laid out with, and where the
+    // images' corner lies from the text's layout origin (for #PRINT the left margin at the
+    // cursor's line, else the text origin).
+    TextState *text;
+    TransformRecord textBase;
+    int32_t textCornerX, textCornerY;
 };
 
 enum { LAYER_GROUPLEN = 64 };
@@ -88,10 +96,10 @@ enum { DIRTY_MERGED = 100000 };
 // ---------------------------------------------------------------------------------------------
 // Records and the list (layer_list.cpp)
 
-// A new state: a copy of `from` (zeroed when none) with the images, the transition buffers and
-// the clip region cleared. None when memory is short.
+// A new state: a copy of `from` (zeroed when none) with the images, the transition buffers, the
+// clip region and the text cleared. None when memory is short.
 LayerState *NewLayerState(const LayerState *from);
-// Frees a state's images and the state.
+// Frees a state's images, its text and the state.
 void FreeLayerState(int type, LayerState *state);
 // The buffers of a layer transition move from one state to another, unless `to` has some.
 void MoveTransitionBuffers(LayerState *to, LayerState *from);
@@ -155,12 +163,11 @@ void SetLayerLinks(const LayerLinks *links);
 extern LayerLinks LayerHooks;
 
 // Text layers are laid out again at a new size instead of having their picture scaled; the text
-// library fills these in. render answers like TransformImageRegion, or -1 for a layer it
-// doesn't render (the picture is transformed then); forget is told of every freed state.
+// library fills this in. render answers like TransformImageRegion, or -1 for a layer it doesn't
+// render (the picture is transformed then).
 struct TextLayerLinks {
     int (*render)(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask, AlphaChannel **alpha,
                   int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
-    void (*forget)(const LayerState *state);
 };
 extern TextLayerLinks TextLayerHooks;
 
@@ -192,6 +199,10 @@ extern DirtyRectList LayerDamage;
 // The style engine: pairs of layer selector and style table from argument `first` on. 0 or an
 // error code.
 int ApplyLayerStyle(lua_State *L, int first, int flags);
+// A number key of a style table into *v (a colour as a 32-bit word), *changed set when present.
+// ReadStyleInt tells whether it was present. Raise 1189 for a value that is no number.
+int ReadStyleInt(lua_State *L, int t, const char *key, int32_t *v, int *changed);
+void ReadStyleColour(lua_State *L, int t, const char *key, uint32_t *v, int *changed);
 // Pushes the layer's style table.
 void PushLayerStyle(lua_State *L, kvLayer *layer);
 // Whether the matrix is a rotation combined with scales; the scales go to *scaleX, *scaleY.
@@ -249,6 +260,10 @@ int ApplyMoveQueue(lua_State *L, ObjectId id);
 // A brush as a new layer at x, y (position constants resolved with its size) at insertPos
 // (below 1: on top). *out gets the layer. 0 or an error code.
 int AddBrushLayerAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t insertPos, int hidden, kvLayer **out);
+// A text object as a new layer at x, y (position constants resolved with its size) at insertPos
+// (below 1: on top). *out gets the layer. 0 or an error code.
+int AddTextObjectLayerAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t insertPos, int hidden,
+                         kvLayer **out);
 // Anim layers (layer_anims.cpp). The 0-based frame a frame value selects in an anim of count
 // frames showing frame `now`: 0 the next (after the last the first), -1 the last, n the n-th.
 // 0 or 1094.

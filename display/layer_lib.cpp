@@ -167,11 +167,14 @@ static int InsertLayer(lua_State *L)
     }
     if (pos < 0) return ERR_BADINSERT;
     int32_t type = GetIntArg(L, 2);
-    if (type != OBJTYPE_BRUSH && type != OBJTYPE_ANIM) return ERR_USAGE;   // text object layers come with their library
+    if (type != OBJTYPE_BRUSH && type != OBJTYPE_ANIM && type != OBJTYPE_TEXTOBJECT) return ERR_USAGE;
     int hidden = GetOptIntArg(L, 6, 0) != 0;
     kvLayer *l;
     if (type == OBJTYPE_ANIM)
         code = AddAnimLayerAt(GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos, hidden, 1, &l);
+    else if (type == OBJTYPE_TEXTOBJECT)
+        code = AddTextObjectLayerAt(L, GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos == 0 ? -1 : pos,
+                                    hidden, &l);
     else
         code = AddBrushLayerAt(L, GetObjectIdArg(L, 3), GetIntArg(L, 4), GetIntArg(L, 5), pos == 0 ? -1 : pos, hidden, &l);
     if (code) return code;

@@ -14,6 +14,7 @@
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "text/text_layout.h"
 #include "text/text_objects.h"
 
 enum { ERR_NOMEM = 1000, ERR_NAMETAKEN = 1161, ERR_NAMETOOLONG = 1373 };
@@ -39,16 +40,17 @@ LayerState *NewLayerState(const LayerState *from)
         s->fxMask = nullptr;
         s->fxAlpha = nullptr;
         s->clipRegion = nullptr;
+        s->text = nullptr;
     }
     return s;
 }
 
-TextLayerLinks TextLayerHooks = {nullptr, nullptr};
+TextLayerLinks TextLayerHooks = {nullptr};
 
 void FreeLayerState(int type, LayerState *s)
 {
     if (!s) return;
-    if (TextLayerHooks.forget) TextLayerHooks.forget(s);
+    FreeTextState(s->text);
     FreeTriple(s->bitmap, s->mask, s->alpha);
     FreeTriple(s->fxBitMap, s->fxMask, s->fxAlpha);
     // A transformed copy of the clip region belongs to the state.

@@ -9,6 +9,7 @@
 #include "pictures/brush.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "text/text_objects.h"
 
 enum {
     ERR_NOMEM = 1000, ERR_NOTFOUND = 1041, ERR_USAGE = 1055, ERR_LIMIT = 1066, ERR_RANGE = 1081,
@@ -161,6 +162,15 @@ int AddBrushLayerAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t ins
     return 0;
 }
 
+int AddTextObjectLayerAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t insertPos, int hidden,
+                         kvLayer **out)
+{
+    TextObjectNode *n;
+    int code = FindTextObject(id, 0, &n);
+    if (code) return code;
+    return AddTextLayer(L, n, x, y, insertPos, ADDLAYER_SCALE | (hidden ? ADDLAYER_HIDDEN : 0), out);
+}
+
 static int FirstPass(lua_State *L, BGPicNode *pic, MoveQueue *q, int32_t i)
 {
     DirtyRect r;
@@ -215,7 +225,7 @@ static int SecondPass(BGPicNode *pic, MoveQueue *q)
     if (!pic->layers.first) return 0;
     for (ListNode *n = pic->layers.first; n->succ; n = n->succ) {
         kvLayer *l = (kvLayer *)n;
-        if (l->type != OBJTYPE_BRUSH && l->type != OBJTYPE_ANIM) continue;
+        if (l->type != OBJTYPE_BRUSH && l->type != OBJTYPE_ANIM && l->type != LAYERTYPE_TEXTOBJECT) continue;
         for (int32_t i = 0; i < q->count; i++) {
             if ((q->state[i] & MOVE_DONE) || !ObjectIdMatches(l->createdAs, q->object[i])) continue;
             if (l->type == OBJTYPE_ANIM) {
@@ -223,6 +233,9 @@ static int SecondPass(BGPicNode *pic, MoveQueue *q)
                 int code = SetLayerFrameValue(l, q->extra[i]);
                 if (code) return code;
                 MoveEntryLayer(q, i, l, MOVE_KEEPVISIBILITY);
+            } else if (l->type == LAYERTYPE_TEXTOBJECT) {
+                if (q->type[i] != LAYERTYPE_TEXTOBJECT) continue;
+                MoveEntryLayer(q, i, l, 0);
             } else if (q->type[i] == OBJTYPE_BRUSH) {
                 MoveEntryLayer(q, i, l, 0);
             } else if (q->type[i] == MOVE_HIDEBRUSH) {
@@ -249,6 +262,8 @@ static int ThirdPass(lua_State *L, MoveQueue *q)
             code = AddAnimLayerAt(q->object[i], q->x[i], q->y[i], 0, 0, q->extra[i], &added);
         else if (q->type[i] == OBJTYPE_BRUSH)
             code = AddBrushLayerAt(L, q->object[i], q->x[i], q->y[i], -1, 0, &added);
+        else if (q->type[i] == LAYERTYPE_TEXTOBJECT)
+            code = AddTextObjectLayerAt(L, q->object[i], q->x[i], q->y[i], -1, 0, &added);
         else
             return ERR_USAGE;
         if (code) return code;

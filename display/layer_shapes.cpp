@@ -164,48 +164,31 @@ static void LineEnds(const kvLayer *l, const ShapeLayerState *st, int32_t e[4])
     e[3] = s->y + grow + st->y2;
 }
 
-static int ReadKey(lua_State *L, int t, const char *key, int32_t *v, int *changed)
-{
-    int found = 0, n = *v;
-    GetFieldInt(L, t, key, &n, &found);
-    if (!found) return 0;
-    *v = n;
-    *changed = 1;
-    return 1;
-}
-
-static void ReadColourKey(lua_State *L, int t, const char *key, uint32_t *v, int *changed)
-{
-    int found = 0;
-    GetFieldUInt32(L, t, key, v, &found);
-    if (found) *changed = 1;
-}
-
 // The colour and draw style keys, then the style kept within its ranges.
 static void ReadShapeLook(lua_State *L, int t, ShapeLayerState *st, int *changed)
 {
     DrawStyle *ds = &st->style;
-    ReadColourKey(L, t, "color", &st->colour, changed);
+    ReadStyleColour(L, t, "color", &st->colour, changed);
     int32_t bits = 0;
-    if (ReadKey(L, t, "formstyle", &bits, changed))
+    if (ReadStyleInt(L, t, "formstyle", &bits, changed))
         ds->formStyle = bits == FORM_NORMAL ? (uint32_t)FORM_NORMAL : ds->formStyle | (uint32_t)bits;
-    if (ReadKey(L, t, "formstyleclear", &bits, changed)) ds->formStyle &= ~(uint32_t)bits;
-    ReadKey(L, t, "shadowdir", &ds->shadowDirection, changed);
-    ReadColourKey(L, t, "shadowcolor", &ds->shadowColour, changed);
-    ReadKey(L, t, "shadowsize", &ds->shadowSize, changed);
-    ReadColourKey(L, t, "edgecolor", &ds->edgeColour, changed);
-    ReadKey(L, t, "edgesize", &ds->edgeSize, changed);
-    ReadKey(L, t, "fillstyle", &ds->fillStyle, changed);
-    ReadKey(L, t, "gradientstyle", &ds->gradientType, changed);
-    ReadKey(L, t, "gradientangle", &ds->gradientAngle, changed);
-    ReadColourKey(L, t, "gradientstartcolor", &ds->gradientStart, changed);
-    ReadColourKey(L, t, "gradientendcolor", &ds->gradientEnd, changed);
+    if (ReadStyleInt(L, t, "formstyleclear", &bits, changed)) ds->formStyle &= ~(uint32_t)bits;
+    ReadStyleInt(L, t, "shadowdir", &ds->shadowDirection, changed);
+    ReadStyleColour(L, t, "shadowcolor", &ds->shadowColour, changed);
+    ReadStyleInt(L, t, "shadowsize", &ds->shadowSize, changed);
+    ReadStyleColour(L, t, "edgecolor", &ds->edgeColour, changed);
+    ReadStyleInt(L, t, "edgesize", &ds->edgeSize, changed);
+    ReadStyleInt(L, t, "fillstyle", &ds->fillStyle, changed);
+    ReadStyleInt(L, t, "gradientstyle", &ds->gradientType, changed);
+    ReadStyleInt(L, t, "gradientangle", &ds->gradientAngle, changed);
+    ReadStyleColour(L, t, "gradientstartcolor", &ds->gradientStart, changed);
+    ReadStyleColour(L, t, "gradientendcolor", &ds->gradientEnd, changed);
     int found = 0;
     GetFieldObjectId(L, t, "texturebrush", &ds->texture, &found);
     if (found) *changed = 1;
-    ReadKey(L, t, "texturex", &ds->textureX, changed);
-    ReadKey(L, t, "texturey", &ds->textureY, changed);
-    ReadKey(L, t, "outlinethickness", &ds->thickness, changed);
+    ReadStyleInt(L, t, "texturex", &ds->textureX, changed);
+    ReadStyleInt(L, t, "texturey", &ds->textureY, changed);
+    ReadStyleInt(L, t, "outlinethickness", &ds->thickness, changed);
     ClampDrawStyle(ds);
 }
 
@@ -258,36 +241,36 @@ static int ReadGeometry(lua_State *L, int t, int32_t oldType, ShapeContent *c, i
     int given = 0;
     switch (type) {
     case SHAPE_BOX:
-        ReadKey(L, t, "sizex", &st->shapeWidth, &given);
-        ReadKey(L, t, "sizey", &st->shapeHeight, &given);
-        ReadKey(L, t, "roundlevel", &st->roundlevel, &given);
+        ReadStyleInt(L, t, "sizex", &st->shapeWidth, &given);
+        ReadStyleInt(L, t, "sizey", &st->shapeHeight, &given);
+        ReadStyleInt(L, t, "roundlevel", &st->roundlevel, &given);
         if (given) *changed = 1;
         if ((given || !kept) && (st->shapeWidth < 1 || st->shapeHeight < 1)) return 1055;
         return 0;
     case SHAPE_CIRCLE:
-        if (ReadKey(L, t, "radius", &st->xradius, &given)) st->yradius = st->xradius;
+        if (ReadStyleInt(L, t, "radius", &st->xradius, &given)) st->yradius = st->xradius;
         else if (!IsRoundKind(oldType)) return 1014;
         else st->yradius = st->xradius;
         break;
     case SHAPE_ELLIPSE:
     case SHAPE_ARC: {
-        int a = ReadKey(L, t, "radiusa", &st->xradius, &given), b = ReadKey(L, t, "radiusb", &st->yradius, &given);
+        int a = ReadStyleInt(L, t, "radiusa", &st->xradius, &given), b = ReadStyleInt(L, t, "radiusb", &st->yradius, &given);
         if (!IsRoundKind(oldType) && !(a && b)) return 1014;
         if (type == SHAPE_ARC) {
-            int s = ReadKey(L, t, "startangle", &st->start, &given), e = ReadKey(L, t, "endangle", &st->end, &given);
+            int s = ReadStyleInt(L, t, "startangle", &st->start, &given), e = ReadStyleInt(L, t, "endangle", &st->end, &given);
             if (!kept && !(s && e)) return 1014;
             if (!kept) st->clockwise = 1;
-            ReadKey(L, t, "clockwise", &st->clockwise, &given);
+            ReadStyleInt(L, t, "clockwise", &st->clockwise, &given);
             if (given && (st->start < 0 || st->end < 0 || st->start == st->end)) return 1055;
         }
         break;
     }
     case SHAPE_LINE: {
-        int g[4] = {ReadKey(L, t, "x1", &st->x1, &given), ReadKey(L, t, "y1", &st->y1, &given),
-                    ReadKey(L, t, "x2", &st->x2, &given), ReadKey(L, t, "y2", &st->y2, &given)};
+        int g[4] = {ReadStyleInt(L, t, "x1", &st->x1, &given), ReadStyleInt(L, t, "y1", &st->y1, &given),
+                    ReadStyleInt(L, t, "x2", &st->x2, &given), ReadStyleInt(L, t, "y2", &st->y2, &given)};
         if (!kept && !(g[0] && g[1] && g[2] && g[3])) return 1014;
         if (!kept) st->thickness = 1;
-        int thick = ReadKey(L, t, "thickness", &st->thickness, &given);
+        int thick = ReadStyleInt(L, t, "thickness", &st->thickness, &given);
         // The end points place a line (its picture reaches beyond them by its thickness).
         c->placed = 1;
         if (given) *changed = 1;

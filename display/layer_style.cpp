@@ -1,6 +1,7 @@
 // The style engine: changing existing layers from a style table (position, transform,
-// transparency, tint, visibility, clip region, stacking and the source object), reading the
-// style back, moving layers, and telling a rotation from a general matrix.
+// transparency, tint, visibility, clip region, stacking, the source object and, through
+// layer_shapes.cpp and layer_text.cpp, the shape or text shown), reading the style back, moving
+// layers, and telling a rotation from a general matrix.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,12 +13,14 @@
 #include "display/graphics.h"
 #include "display/layer.h"
 #include "display/layer_shapes.h"
+#include "display/layer_text.h"
 #include "gfx/scale.h"
 #include "pictures/anim.h"
 #include "pictures/brush.h"
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "text/text_layout.h"
 #include "text/text_objects.h"
 
 enum {
@@ -122,6 +125,8 @@ struct StyleChange {
     int32_t z;
     int shapeGiven;                 // shape layers: the shape to draw
     ShapeContent shape;
+    int textGiven;                  // text layers: the text to lay out
+    TextContent text;
 };
 
 // A switch field: 1 with *out set when present, else 0.
@@ -133,6 +138,23 @@ static int FieldSwitch(lua_State *L, int t, const char *key, int *out)
     lua_pop(L, 1);
     if (present) GetFieldSwitch(L, t, key, out);
     return present;
+}
+
+int ReadStyleInt(lua_State *L, int t, const char *key, int32_t *v, int *changed)
+{
+    int found = 0, n = *v;
+    GetFieldInt(L, t, key, &n, &found);
+    if (!found) return 0;
+    *v = n;
+    *changed = 1;
+    return 1;
+}
+
+void ReadStyleColour(lua_State *L, int t, const char *key, uint32_t *v, int *changed)
+{
+    int found = 0;
+    GetFieldUInt32(L, t, key, v, &found);
+    if (found) *changed = 1;
 }
 
 static int IsObjectLayerType(int32_t type)
@@ -190,15 +212,41 @@ static int ReadFrame(lua_State *L, int t, const kvLayer *l, StyleChange *c, int 
     return 0;
 }
 
+// The content of text layers: the text keys, or a text object's "id" (needed to become one).
+static int ReadTextKeys(lua_State *L, int t, const kvLayer *l, StyleChange *c)
+{
+    int changed = 0, code;
+    if (c->type == LAYERTYPE_TEXTOBJECT) {
+        TextContent *tc = &c->text;
+        memset(tc, 0, sizeof *tc);
+        tc->kind = LAYERTYPE_TEXTOBJECT;
+        tc->source = l->source;
+        GetFieldObjectId(L, t, "id", &tc->source, &changed);
+        if (c->type != l->type && !changed) return ERR_NOTENOUGH;
+        TextObjectNode *n;
+        if (changed && (code = FindTextObject(tc->source, 0, &n))) return code;
+    } else if ((code = ReadTextContent(L, t, l, c->type, &c->text, &changed))) {
+        return code;
+    }
+    if (changed) {
+        c->kinds |= CHANGE_CONTENT;
+        c->textGiven = 1;
+    }
+    return 0;
+}
+
 static int ReadContent(lua_State *L, int t, const kvLayer *l, StyleChange *c)
 {
     int given = 0, code;
     int type = l->type;
     if (GetFieldInt(L, t, "type", &type, &given) && type != l->type) {
-        if (!HasSourceObject(type) && !IsShapeLayerKind(type)) return ERR_USAGE;
+        if (!HasSourceObject(type) && !IsShapeLayerKind(type) && !IsTextLayerKind(type) &&
+            type != LAYERTYPE_TEXTOBJECT)
+            return ERR_USAGE;
         c->kinds |= CHANGE_CONTENT;
     }
     c->type = type;
+    if (IsTextLayerKind(type) || type == LAYERTYPE_TEXTOBJECT) return ReadTextKeys(L, t, l, c);
     // A shape layer made without its shape's record keeps its picture.
     if (IsShapeLayerKind(type) && (type != l->type || ShapeLayerParams(l->type, l->sourceState))) {
         int changed = 0;
@@ -522,9 +570,20 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
     if (c.kinds & CHANGE_CONTENT) {
         AddDirtyRect(damage, l->drawnState);
         if (c.shapeGiven) return RebuildShape(pic, l, &c, damage);
+        if (c.textGiven) {
+            if ((code = RebuildTextLayer(L, l, &c.text, c.x, c.y, c.relative))) return code;
+            l->transform = c.transform;
+            GetObjectMatrix(&l->transform, src->width, src->height);
+            if ((code = BuildLayerState(l, BUILD_DRAWN))) return code;
+            AddDirtyRect(damage, l->drawnState);
+            return 0;
+        }
         l->type = c.type;
         l->source = c.source;
         if (c.type == OBJTYPE_ANIM && (code = ShowAnimFrame(src, c.source, c.frame))) return code;
+        // An object shown in place of a text: the text goes.
+        FreeTextState(src->text);
+        src->text = nullptr;
         if (src->bitmap && IsObjectLayerType(c.type)) {
             FreeTriple(src->bitmap, src->mask, src->alpha);
             src->bitmap = nullptr;
@@ -533,8 +592,10 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
         }
         src->partX = c.partX;
         src->partY = c.partY;
-        src->width = c.partWidth;
-        src->height = c.partHeight;
+        // The new content is drawn at its own size, straight from the source.
+        src->width = src->drawnWidth = c.partWidth;
+        src->height = src->drawnHeight = c.partHeight;
+        memset(src->renderOffset, 0, sizeof src->renderOffset);
         int32_t x = c.x == KEEPPOSITION ? src->x : (c.relative & 1) ? src->x + c.x : c.x;
         int32_t y = c.y == KEEPPOSITION ? src->y : (c.relative & 2) ? src->y + c.y : c.y;
         PlaceLayerState(l, src, x, y, 1.0, 1.0);
@@ -579,7 +640,10 @@ static int ApplyToLayer(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRe
 {
     StyleChange c;
     memset(&c, 0, sizeof c);
+    // A new text read from the table stays on the stack until the layer has it.
+    int top = lua_gettop(L);
     int code = ApplyChange(L, t, pic, l, damage, c);
+    lua_settop(L, top);
     FreeShapeContent(&c.shape);
     return code;
 }
@@ -677,7 +741,9 @@ void PushLayerStyle(lua_State *L, kvLayer *l)
         SetFieldObjectId(L, "id", l->source);
         SetFieldInt(L, "frame", s->frame + 1);
     }
+    if (l->type == LAYERTYPE_TEXTOBJECT) SetFieldObjectId(L, "id", l->source);
     PushShapeContent(L, l);
+    PushTextContent(L, l);
     SetFieldInt(L, "x", s->x);
     SetFieldInt(L, "y", s->y);
     SetFieldInt(L, "width", t->width ? t->width : (int32_t)lrint(s->width * t->scaleX));

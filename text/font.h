@@ -2,6 +2,7 @@
 // of every font operation to the engine of the font's kind. The rest of the text system reaches
 // fonts only through the operations here.
 #pragma once
+#include <climits>
 #include <cstdint>
 
 #include "gfx/bitmap.h"
@@ -66,6 +67,14 @@ struct FontClip {
 // 0 with *result set, or 1000, 1045, 1064, 1335.
 int OpenCachedFont(const char *name, int32_t size, int32_t engine, int32_t cacheFlag, int linked,
                    FontHandle **result);
+// The name a font was opened by through the cache (its own name when it was not).
+const char *FontOpenName(const FontHandle *font);
+// Opens the font again with whichever of name, size, engine and cache flag are given (none, or
+// FONT_KEEP for the numbers: as the font was opened; font none: the built-in font). 0 with
+// *result set, or OpenCachedFont's error.
+enum { FONT_KEEP = INT32_MIN };
+int ReopenFont(const FontHandle *font, const char *name, int linked, int32_t size, int32_t engine, int32_t cacheFlag,
+               FontHandle **result);
 // Opens a new FontHandle; 0 or 1000, 1045, 1064.
 int LoadFont(const char *name, int32_t size, int32_t engine, int32_t cacheFlag, int linked,
              FontHandle **result);

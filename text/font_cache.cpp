@@ -308,6 +308,37 @@ int OpenCachedFont(const char *name, int32_t size, int32_t engine, int32_t cache
     return 1064;
 }
 
+static const FontCacheEntry *EntryOf(const FontHandle *font)
+{
+    for (const FontCacheEntry *e = FontCache; e; e = e->next)
+        if (e->font == font) return e;
+    return nullptr;
+}
+
+const char *FontOpenName(const FontHandle *font)
+{
+    if (!font) font = BuiltinFont;
+    const FontCacheEntry *e = EntryOf(font);
+    return e ? e->name : font ? font->name : "";
+}
+
+int ReopenFont(const FontHandle *font, const char *name, int linked, int32_t size, int32_t engine, int32_t cacheFlag,
+               FontHandle **result)
+{
+    if (!font) font = BuiltinFont;
+    const FontCacheEntry *e = EntryOf(font);
+    if (!name) {
+        // The built-in font is no cache entry: it is topaz at its own size.
+        name = e ? e->name : font ? font->name : "topaz";
+        linked = 0;
+    }
+    if (size == FONT_KEEP) size = font ? font->size : 8;
+    if (engine == FONT_KEEP)
+        engine = e ? e->engine : font && font->kind == FONTKIND_INBUILT ? FONTENGINE_INBUILT : FONTENGINE_NATIVE;
+    if (cacheFlag == FONT_KEEP) cacheFlag = e ? e->cacheFlag : 1;
+    return OpenCachedFont(name, size, engine, cacheFlag, linked, result);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Start and end
 

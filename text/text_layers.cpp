@@ -1,6 +1,7 @@
 // The text behind each text layer, and laying it out again at the size the layer code asks for.
 #include "text/text_layers.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -13,44 +14,24 @@
 #include "text/text_layout.h"
 #include "text/text_lib.h"
 
-struct TextLayerRecord {
-    TextLayerRecord *next;
-    const LayerState *state;    // the layer's source state (key)
-    int kind;                   // TEXTKIND_*
-    TextState *text;            // owned copy
-    TransformRecord base;       // the transform the text was drawn with
-    int32_t cornerX, cornerY;   // the state's images relative to the text origin
-};
-
-static TextLayerRecord *TextLayers = nullptr;
 static lua_State *TextLibState = nullptr;
 
-static TextLayerRecord *FindRecord(const LayerState *state)
-{
-    for (TextLayerRecord *r = TextLayers; r; r = r->next)
-        if (r->state == state) return r;
-    return nullptr;
-}
+static int32_t Saturate(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v; }
 
-int RememberTextLayer(const LayerState *state, int kind, const TextState *text, const TransformRecord *base,
-                      int32_t cornerX, int32_t cornerY)
+int KeepLayerText(LayerState *state, const TextState *text, const TransformRecord *base, int32_t cornerX,
+                  int32_t cornerY)
 {
-    ForgetTextLayer(state);
-    TextLayerRecord *r = (TextLayerRecord *)MemAlloc(sizeof *r, 1);
-    if (!r) return 1000;
-    r->text = CopyTextState(text);
-    if (!r->text) {
-        MemFree(r);
-        return 1000;
-    }
-    r->state = state;
-    r->kind = kind;
-    if (base) r->base = *base;
-    else InitTransform(&r->base);
-    r->cornerX = cornerX;
-    r->cornerY = cornerY;
-    r->next = TextLayers;
-    TextLayers = r;
+    TextState *copy = CopyTextState(text);
+    if (!copy) return 1000;
+    // The text laid out at the layer's position: its origin.
+    copy->x = Saturate((int64_t)state->x - cornerX);
+    copy->y = Saturate((int64_t)state->y - cornerY);
+    FreeTextState(state->text);
+    state->text = copy;
+    if (base) state->textBase = *base;
+    else InitTransform(&state->textBase);
+    state->textCornerX = cornerX;
+    state->textCornerY = cornerY;
     return 0;
 }
 
@@ -74,37 +55,14 @@ int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *img,
     img->bitmap = nullptr;
     img->mask = nullptr;
     img->alpha = nullptr;
-    RememberTextLayer(s, kind, text, base, cornerX, cornerY);
+    if (KeepLayerText(s, text, base, cornerX, cornerY)) {
+        FreeLayerState(kind, s);
+        return 1000;
+    }
     return AddLayer(kind, source, t, lo, s, insertPos, flags, out);
 }
 
-static void FreeRecord(TextLayerRecord *r)
-{
-    FreeTextState(r->text);
-    MemFree(r);
-}
-
-void ForgetTextLayer(const LayerState *state)
-{
-    for (TextLayerRecord **p = &TextLayers; *p; p = &(*p)->next)
-        if ((*p)->state == state) {
-            TextLayerRecord *r = *p;
-            *p = r->next;
-            FreeRecord(r);
-            return;
-        }
-}
-
-void ForgetAllTextLayers(void)
-{
-    while (TextLayers) {
-        TextLayerRecord *r = TextLayers;
-        TextLayers = r->next;
-        FreeRecord(r);
-    }
-}
-
-// Lays the record's text out through the matrix m: the rendering with its offsets from the text
+// Lays the text out through the matrix m: the rendering with its offsets from the text
 // origin (for #PRINT the first line's start too).
 static int Relayout(TextState *text, int kind, const TransformRecord *m, RenderedTextImage *img)
 {
@@ -165,24 +123,20 @@ int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bit
 {
     if (layer->type != LAYERTYPE_TEXTOBJECT && layer->type != LAYERTYPE_TEXTOUT && layer->type != LAYERTYPE_PRINT)
         return -1;
-    TextLayerRecord *r = FindRecord(layer->sourceState);
-    if (!r) return -1;
     const LayerState *src = layer->sourceState;
-    return RenderScaledText(r->text, r->kind, &r->base, r->cornerX, r->cornerY, src->width, src->height, t, bitmap,
-                            mask, alpha, width, height, offsetX, offsetY);
+    if (!src->text) return -1;
+    return RenderScaledText(src->text, layer->type, &src->textBase, src->textCornerX, src->textCornerY, src->width,
+                            src->height, t, bitmap, mask, alpha, width, height, offsetX, offsetY);
 }
 
 void InstallTextLayerHooks(lua_State *L)
 {
     TextLibState = L;
     TextLayerHooks.render = RenderTextLayer;
-    TextLayerHooks.forget = ForgetTextLayer;
 }
 
 void RemoveTextLayerHooks(void)
 {
     TextLayerHooks.render = nullptr;
-    TextLayerHooks.forget = nullptr;
-    ForgetAllTextLayers();
     TextLibState = nullptr;
 }

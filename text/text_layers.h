@@ -1,6 +1,6 @@
-// Text layers laid out again when the layer code scales them: each #PRINT, #TEXTOUT and
-// #TEXTOBJECT layer keeps a copy of the text state that drew it, so that a scaled layer shows
-// text rendered at the scaled size instead of a scaled picture.
+// The text behind text layers: each #PRINT, #TEXTOUT and #TEXTOBJECT layer keeps in its source
+// state a copy of the text state that drew it, so that a scaled layer shows text rendered at the
+// scaled size instead of a scaled picture, and so that its text can be read and changed.
 #pragma once
 #include <cstdint>
 
@@ -15,24 +15,20 @@ struct TextState;
 struct TransformRecord;
 struct kvLayer;
 
-// Remembers the text behind a layer's source state: a copy of the state, the kind it was laid
-// out as, the transform it was drawn with (none: identity) and where the state's images lie
-// relative to the text origin (cornerX, cornerY). 0 or 1000.
-int RememberTextLayer(const LayerState *state, int kind, const TextState *text, const TransformRecord *base,
-                      int32_t cornerX, int32_t cornerY);
+// Gives the state (whose x, y is the images' corner) a copy of the text with the transform it was
+// laid out with (none: identity) and the images' corner from the layout origin; the copy's x, y
+// become that origin. Replaces any text the state had. 0 or 1000 (the state unchanged).
+int KeepLayerText(LayerState *state, const TextState *text, const TransformRecord *base, int32_t cornerX,
+                  int32_t cornerY);
 // Adds a layer of the kind showing the rendering's images (the layer owns them from here on, also
 // when adding fails) with their corner at (x, y), transformed by t with the layer options lo
-// (both may be none), and remembers the text as RememberTextLayer does (without it the layer's
-// picture is scaled instead, so failing to keep it is no error). 0 or AddLayer's error.
+// (both may be none), keeping the text as KeepLayerText does. 0, 1000 or AddLayer's error.
 int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *image, int32_t x, int32_t y,
                        const TextState *text, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
                        const TransformRecord *t, const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out);
-// Drops what RememberTextLayer kept for the state (none kept: nothing).
-void ForgetTextLayer(const LayerState *state);
-void ForgetAllTextLayers(void);
 // The layer's text rendered through the transform t (a positive scale): images, size and their
 // corner relative to the layer's anchored position, as TransformImageRegion gives them. -1 when
-// the layer is no remembered text layer or t turns or mirrors it (the caller transforms its
+// the layer keeps no text or t turns or mirrors it (the caller transforms its
 // picture then), else 0 or an error code.
 int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                     AlphaChannel **alpha, int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
@@ -43,7 +39,7 @@ int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bit
 int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
                      int32_t width, int32_t height, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                      AlphaChannel **alpha, int32_t *outWidth, int32_t *outHeight, int32_t *offsetX, int32_t *offsetY);
-// Hands the two functions above to the layer code; L reads the constants of format tags.
+// Hands RenderTextLayer to the layer code; L reads the constants of format tags.
 void InstallTextLayerHooks(lua_State *L);
-// Takes them back and forgets every remembered text.
+// Takes it back.
 void RemoveTextLayerHooks(void);

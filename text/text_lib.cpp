@@ -3,6 +3,7 @@
 #include "text/text_lib.h"
 
 #include "display/graphics.h"
+#include "pictures/display_object.h"
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
 #include "text/font.h"
@@ -110,6 +111,7 @@ int OpenTextLib(lua_State *L)
     if (code) return code;
     luaL_registerconstants(L, TextConstants);
     SetAttributeProvider(OBJTYPE_TEXTOBJECT, TextObjectAttribute);
+    SetObjectPictureSource(PICSOURCE_TEXTOBJECT, TextObjectPictureSource);
     FontHandle *builtin = nullptr;
     code = InitFontSystem(&builtin);
     CurrentSettings.font = builtin;
@@ -120,6 +122,7 @@ int OpenTextLib(lua_State *L)
 void CloseTextLib(lua_State *L)
 {
     RemoveTextLayerHooks();
+    SetObjectPictureSource(PICSOURCE_TEXTOBJECT, nullptr);
     FreeAllTextObjects();
     FreeWordWrapBuffer();
     FreeAllDisplayTabStops();

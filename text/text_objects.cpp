@@ -1,6 +1,7 @@
 // The text-object store and its commands.
 #include "text/text_objects.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -239,6 +240,47 @@ static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, Rendere
     return code;
 }
 
+// The node's picture as images of their own (*out, owned by the caller): the turned picture
+// when there is one (taken over from *turned), else copies of the node's images.
+static int OwnPicture(const TextObjectNode *n, const RenderedTextImage *view, RenderedTextImage *turned,
+                      RenderedTextImage *out)
+{
+    if (turned->bitmap) {
+        *out = *turned;
+        memset(turned, 0, sizeof *turned);
+        return 0;
+    }
+    memset(out, 0, sizeof *out);
+    TextObjectNode *copy = CopyTextObjectNode(n);
+    if (!copy) return 1000;
+    out->bitmap = copy->bitmap;
+    out->mask = copy->mask;
+    out->alpha = copy->alpha;
+    out->drawnWidth = view->drawnWidth;
+    out->fullWidth = copy->bitmap->width;
+    out->height = view->height;
+    copy->bitmap = nullptr;
+    copy->mask = nullptr;
+    copy->alpha = nullptr;
+    FreeTextObjectNode(copy);
+    return 0;
+}
+
+int TextObjectLayerPicture(ObjectId id, RenderedTextImage *image, int32_t *cornerX, int32_t *cornerY,
+                           const TextObjectNode **node)
+{
+    memset(image, 0, sizeof *image);
+    TextObjectNode *n;
+    int code = FindTextObject(id, 0, &n);
+    if (code) return code;
+    RenderedTextImage view, turned;
+    if ((code = NodePicture(n, &view, &turned, cornerX, cornerY))) return code;
+    code = OwnPicture(n, &view, &turned, image);
+    FreeRenderedTextImage(&turned);
+    if (!code) *node = n;
+    return code;
+}
+
 // A layer of the node's picture with its corner at (x, y), transformed by t with the layer
 // options lo (both may be none); the layer gets images of its own and a copy of the node's text,
 // so that it can be laid out again when it is scaled.
@@ -246,22 +288,12 @@ static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, Ren
                            int32_t y, int32_t cornerX, int32_t cornerY, const TransformRecord *t,
                            const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
 {
-    if (!turned->bitmap) {
-        TextObjectNode *copy = CopyTextObjectNode(n);
-        if (!copy) return 1000;
-        turned->bitmap = copy->bitmap;
-        turned->mask = copy->mask;
-        turned->alpha = copy->alpha;
-        turned->drawnWidth = view->drawnWidth;
-        turned->height = view->height;
-        copy->bitmap = nullptr;
-        copy->mask = nullptr;
-        copy->alpha = nullptr;
-        FreeTextObjectNode(copy);
-    }
+    RenderedTextImage own;
+    int code = OwnPicture(n, view, turned, &own);
+    if (code) return code;
     if (lo && lo->insertPos > 0) insertPos = lo->insertPos;
-    return AddTextImagesLayer(TEXTKIND_TEXTOBJECT, &n->id, turned, x, y, n->state, &n->transform, cornerX, cornerY,
-                              t, lo, insertPos, flags, out);
+    return AddTextImagesLayer(TEXTKIND_TEXTOBJECT, &n->id, &own, x, y, n->state, &n->transform, cornerX, cornerY, t,
+                              lo, insertPos, flags, out);
 }
 
 // The picture's corner for a text origin at x, y (position constants place the picture's box
@@ -270,8 +302,13 @@ static void ResolveCorner(int32_t x, int32_t y, int32_t width, int32_t height, i
                           const TransformRecord *t, int32_t *px, int32_t *py)
 {
     double ax = t ? t->anchorX : 0.0, ay = t ? t->anchorY : 0.0;
-    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : x + ox;
-    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : y + oy;
+    // A script's coordinate near the ends of the range stays there instead of wrapping round.
+    auto add = [](int32_t v, int32_t d) {
+        int64_t r = (int64_t)v + d;
+        return (int32_t)(r < INT32_MIN ? INT32_MIN : r > INT32_MAX ? INT32_MAX : r);
+    };
+    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : add(x, ox);
+    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : add(y, oy);
 }
 
 static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
@@ -425,6 +462,24 @@ int TxCopyTextObject(lua_State *L)
     TextObjectNode *copy = CopyTextObjectNode(n);
     if (!copy) return 1000;
     return ListNewNode(L, copy, number, isNil);
+}
+
+int TextObjectPictureSource(lua_State *L, ObjectId id, int32_t frame, BitMap **bitmap, Mask **mask,
+                            AlphaChannel **alpha, int32_t *width, int32_t *height, int *owned)
+{
+    TextObjectNode *n;
+    int code = FindTextObject(id, 0, &n);
+    if (code) return code;
+    RenderedTextImage view, turned;
+    int32_t ox, oy;
+    if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
+    *bitmap = view.bitmap;
+    *mask = view.mask;
+    *alpha = view.alpha;
+    *width = view.drawnWidth;
+    *height = view.height;
+    *owned = turned.bitmap != nullptr;
+    return 0;
 }
 
 // GetAttribute's answer for #TEXTOBJECT: 0 width, 1 height, 30-35 the font's attributes, 36 the

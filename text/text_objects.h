@@ -56,6 +56,16 @@ int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIn
 int AddTextLayer(lua_State *L, const TextObjectNode *node, int32_t x, int32_t y, int32_t insertPos, int flags,
                  kvLayer **out);
 
+// The picture a #TEXTOBJECT layer of the object shows, as images of the caller's own (*image),
+// with its corner from the text origin; *node gets the object, whose state and transform the
+// layer keeps. 0 or the lookup's error (1175, 1041) or 1000.
+int TextObjectLayerPicture(ObjectId id, RenderedTextImage *image, int32_t *cornerX, int32_t *cornerY,
+                           const TextObjectNode **node);
+// The picture source of text objects for other subsystems (ConvertToBrush, GetBrushLink): the
+// object's current picture (turned by its own transform), its drawn size; frame is not used.
+int TextObjectPictureSource(lua_State *L, ObjectId id, int32_t frame, BitMap **bitmap, Mask **mask,
+                            AlphaChannel **alpha, int32_t *width, int32_t *height, int *owned);
+
 // GetAttribute's provider for #TEXTOBJECT (attribute argument; the id is argument 2).
 int TextObjectAttribute(lua_State *L, int attribute);
 

@@ -71,7 +71,10 @@ static int InputRefusal(const DisplayRecord *d)
     if (!d || d->state == DISPSTATE_CLOSED || !CurrentPicture) return 1347;
     switch (d->outputType) {
     case OBJTYPE_DISPLAY: return 0;
-    case OBJTYPE_BRUSH: return d->doubleBuffer ? 1229 : 1082;
+    case OBJTYPE_BRUSH:
+        // An anim frame is selected as a brush whose picture was built for the anim.
+        if (d->doubleBuffer) return 1229;
+        return CurrentPicture->selectionKind == OBJTYPE_ANIM ? 1339 : 1082;
     case OBJTYPE_ANIM: return 1339;
     case OBJTYPE_BGPIC: return 1056;
     case OBJTYPE_MASK: return 1147;

@@ -48,8 +48,8 @@ protected:
 };
 
 // A #TEXTOUT layer scaled by 2 comes back as the text laid out at twice the size, pixel for pixel
-// what a text object scaled to 200% shows; the blown-up picture differs. Freeing the layer's
-// state forgets the text.
+// what a text object scaled to 200% shows; the blown-up picture differs. A state without text is
+// left to the layer code.
 TEST_F(TextLayers, ScaledLayerEqualsTextRenderedAtThatSize)
 {
     UseSans(16);
@@ -73,7 +73,7 @@ TEST_F(TextLayers, ScaledLayerEqualsTextRenderedAtThatSize)
     s->alpha = img.alpha;
     s->width = img.drawnWidth;
     s->height = img.height;
-    ASSERT_EQ(0, RememberTextLayer(s, TEXTKIND_TEXTOUT, &small, nullptr, img.offsetX, img.offsetY));
+    ASSERT_EQ(0, KeepLayerText(s, &small, nullptr, img.offsetX, img.offsetY));
     kvLayer layer;
     memset(&layer, 0, sizeof layer);
     layer.type = LAYERTYPE_TEXTOUT;
