@@ -171,4 +171,38 @@ TEST_F(FxDirectRegionTest, SpritesClipRegionsAndScaledDisplays) {
   Compare({"autoscaled", false, false}, few);
 }
 
+// The test that sends the pieces of a layer to the recomposition: a shown layer above whose
+// drawn rectangle overlaps (edges included) covers it; a hidden one, or one wholly beside it, even
+// at the far end of the coordinate range, does not.
+TEST_F(FxDirectRegionTest, LayerIsUncoveredByWhatIsAbove) {
+  struct Case {
+    const char *name;
+    int32_t x, y;
+    bool hidden, uncovered;
+  } cases[] = {
+      {"overlapping", OBJ_X + 5, OBJ_Y + 5, false, false},
+      {"hidden", OBJ_X + 5, OBJ_Y + 5, true, true},
+      {"touching the right edge", OBJ_X + OBJ_W - 1, OBJ_Y, false, false},
+      {"just right of it", OBJ_X + OBJ_W, OBJ_Y, false, true},
+      {"just above it", OBJ_X, OBJ_Y - 12, false, true},
+      {"at the far right", 2147483640, OBJ_Y, false, true},
+      {"at the far bottom", OBJ_X, 2147483640, false, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Stage({"plain", false, false}, false, true);
+    kvLayer *object = GetLayerByIndex(CurrentPicture, 1), *above = GetLayerByIndex(CurrentPicture, 2);
+    ASSERT_TRUE(object && above);
+    EXPECT_FALSE(LayerIsUncovered(object));
+    // Placed by hand, without the refresh that moving it by command does.
+    above->drawnState->drawnX = c.x;
+    above->drawnState->drawnY = c.y;
+    above->hidden = c.hidden;
+    EXPECT_EQ(LayerIsUncovered(object) != 0, c.uncovered);
+    above->drawnState->drawnX = OBJ_X + 9;
+    above->drawnState->drawnY = OBJ_Y + 4;
+    above->hidden = 0;
+  }
+}
+
 }  // namespace
