@@ -139,15 +139,22 @@ int SetLayerNameRec(BGPicNode *bgpic, kvLayer *layer, const char *name)
     return 0;
 }
 
+// Inclusive overlap of two drawn rectangles; the far edges are 64-bit, since a rectangle may
+// start anywhere in the 32-bit range.
+static int DrawnRectsOverlap(const LayerState *a, const LayerState *b)
+{
+    return (int64_t)b->drawnX <= (int64_t)a->drawnX + a->drawnWidth - 1 &&
+           (int64_t)a->drawnX <= (int64_t)b->drawnX + b->drawnWidth - 1 &&
+           (int64_t)b->drawnY <= (int64_t)a->drawnY + a->drawnHeight - 1 &&
+           (int64_t)a->drawnY <= (int64_t)b->drawnY + b->drawnHeight - 1;
+}
+
 int LayerIsUncovered(const kvLayer *layer)
 {
     const LayerState *s = layer->drawnState;
     for (const kvLayer *l = layer->succ; l && l->succ; l = l->succ) {
         if (l->hidden || l->pending || l->type == LAYERTYPE_NOOBJECT) continue;
-        const LayerState *o = l->drawnState;
-        if (RectsOverlap(s->drawnX, s->drawnY, s->drawnX + s->drawnWidth - 1, s->drawnY + s->drawnHeight - 1, o->drawnX,
-                         o->drawnY, o->drawnX + o->drawnWidth - 1, o->drawnY + o->drawnHeight - 1))
-            return 0;
+        if (l->drawnState && DrawnRectsOverlap(s, l->drawnState)) return 0;
     }
     return 1;
 }

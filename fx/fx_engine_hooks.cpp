@@ -4,8 +4,10 @@
 // of a record.
 #include "fx/fx_engine.h"
 
+#include <algorithm>
 #include <cstring>
 #include "display/bgpic.h"
+#include "display/clipregion.h"
 #include "display/display.h"
 #include "display/display_pending.h"
 #include "display/layer.h"
@@ -85,18 +87,74 @@ void RedrawRect(DisplayRecord *d, int32_t x, int32_t y, int32_t width, int32_t h
   if (toWindow) BltToWindow(back, x, y, d, x, y, width, height, 1);
 }
 
+// Whether a region of a layer in transition can be copied straight from the source: the
+// layer is drawn from its transition buffers, as it is (shown, no transparency, no tint, no
+// shaped clip region), the region lies inside those buffers, and nothing else is drawn over it
+// (no visible layer above overlaps the layer, no sprite overlaps the region). With an opaque
+// piece (no source mask or alpha, no erase) the recomposition would give exactly the source.
+bool LayerRegionIsPlain(const DisplayRecord *d, const kvLayer *l, int32_t x, int32_t y, int32_t width,
+                        int32_t height) {
+  const LayerState *s = l ? l->drawnState : nullptr;
+  if (!s || !s->fxBitMap || l->hidden || l->pending || l->type == LAYERTYPE_NOOBJECT) return false;
+  if (l->transparency || l->tint || (s->clipRegion && s->clipRegion->mask)) return false;
+  const BitMap *fx = s->fxBitMap;
+  if ((s->fxMask && (s->fxMask->width < fx->width || s->fxMask->height < fx->height)) ||
+      (s->fxAlpha && (s->fxAlpha->width < fx->width || s->fxAlpha->height < fx->height)))
+    return false;
+  const int32_t w = fx->width < s->drawnWidth ? fx->width : s->drawnWidth;
+  const int32_t h = fx->height < s->drawnHeight ? fx->height : s->drawnHeight;
+  if (x < s->drawnX || y < s->drawnY || (int64_t)x + width > (int64_t)s->drawnX + w ||
+      (int64_t)y + height > (int64_t)s->drawnY + h)
+    return false;
+  if (d->bgpic != FindLayerPicture(l) || !LayerIsUncovered(l)) return false;
+  return !RectOverlapsSprites(d->bgpic, x, y, width, height);
+}
+
+// Copies the region straight to the window, or into the back buffer of an autoscaled display
+// (shown from there at the frame's end, or at once with FXDRAW_FORCEWINDOW). False when the
+// region has to be recomposed instead.
+bool CopyRegionDirect(TransitionRecord *r, DisplayRecord *d, const BitMap *src, int32_t sx, int32_t sy,
+                      int32_t dx, int32_t dy, int32_t width, int32_t height, int32_t srcWidth, int32_t srcHeight,
+                      int32_t flags) {
+  BitMap *back = d->backBuffer;
+  const LayerState *s = r->layer->drawnState;
+  if (!src || !back || !d->bgpic || !s) return false;
+  const bool scaledWindow = d->scaleWidth && (d->scaleWidth != back->width || d->scaleHeight != back->height);
+  if (scaledWindow && !r->displayScaled) return false;
+  if (srcWidth > src->width) srcWidth = src->width;
+  if (srcHeight > src->height) srcHeight = src->height;
+  if (!FxClipPair(&sx, &sy, &dx, &dy, &width, &height, srcWidth, srcHeight, back->width, back->height)) return false;
+  if (const ClipRegionNode *region = s->clipRegion) {
+    // A plain region: only its rectangle of the layer is drawn.
+    int64_t x1 = dx > region->x ? dx : region->x, y1 = dy > region->y ? dy : region->y;
+    int64_t x2 = std::min<int64_t>((int64_t)dx + width, (int64_t)region->x + region->width);
+    int64_t y2 = std::min<int64_t>((int64_t)dy + height, (int64_t)region->y + region->height);
+    if (x2 <= x1 || y2 <= y1) return false;
+    sx += (int32_t)(x1 - dx);
+    sy += (int32_t)(y1 - dy);
+    dx = (int32_t)x1;
+    dy = (int32_t)y1;
+    width = (int32_t)(x2 - x1);
+    height = (int32_t)(y2 - y1);
+  }
+  if (!LayerRegionIsPlain(d, r->layer, dx, dy, width, height)) return false;
+  if (r->displayScaled) {
+    BltBitMap(src, sx, sy, back, dx, dy, width, height);
+    if (flags & FXDRAW_FORCEWINDOW) BltToWindow(back, dx, dy, d, dx, dy, width, height, 1);
+  } else {
+    BltToWindow(src, sx, sy, d, dx, dy, width, height, 0);
+  }
+  return true;
+}
+
 void BlitRegion(TransitionRecord *r, const BitMap *src, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
                 int32_t width, int32_t height, int32_t srcWidth, int32_t srcHeight, const Mask *mask,
                 const AlphaChannel *alpha, int32_t flags) {
-  (void)src;
-  (void)sx;
-  (void)sy;
-  (void)srcWidth;
-  (void)srcHeight;
-  (void)mask;
-  (void)alpha;
   DisplayRecord *d = CurrentDisplay;
   if (!d || d->outputType != OBJTYPE_DISPLAY) return;
+  if (!mask && !alpha && !(flags & FXDRAW_ERASE) && r->layer &&
+      CopyRegionDirect(r, d, src, sx, sy, dx, dy, width, height, srcWidth, srcHeight, flags))
+    return;
   const int toWindow = !(r->displayScaled && !(flags & FXDRAW_FORCEWINDOW));
   RedrawRect(d, dx, dy, width, height, toWindow);
 }

@@ -20,9 +20,10 @@ struct lua_Debug;
 // player's own (OsInstallSignals). Starts no video system: SDL's video and event subsystems
 // come up with the first display (OsInitVideo). Returns 0.
 int OsInit(void);
-// Ends the platform layer: removes the timers, frees the joysticks and pointers, restores a
-// switched screen mode, closes windows still open (their records stay with their owners) and
-// quits whatever SDL subsystems were started. Safe without OsInit and when called twice.
+// Ends the platform layer: removes the timers, frees the joysticks and pointers, puts the
+// gamma ramps of a fade back, restores a switched screen mode, closes windows still open (their
+// records stay with their owners) and quits whatever SDL subsystems were started. Safe without
+// OsInit and when called twice.
 void OsShutdown(void);
 // Starts SDL video and events on first use; 0 on success, else 1010 ("Unable to open window!").
 int OsInitVideo(void);
@@ -183,6 +184,9 @@ struct OsWindowRecord {
     // Shape of a shaped window: width x height bytes, 0 transparent .. 255 opaque.
     uint8_t *shapeAlpha;
     int shaped;
+
+    // The window's own gamma ramp (768 words) while a fade holds it, else none.
+    uint16_t *fadeRamp;
 };
 
 // Everything the platform needs from above, registered once with OsSetUpcalls. A field left
@@ -263,8 +267,11 @@ int OsWatchClipboard(OsWindowRecord *win, int on);      // 0, does nothing
 // 0, or 1004 ("Error opening screen!") when there is no such mode.
 int OsSetScreenMode(int32_t width, int32_t height, int32_t depth);
 void OsRestoreScreenMode(void);
-// Fades all screens to black and back. There is no reliable fader here: the token is always
-// 0 ("no fade"), so a crash never leaves the screen black. OsFadeIn without a token does nothing.
+// Fades the player's windows to black in 0.5 s and back in 1.0 s through their gamma ramps.
+// OsFadeOut reserves the fader for 10 s and stores a token, or 0 when the video driver has no
+// ramps or refuses them (the fade is then skipped); without the wait flag the end level is set
+// at once. OsFadeIn with that token fades back, puts the windows' own ramps back and releases
+// the reservation; without a token it does nothing. OsShutdown puts the ramps back as well.
 void OsFadeOut(int *token, int wait);
 void OsFadeIn(int token, int wait);
 // 1 content hidden, 2 all hidden, 0 normal (after an earlier change): remembered only.

@@ -70,6 +70,26 @@ int64_t OsTimerWaitMicros(void);
 void OsFreeSystemCursors(void);
 // Applies a window's pointer (hidden, custom or arrow) when it has the focus.
 void OsApplyCursor(OsWindowRecord *win);
+// Screen fades (os_fade.cpp). A ramp is OS_GAMMA_RAMP words: red, green and blue, 256 each.
+// The hooks reach the windows' gamma ramps (0 on success) and the clock the fades step by; tests
+// put fakes here, OsSetFadeHooks(nullptr) puts SDL's ramps and the monotonic clock back.
+enum { OS_GAMMA_RAMP = 768 };
+struct OsFadeHooks {
+    int (*getRamp)(SDL_Window *window, uint16_t ramp[OS_GAMMA_RAMP]);
+    int (*setRamp)(SDL_Window *window, const uint16_t ramp[OS_GAMMA_RAMP]);
+    int64_t (*nowMicros)(void);
+    void (*sleepMicros)(int64_t micros);
+};
+void OsSetFadeHooks(const OsFadeHooks *hooks);
+// While a fade holds the screens: a window that opens joins it at the current level; one that
+// closes gets its own ramp back first (OsOpenWindow, OsCloseWindow).
+void OsFadeAdoptWindow(OsWindowRecord *win);
+void OsFadeReleaseWindow(OsWindowRecord *win);
+// Ends a reservation held for 10 s or more (the pump, once a second).
+void OsFadeExpire(void);
+// Puts every held window's ramp back and ends the reservation (OsShutdown).
+void OsFadeEnd(void);
+
 // The screen mode chosen by OsSetScreenMode, or none: the window goes full screen in it when it
 // covers the whole screen.
 int OsSwitchedModeFor(OsWindowRecord *win);

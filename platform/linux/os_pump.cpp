@@ -98,7 +98,10 @@ int OsPumpEvents(lua_State *L, lua_Debug *ar)
 
     int64_t sinceReap = OsTimeDiffMicros(&now, &LastReap);
     int reap = sinceReap < 0 || sinceReap >= REAP_PACE_MICROS;
-    if (reap) LastReap = now;
+    if (reap) {
+        LastReap = now;
+        OsFadeExpire();
+    }
     if (OsUp.audioPump) OsUp.audioPump(reap);
     LastPump = now;
     return OsStopSet();

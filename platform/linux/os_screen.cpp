@@ -1,4 +1,4 @@
-// Screens: modes, fades, the usable area, the platform attributes and tags.
+// Screens: modes, the usable area, the platform attributes and tags.
 #include <SDL.h>
 
 #include "platform/linux/os_internal.h"
@@ -47,13 +47,6 @@ void OsRestoreScreenMode(void)
             w->fullScreen = 0;
         }
 }
-
-void OsFadeOut(int *token, int wait)
-{
-    if (token) *token = 0;
-}
-
-void OsFadeIn(int token, int wait) {}
 
 void OsSetUIMode(int mode)
 {

@@ -26,6 +26,7 @@ void OsShutdown(void)
     OsFreeTimers();
     OsFreeJoysticks();
     OsFreeSystemCursors();
+    OsFadeEnd();
     OsRestoreScreenMode();
     // Windows whose displays are still open go with the video system; their records stay.
     for (OsWindowRecord *w = OsFirstWindowRecord(); w; w = w->next) OsCloseWindow(w);

@@ -163,6 +163,7 @@ int OsOpenWindow(OsWindowRecord *win, uint32_t flags, int32_t x, int32_t y, int3
         SDL_FillRect(s, nullptr, 0);
         OsAddDirty(win, 0, 0, s->w, s->h);
     }
+    OsFadeAdoptWindow(win);
     if (win == WindowList) OsStartTestInput();
     return 0;
 }
@@ -171,6 +172,7 @@ void OsCloseWindow(OsWindowRecord *win)
 {
     if (!win || !win->window) return;
     OsPresentWindow(win);
+    OsFadeReleaseWindow(win);
     SDL_DestroyWindow(win->window);
     win->window = nullptr;
     win->windowId = 0;
