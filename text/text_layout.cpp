@@ -543,7 +543,7 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
             y = IsYPosConstant(st->y) ? ResolveYPos(st->y, img.height, 0, 0.0) : st->y + img.offsetY;
         }
         DisplayRecord *d = CurrentDisplay;
-        if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) code = AddTextImageLayer(L, kind, &img, x, y, st, transform);
+        if (d && d->layersEnabled) code = AddTextImageLayer(L, kind, &img, x, y, st, transform);
         else code = BlitTextImage(&img, x, y);
         if (!code && kind == TEXTKIND_PRINT && !(flags & (TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES)))
             SetTextCursor(l.x + st->leftMargin, st->cursorY + l.y);

@@ -368,7 +368,7 @@ int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIn
     code = CheckTransformMatrix(&t.a);
     if (code) return code;
     DisplayRecord *d = CurrentDisplay;
-    if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY)
+    if (d && d->layersEnabled)
         return AddTextLayerWith(n, x, y, &t, &lo, -1, ADDLAYER_SCALE, nullptr);
     RenderedTextImage view, turned;
     int32_t ox, oy;
