@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "gfx/bitmap.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
 #include "sound/sample_file.h"
@@ -282,6 +283,28 @@ TEST(SampleFile, LinkedFilesOpenThroughTheFileLayer)
     EXPECT_EQ(100, ReadSampleData(sf, pcm, 100, nullptr));
     CloseSampleFile(sf);
     UnregisterMemorySection(file.data());
+}
+
+// A sample or a module larger than the core's size limit is refused before anything is
+// allocated or read (sparse files, so the test writes next to nothing).
+TEST(SampleFile, FilesBeyondTheSizeLimitAreRefused)
+{
+    ScratchDir dir;
+    const off_t size = (off_t)kMaxPlaneBytes + 4096;
+    Bytes wave = Wave(1, 8000, 16, Bytes(), 1, 0x7FFFFFFFL + 2048);
+    Bytes mod(1084, 0);
+    memcpy(&mod[1080], "M.K.", 4);
+    std::string pw = dir.Write("big.wav", wave), pm = dir.Write("big.mod", mod);
+    ASSERT_EQ(0, truncate(pw.c_str(), size));
+    ASSERT_EQ(0, truncate(pm.c_str(), size));
+    SampleBuffer *b = nullptr;
+    uint32_t dataSize;
+    int rate, code, kind;
+    void *decoder = nullptr;
+    EXPECT_EQ(1000, LoadSampleFile(pw.c_str(), &b, &dataSize, &rate, &code));
+    EXPECT_EQ(nullptr, b);
+    EXPECT_EQ(1000, LoadMusicFile(pm.c_str(), &kind, &decoder));
+    EXPECT_EQ(nullptr, decoder);
 }
 
 TEST(SampleFile, ModulesLoadAsModules)
