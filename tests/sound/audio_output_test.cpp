@@ -351,7 +351,7 @@ TEST_F(AudioOutput, ShortStreamNeedsNoThreadAndPausedStreamResumesInItsPass)
 
 // Readers that never set the end flag: the first yields 1000 frames and then nothing, the
 // second nothing at all.
-int ReaderCalls = 0;
+std::atomic<int> ReaderCalls{0};
 int64_t ThousandThenNothing(SampleFile *, void *, int64_t frames, int *)
 {
     return ReaderCalls++ ? 0 : std::min<int64_t>(frames, 1000);
