@@ -71,8 +71,8 @@ static int ScaleAnim(lua_State *L)
     AnimNode *node;
     int code = AnimForChange(L, &node);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, node->width, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, node->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, node->width);
+    int32_t h = GetSizeArg(L, 3, node->height);
     if ((w == KEEPASPRAT || h == KEEPASPRAT) && (code = ApplyKeepAspectRatio(node->width, node->height, &w, &h)))
         return code;
     if (w < 1 || h < 1) return ERR_USAGE;

@@ -385,8 +385,8 @@ int TxScaleTextObject(lua_State *L)
     TextObjectNode *n;
     int code = FindTextObject(GetObjectIdArg(L, 1), TOBJ_FORCHANGE, &n);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, n->unscaledWidth, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, n->unscaledHeight, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, n->unscaledWidth);
+    int32_t h = GetSizeArg(L, 3, n->unscaledHeight);
     if (w == KEEPASPRAT || h == KEEPASPRAT) {
         code = ApplyKeepAspectRatio(n->unscaledWidth, n->unscaledHeight, &w, &h);
         if (code) return code;
