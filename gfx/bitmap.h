@@ -77,8 +77,8 @@ inline int32_t MaskBytesPerRow(int32_t width) { return width / 8 + 1; }
 inline int32_t AlphaBytesPerRow(int32_t width) { return (width + 3) & ~3; }
 
 // Cuts the rectangle to the part that lies on a width x height area from (0, 0). Returns
-// whether anything is left (width and height at least 1).
-// The edges are worked out in 64 bits, so any rectangle is cut, never wrapped.
+// whether anything is left (width and height at least 1); the rectangle is then changed. The
+// edges are worked out in 64 bits, so any rectangle is cut, never wrapped.
 inline bool ClipRectToArea(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int32_t width, int32_t height) {
   int64_t x1 = *x, y1 = *y, x2 = x1 + *w, y2 = y1 + *h;
   if (x1 < 0) x1 = 0;
