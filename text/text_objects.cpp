@@ -302,13 +302,8 @@ static void ResolveCorner(int32_t x, int32_t y, int32_t width, int32_t height, i
                           const TransformRecord *t, int32_t *px, int32_t *py)
 {
     double ax = t ? t->anchorX : 0.0, ay = t ? t->anchorY : 0.0;
-    // A script's coordinate near the ends of the range stays there instead of wrapping round.
-    auto add = [](int32_t v, int32_t d) {
-        int64_t r = (int64_t)v + d;
-        return (int32_t)(r < INT32_MIN ? INT32_MIN : r > INT32_MAX ? INT32_MAX : r);
-    };
-    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : add(x, ox);
-    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : add(y, oy);
+    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : ClampCoord((int64_t)x + ox);
+    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : ClampCoord((int64_t)y + oy);
 }
 
 static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
@@ -422,8 +417,8 @@ int TxScaleTextObject(lua_State *L)
     TextObjectNode *n;
     int code = FindTextObject(GetObjectIdArg(L, 1), TOBJ_FORCHANGE, &n);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, n->unscaledWidth, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, n->unscaledHeight, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, n->unscaledWidth);
+    int32_t h = GetSizeArg(L, 3, n->unscaledHeight);
     if (w == KEEPASPRAT || h == KEEPASPRAT) {
         code = ApplyKeepAspectRatio(n->unscaledWidth, n->unscaledHeight, &w, &h);
         if (code) return code;
