@@ -75,20 +75,21 @@ void BlendRect(const BitMapInfo *src, int32_t sx, int32_t sy, const BitMapInfo *
 }
 
 void AlphaBitMapRect(const BitMapInfo *src, int32_t sx, int32_t sy, const BitMapInfo *dst, int32_t dx,
-                     int32_t dy, int32_t width, int32_t height, const AlphaChannel *alpha, int32_t ax, int32_t ay) {
+                     int32_t dy, int32_t width, int32_t height, const AlphaChannel *alpha, int32_t ax, int32_t ay,
+                     int32_t level) {
   if (!src || !dst || !alpha || !src->valid || !dst->valid || src->bytesPerPixel != dst->bytesPerPixel) return;
   switch (dst->bytesPerPixel) {
     case 4:
-      BltAlphaBitMap32(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width, height,
-                       alpha->pixels, alpha->bytesPerRow, dst->format);
+      BltAlphaBitMapLevel32(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width,
+                            height, alpha->pixels, alpha->bytesPerRow, dst->format, level);
       break;
     case 3:
-      BltAlphaBitMap24(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width, height,
-                       alpha->pixels, alpha->bytesPerRow, dst->format);
+      BltAlphaBitMapLevel24(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width,
+                            height, alpha->pixels, alpha->bytesPerRow, dst->format, level);
       break;
     case 2:
-      BltAlphaBitMap16(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width, height,
-                       alpha->pixels, alpha->bytesPerRow, dst->format);
+      BltAlphaBitMapLevel16(src->pixels, sx, sy, ax, ay, src->modulo, dst->pixels, dx, dy, dst->modulo, width,
+                            height, alpha->pixels, alpha->bytesPerRow, dst->format, level);
       break;
   }
 }

@@ -128,6 +128,18 @@ void BltAlphaBitMap24(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, in
 void BltAlphaBitMap16(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
                       uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
                       const uint8_t *alpha, int32_t alphaBytesPerRow, PixelFormat format);
+// The same with each alpha byte first scaled by level / 255 as ScaleAlpha
+// does (a * level / 255, kept to 8 bits), without a scaled copy of the plane.
+// Level 255 is the plain alpha blit.
+void BltAlphaBitMapLevel32(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
+                           uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
+                           const uint8_t *alpha, int32_t alphaBytesPerRow, PixelFormat format, int32_t level);
+void BltAlphaBitMapLevel24(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
+                           uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
+                           const uint8_t *alpha, int32_t alphaBytesPerRow, PixelFormat format, int32_t level);
+void BltAlphaBitMapLevel16(const uint8_t *src, int32_t sx, int32_t sy, int32_t ax, int32_t ay, int32_t srcModulo,
+                           uint8_t *dst, int32_t dx, int32_t dy, int32_t dstModulo, int32_t width, int32_t height,
+                           const uint8_t *alpha, int32_t alphaBytesPerRow, PixelFormat format, int32_t level);
 
 // Coverage blit (anti-aliased shapes and text). All planes are origins.
 struct AlphaChannelBltParams {
@@ -199,8 +211,10 @@ void MaskFromKeyColorRect(const BitMapInfo *info, int32_t x, int32_t y, int32_t 
 // Source and destination share the pixel size (the destination's decides).
 void BlendRect(const BitMapInfo *src, int32_t sx, int32_t sy, const BitMapInfo *dst, int32_t dx, int32_t dy,
                int32_t width, int32_t height, const Mask *mask, int32_t level);
+// The alpha scaled by level / 255 on the way when level is not 255.
 void AlphaBitMapRect(const BitMapInfo *src, int32_t sx, int32_t sy, const BitMapInfo *dst, int32_t dx,
-                     int32_t dy, int32_t width, int32_t height, const AlphaChannel *alpha, int32_t ax, int32_t ay);
+                     int32_t dy, int32_t width, int32_t height, const AlphaChannel *alpha, int32_t ax, int32_t ay,
+                     int32_t level = 255);
 void AlphaChannelRect(const BitMapInfo *dst, AlphaChannelBltParams *p);  // fills dst, format, picks member
 void GradientRect(const BitMapInfo *info, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb1,
                   uint32_t rgb2, int32_t angle);

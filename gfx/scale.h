@@ -116,7 +116,7 @@ int CutBitMapRegion(const BitMap *bitmap, const Mask *mask, const AlphaChannel *
 int TintBitMapRect(BitMap *bitmap, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb,
                    int32_t level);
 // Draws the source over the destination with opacity level (0..255): through the source alpha
-// scaled by level / 255 when given, else blended where the source mask is set. 0, 1000 or 1152.
+// scaled by level / 255 when given, else blended where the source mask is set. 0 or 1152.
 int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, int32_t dx, int32_t dy, int32_t sx,
                          int32_t sy, int32_t width, int32_t height, int32_t level, const AlphaChannel *srcAlpha,
                          int32_t alphaWidth, int32_t alphaHeight);

@@ -57,7 +57,7 @@ int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, in
   if (dy < 0) { height += dy; sy -= dy; dy = 0; }
   int32_t sw = src->width, sh = src->height;
   if (srcAlpha) {
-    // The scaled copy covers no more than the source alpha channel holds.
+    // The blit reads no more of the source alpha channel than it holds.
     if (alphaWidth > srcAlpha->bytesPerRow) alphaWidth = srcAlpha->bytesPerRow;
     if (srcAlpha->height > 0 && alphaHeight > srcAlpha->height) alphaHeight = srcAlpha->height;
     if (alphaWidth < sw) sw = alphaWidth;
@@ -69,27 +69,12 @@ int BltBitMapTransparent(BitMap *dst, const BitMap *src, const Mask *srcMask, in
   if ((int64_t)dy + height > dst->height) height = dst->height - dy;
   if (width < 1 || height < 1) return 0;
 
-  if (srcAlpha) {
-    AlphaChannel *tmp = AllocAlphaChannel(alphaWidth, alphaHeight, 0);
-    if (!tmp) return 1000;
-    for (int32_t j = 0; j < alphaHeight; j++)
-      ScaleAlpha(srcAlpha->pixels + (ptrdiff_t)j * srcAlpha->bytesPerRow, tmp->pixels + (ptrdiff_t)j * tmp->bytesPerRow,
-                 level, alphaWidth, 1);
-    BitMapInfo si, di;
-    int rc = 0;
-    if (!LockBitMapPair(src, &si, dst, &di)) {
-      rc = 1152;
-    } else {
-      AlphaBitMapRect(&si, sx, sy, &di, dx, dy, width, height, tmp, sx, sy);
-      UnLockBitMap();
-      UnLockBitMap();
-    }
-    FreeAlphaChannel(tmp);
-    return rc;
-  }
   BitMapInfo si, di;
   if (!LockBitMapPair(src, &si, dst, &di)) return 1152;
-  BlendRect(&si, sx, sy, &di, dx, dy, width, height, srcMask, level);
+  // With an alpha channel, the source alpha scaled by level / 255 draws the
+  // picture; the blit scales each byte on the way.
+  if (srcAlpha) AlphaBitMapRect(&si, sx, sy, &di, dx, dy, width, height, srcAlpha, sx, sy, level);
+  else BlendRect(&si, sx, sy, &di, dx, dy, width, height, srcMask, level);
   UnLockBitMap();
   UnLockBitMap();
   return 0;

@@ -56,7 +56,8 @@ int main() {
   std::vector<Row> rows;
   const char *names[] = {"RectFill32",         "RectFill32 inner rect", "BltBitMap32",        "BltMask32 random mask",
                          "BltMask32 solid mask", "BltMask32 clear mask", "BltAlphaBitMap32",
-                         "BlendPixels32",      "BltAlphaChannel32 m1", "TintPixels32",
+                         "BltAlphaBitMap32 level 128", "BlendPixels32",      "BlendPixels32 random mask",
+                         "BltAlphaChannel32 m1", "TintPixels32",
                          "InvertPixels32",     "BrushToGray32",      "BrushToGray32 gray picture",
                          "MaskFromKeyColor32"};
   const int nk = sizeof names / sizeof names[0];
@@ -106,9 +107,18 @@ int main() {
           BltAlphaBitMap32(si_.pixels, 0, 0, 0, 0, si_.modulo, di.pixels, 0, 0, di.modulo, w, h, alpha->pixels,
                            alpha->bytesPerRow, di.format);
         },
+        // The transparent blit of a picture with an alpha channel.
+        [&] {
+          BltAlphaBitMapLevel32(si_.pixels, 0, 0, 0, 0, si_.modulo, di.pixels, 0, 0, di.modulo, w, h, alpha->pixels,
+                                alpha->bytesPerRow, di.format, 128);
+        },
         [&] {
           BlendPlanes pl = {si_.pixels, di.pixels, nullptr, 0};
           BlendPixels32(&pl, w, h, 100, di.format, si_.modulo, di.modulo, 0);
+        },
+        [&] {
+          BlendPlanes pl = {si_.pixels, di.pixels, random->pixels, 0};
+          BlendPixels32(&pl, w, h, 100, di.format, si_.modulo, di.modulo, random->bytesPerRow);
         },
         [&] {
           AlphaChannelBltParams p = {};
