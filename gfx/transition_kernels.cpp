@@ -6,6 +6,7 @@
 
 #include "gfx/kernels.h"
 #include "gfx/pixel_layout.h"
+#include "gfx/row_bands.h"
 #include "runtime/memory.h"
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -239,7 +240,7 @@ struct GatherView {
   uint8_t *dst, *dstPlane;
   ptrdiff_t targetRow, startRow, dstRow, srcPlaneRow, dstPlaneRow;  // bytes
   uint32_t weight;        // mixing weight of the level
-  const uint32_t *mixed;  // 4-byte pixels without a source plane: start and target mixed, or nullptr
+  uint32_t *mixed;        // 4-byte pixels without a source plane: start and target mixed, or nullptr
   int32_t mixedRow;       // pixels a row of `mixed`
   uint8_t planeOf[256];   // destination plane value of every source plane value
 };
@@ -249,6 +250,18 @@ template <class L>
 KV_VECTOR_CLONES static void MixRow32(const uint32_t *__restrict start, const uint32_t *__restrict target,
                                       uint32_t *__restrict out, int32_t n, uint32_t w) {
   for (int32_t i = 0; i < n; i++) out[i] = MixWords(start[i], target[i], w) & ~L::kSpare;
+}
+
+// Rows a band of a frame has at least: smaller pictures are drawn by the calling thread alone.
+enum { kMinBandRows = 64 };
+
+// Rows [first, end) of the start and target pictures mixed into the view's working plane.
+template <class L>
+static void MixBand(void *user, int32_t first, int32_t end) {
+  const GatherView *v = (const GatherView *)user;
+  for (int32_t y = first; y < end; y++)
+    MixRow32<L>((const uint32_t *)(v->start + y * v->startRow), (const uint32_t *)(v->target + y * v->targetRow),
+                v->mixed + (ptrdiff_t)y * v->mixedRow, v->mixedRow, v->weight);
 }
 
 // The view of a frame at level t. With 4-byte pixels, no source plane and a working plane of
@@ -276,10 +289,8 @@ static void FillGatherView(const R *r, int32_t t, uint32_t *work, GatherView *v)
   }
   if constexpr (L::kBytes == 4) {
     if (!work) return;
-    for (int32_t y = 0; y < r->height; y++)
-      MixRow32<L>((const uint32_t *)(v->start + y * v->startRow), (const uint32_t *)(v->target + y * v->targetRow),
-                  work + (ptrdiff_t)y * r->width, r->width, v->weight);
     v->mixed = work;
+    RunRowBands(r->height, kMinBandRows, MixBand<L>, v);
   }
 }
 
@@ -458,6 +469,26 @@ KV_VECTOR_CLONES static void WaterPoints(const uint16_t *__restrict dist, const 
   }
 }
 
+// What the bands of a water frame share.
+struct WaterFrame {
+  const WaterRecord *r;
+  GatherView view;
+};
+
+template <class L>
+static void WaterBand(void *user, int32_t first, int32_t end) {
+  const WaterFrame *f = (const WaterFrame *)user;
+  const WaterRecord *r = f->r;
+  const int32_t w = r->width, h = r->height;
+  int32_t sx[kGatherRun], sy[kGatherRun];
+  for (int32_t y = first; y < end; y++)
+    for (int32_t x0 = 0; x0 < w; x0 += kGatherRun) {
+      const int32_t run = w - x0 < kGatherRun ? w - x0 : kGatherRun;
+      WaterPoints(DistanceRowOf(r, y) + x0, r->factors, x0, y, run, r->centreX, r->centreY, w - 1, h - 1, sx, sy);
+      GatherRow<L>(f->view, x0, y, sx, sy, run);
+    }
+}
+
 template <class L>
 static void WaterStepT(WaterRecord *r, int32_t s) {
   if (!r->distance || !r->sine || !r->factors || r->width < 1 || r->height < 1) return;
@@ -468,18 +499,10 @@ static void WaterStepT(WaterRecord *r, int32_t s) {
   r->currentAmplitude = (s < n ? s : 2 * n - s) * r->ampPerStep;
   // The factor depends on the distance only: one per distance and step.
   for (int32_t d = 0; d < r->factorCount; d++) r->factors[d] = WaterFactor(r, s, d);
-  GatherView v;
-  FillGatherView<L>(r, t, r->mixed, &v);
-  const int32_t w = r->width, h = r->height;
-  int32_t sx[kGatherRun], sy[kGatherRun];
-  for (int32_t y = 0; y < h; y++)
-    for (int32_t x0 = 0; x0 < w; x0 += kGatherRun) {
-      const int32_t run = w - x0 < kGatherRun ? w - x0 : kGatherRun;
-      WaterPoints(DistanceRowOf(r, y) + x0, r->factors, x0, y, run, r->centreX, r->centreY, w - 1, h - 1,
-                  sx, sy);
-      GatherRow<L>(v, x0, y, sx, sy, run);
-    }
-  r->cursor = (int64_t)w * h;
+  WaterFrame f{r, {}};
+  FillGatherView<L>(r, t, r->mixed, &f.view);
+  RunRowBands(r->height, kMinBandRows, WaterBand<L>, &f);
+  r->cursor = (int64_t)r->width * r->height;
 }
 
 void WaterStep32(WaterRecord *r, int32_t s) { WithFormat32(r->format, [&](auto l) { WaterStepT<decltype(l)>(r, s); }); }
@@ -625,6 +648,34 @@ KV_VECTOR_CLONES static void SwirlPoints(const uint16_t *__restrict radii, const
   }
 }
 
+// What the bands of a swirl frame share.
+struct SwirlFrame {
+  const StrudelRecord *r;
+  GatherView view;
+  SwirlShape g;
+  bool still;  // no turn (the first and the last step)
+};
+
+template <class L>
+static void SwirlBand(void *user, int32_t firstRow, int32_t endRow) {
+  const SwirlFrame *f = (const SwirlFrame *)user;
+  const StrudelRecord *r = f->r;
+  const int32_t w = r->width, h = r->height;
+  int32_t sx[kGatherRun], sy[kGatherRun];
+  for (int32_t y = firstRow; y < endRow; y++) {
+    // Pixels outside the swirl, and all of them without a turn, are their own sources.
+    const int32_t first = f->still ? 0 : r->spans[2 * y], end = f->still ? 0 : r->spans[2 * y + 1];
+    GatherInPlace<L>(f->view, 0, y, first < end ? first : w, sx, sy);
+    for (int32_t x0 = first; x0 < end; x0 += kGatherRun) {
+      const int32_t run = end - x0 < kGatherRun ? end - x0 : kGatherRun;
+      SwirlPoints(r->radii + (ptrdiff_t)y * w + x0, r->offsetX + x0, r->offsetY[y], r->turnCos, r->turnSin, f->g, x0,
+                  y, run, w - 1, h - 1, sx, sy);
+      GatherRow<L>(f->view, x0, y, sx, sy, run);
+    }
+    if (first < end) GatherInPlace<L>(f->view, end, y, w - end, sx, sy);
+  }
+}
+
 template <class L>
 static void StrudelStepT(StrudelRecord *r, int32_t s) {
   if (!r->sine || !r->cosine || !r->turnCos || !r->turnSin || !r->radii || !r->spans || r->width < 1 || r->height < 1)
@@ -642,23 +693,9 @@ static void StrudelStepT(StrudelRecord *r, int32_t s) {
     r->turnCos[i] = r->cosine[k];
     r->turnSin[i] = r->sine[k];
   }
-  GatherView v;
-  FillGatherView<L>(r, t, r->mixed, &v);
-  const int32_t w = r->width, h = r->height;
-  int32_t sx[kGatherRun], sy[kGatherRun];
-  for (int32_t y = 0; y < h; y++) {
-    // Pixels outside the swirl, and all of them without a turn (the first and the last step),
-    // are their own sources.
-    const int32_t first = angle == 0 ? 0 : r->spans[2 * y], end = angle == 0 ? 0 : r->spans[2 * y + 1];
-    GatherInPlace<L>(v, 0, y, first < end ? first : w, sx, sy);
-    for (int32_t x0 = first; x0 < end; x0 += kGatherRun) {
-      const int32_t run = end - x0 < kGatherRun ? end - x0 : kGatherRun;
-      SwirlPoints(r->radii + (ptrdiff_t)y * w + x0, r->offsetX + x0, r->offsetY[y], r->turnCos, r->turnSin, g, x0, y,
-                  run, w - 1, h - 1, sx, sy);
-      GatherRow<L>(v, x0, y, sx, sy, run);
-    }
-    if (first < end) GatherInPlace<L>(v, end, y, w - end, sx, sy);
-  }
+  SwirlFrame f{r, {}, g, angle == 0};
+  FillGatherView<L>(r, t, r->mixed, &f.view);
+  RunRowBands(r->height, kMinBandRows, SwirlBand<L>, &f);
 }
 
 void StrudelStep32(StrudelRecord *r, int32_t s) { WithFormat32(r->format, [&](auto l) { StrudelStepT<decltype(l)>(r, s); }); }

@@ -430,4 +430,40 @@ TEST(TransitionKernelModel, SwirlMatchesTheModel) {
       }
 }
 
+// Pictures of 64 rows and more are drawn in bands of rows at the same time: the frames must
+// be the same as the model's all the same, at the bands' edges too.
+TEST(TransitionKernelModel, WaterAndSwirlInBandsMatchTheModel) {
+  Rng rng{11};
+  for (PixelFormat f : {PIXFMT_BGRX32, PIXFMT_RGB24, PIXFMT_RGB16})
+    for (const Size &z : {Size{211, 130}, Size{97, 301}})
+      for (int planes = 0; planes < 3; planes++) {
+        WaterRecord w;
+        memset(&w, 0, sizeof w);
+        w.width = z.width;
+        w.height = z.height;
+        w.centreX = z.width / 2;
+        w.centreY = z.height / 2;
+        w.wavelength = 16;
+        w.ampPerStep = 0.05;
+        w.halfSteps = 4;
+        ASSERT_EQ(WaterWave(&w), 0);
+        CompareFrames(
+            rng, f, z, planes, planes == 1, {0, 1, 3, 4, 6, 8}, w,
+            [&](WaterRecord *k, int32_t s) { KernelFor(f, k, s, WaterStep32, WaterStep24, WaterStep16); },
+            [&](WaterRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelWater<decltype(l)>(m, s); }); }, "water");
+        WaterFree(&w);
+        StrudelRecord r;
+        memset(&r, 0, sizeof r);
+        r.width = z.width;
+        r.height = z.height;
+        ASSERT_EQ(StrudelRotate(&r), 0);
+        CompareFrames(
+            rng, f, z, planes, 0, {0, 90, 359, 500, 720}, r,
+            [&](StrudelRecord *k, int32_t s) { KernelFor(f, k, s, StrudelStep32, StrudelStep24, StrudelStep16); },
+            [&](StrudelRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelSwirl<decltype(l)>(m, s); }); },
+            "swirl");
+        StrudelFree(&r);
+      }
+}
+
 }  // namespace
