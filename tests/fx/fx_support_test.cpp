@@ -171,7 +171,7 @@ TEST(FxRandom, SeedingRepeatsTheSequence) {
 // as it would after them: for counts below, at and past the interleaved runs it takes at once.
 TEST(FxRandom, ABlockOfBytesIsTheSequenceOfCalls) {
   for (size_t n : {0, 1, 7, 8, 9, 16, 23, 1000})
-    for (int32_t modulus : {1, 2, 255, 256}) {
+    for (int32_t modulus : {1, 2, 3, 100, 129, 255, 256}) {
       std::vector<uint8_t> want(n), got(n + 1, 77);
       FxSeedRandom(n * 31 + modulus);
       for (uint8_t &v : want) v = (uint8_t)(FxRand() % modulus);
