@@ -552,26 +552,25 @@ KV_VECTOR_CLONES static void RadiusRow(uint16_t *__restrict row, const double *_
 }
 
 int StrudelRotate(StrudelRecord *r) {
+  // Radii below R fit 16 bits beside the mark of the pixels outside up to a longer side of
+  // 2 x 65534 + 1 pixels. A picture without pixels draws nothing and needs no tables of places;
+  // the others are checked against the graphics core's limit before anything is allocated.
+  const int32_t longer = r->width > r->height ? r->width : r->height;
+  const bool places = r->width >= 1 && r->height >= 1;
+  const uint64_t n = places ? (uint64_t)r->width * (uint64_t)r->height : 0;
+  if (longer / 2 >= kOutsideSwirl || !TableFits(n, sizeof(uint32_t)) ||
+      (places && (!TableFits((uint64_t)r->width, sizeof(double)) || !TableFits((uint64_t)r->height, sizeof(double)))))
+    return 1000;
+  r->radiusCount = (longer > 0 ? longer : 0) / 2 + 2;
   r->sine = SineTable(0);
   r->cosine = SineTable(1);
-  // Radii below R fit 16 bits beside the mark of the pixels outside up to a longer side of
-  // 2 x 65534 pixels.
-  const int32_t longer = r->width > r->height ? r->width : r->height;
-  r->radiusCount = longer >= 0 && longer / 2 < kOutsideSwirl ? longer / 2 + 2 : 0;
-  r->turnCos = r->radiusCount ? (double *)MemAlloc(sizeof(double) * (size_t)r->radiusCount, 0) : nullptr;
-  r->turnSin = r->radiusCount ? (double *)MemAlloc(sizeof(double) * (size_t)r->radiusCount, 0) : nullptr;
+  r->turnCos = (double *)MemAlloc(sizeof(double) * (size_t)r->radiusCount, 0);
+  r->turnSin = (double *)MemAlloc(sizeof(double) * (size_t)r->radiusCount, 0);
   if (!r->sine || !r->cosine || !r->turnCos || !r->turnSin) {
     StrudelFree(r);
     return 1000;
   }
-  // A picture without pixels draws nothing and needs no tables of places.
-  if (r->width < 1 || r->height < 1) return 0;
-  const uint64_t n = (uint64_t)r->width * (uint64_t)r->height;
-  if (!TableFits(n, sizeof(uint32_t)) || !TableFits((uint64_t)r->width, sizeof(double)) ||
-      !TableFits((uint64_t)r->height, sizeof(double))) {
-    StrudelFree(r);
-    return 1000;
-  }
+  if (!places) return 0;
   r->radii = (uint16_t *)MemAlloc(sizeof(uint16_t) * (size_t)n, 0);
   r->mixed = (uint32_t *)MemAlloc(sizeof(uint32_t) * (size_t)n, 0);
   r->spans = (int32_t *)MemAlloc(sizeof(int32_t) * 2 * (size_t)r->height, 0);
