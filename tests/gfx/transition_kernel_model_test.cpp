@@ -376,37 +376,55 @@ void KernelFor(PixelFormat f, R *r, int32_t s, void (*k32)(R *, int32_t), void (
   (bytes == 4 ? k32 : bytes == 3 ? k24 : k16)(r, s);
 }
 
+struct Wave {
+  double wavelength, maxDistance;
+  int32_t halfSteps;
+};
+
+// Water of a wave on a picture of the size, at steps 0 to 2N, against the model.
+void CompareWater(Rng &rng, PixelFormat f, const Size &z, int planes, int reverse, const Wave &wave) {
+  WaterRecord r;
+  memset(&r, 0, sizeof r);
+  r.width = z.width;
+  r.height = z.height;
+  r.centreX = z.width / 2;
+  r.centreY = z.height / 2;
+  r.wavelength = wave.wavelength;
+  r.maxDistance = wave.maxDistance;
+  r.ampPerStep = 0.05;
+  r.halfSteps = wave.halfSteps;
+  ASSERT_EQ(WaterWave(&r), 0);
+  std::vector<int32_t> steps;
+  for (int32_t s = 0; s <= 2 * wave.halfSteps; s++) steps.push_back(s);
+  CompareFrames(
+      rng, f, z, planes, reverse, steps, r,
+      [&](WaterRecord *k, int32_t s) { KernelFor(f, k, s, WaterStep32, WaterStep24, WaterStep16); },
+      [&](WaterRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelWater<decltype(l)>(m, s); }); }, "water");
+  WaterFree(&r);
+}
+
+// The swirl on a picture of the size at the steps, against the model.
+void CompareSwirl(Rng &rng, PixelFormat f, const Size &z, int planes, int reverse, const std::vector<int32_t> &steps) {
+  StrudelRecord r;
+  memset(&r, 0, sizeof r);
+  r.width = z.width;
+  r.height = z.height;
+  ASSERT_EQ(StrudelRotate(&r), 0);
+  CompareFrames(
+      rng, f, z, planes, reverse, steps, r,
+      [&](StrudelRecord *k, int32_t s) { KernelFor(f, k, s, StrudelStep32, StrudelStep24, StrudelStep16); },
+      [&](StrudelRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelSwirl<decltype(l)>(m, s); }); }, "swirl");
+  StrudelFree(&r);
+}
+
 TEST(TransitionKernelModel, WaterMatchesTheModel) {
   Rng rng{7};
   // The effect's wavelengths and speeds, a short wave, and a given largest distance.
-  struct Wave {
-    double wavelength, maxDistance;
-    int32_t halfSteps;
-  } waves[] = {{32, 0, 5}, {8, 0, 25}, {3, 0, 4}, {16, 20, 6}};
+  const Wave waves[] = {{32, 0, 5}, {8, 0, 25}, {3, 0, 4}, {16, 20, 6}};
   for (PixelFormat f : AllFormats())
     for (const Size &z : kSizes)
       for (const Wave &wave : waves)
-        for (int planes = 0; planes < 3; planes++) {
-          WaterRecord r;
-          memset(&r, 0, sizeof r);
-          r.width = z.width;
-          r.height = z.height;
-          r.centreX = z.width / 2;
-          r.centreY = z.height / 2;
-          r.wavelength = wave.wavelength;
-          r.maxDistance = wave.maxDistance;
-          r.ampPerStep = 0.05;
-          r.halfSteps = wave.halfSteps;
-          ASSERT_EQ(WaterWave(&r), 0);
-          std::vector<int32_t> steps;
-          for (int32_t s = 0; s <= 2 * wave.halfSteps; s++) steps.push_back(s);
-          CompareFrames(
-              rng, f, z, planes, planes == 1 && z.width % 2, steps, r,
-              [&](WaterRecord *k, int32_t s) { KernelFor(f, k, s, WaterStep32, WaterStep24, WaterStep16); },
-              [&](WaterRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelWater<decltype(l)>(m, s); }); },
-              "water");
-          WaterFree(&r);
-        }
+        for (int planes = 0; planes < 3; planes++) CompareWater(rng, f, z, planes, planes == 1 && z.width % 2, wave);
 }
 
 TEST(TransitionKernelModel, SwirlMatchesTheModel) {
@@ -415,19 +433,7 @@ TEST(TransitionKernelModel, SwirlMatchesTheModel) {
   for (int32_t s = 3; s < 720; s += 17) steps.push_back(s);
   for (PixelFormat f : AllFormats())
     for (const Size &z : kSizes)
-      for (int planes = 0; planes < 3; planes++) {
-        StrudelRecord r;
-        memset(&r, 0, sizeof r);
-        r.width = z.width;
-        r.height = z.height;
-        ASSERT_EQ(StrudelRotate(&r), 0);
-        CompareFrames(
-            rng, f, z, planes, planes == 1 && z.height % 2, steps, r,
-            [&](StrudelRecord *k, int32_t s) { KernelFor(f, k, s, StrudelStep32, StrudelStep24, StrudelStep16); },
-            [&](StrudelRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelSwirl<decltype(l)>(m, s); }); },
-            "swirl");
-        StrudelFree(&r);
-      }
+      for (int planes = 0; planes < 3; planes++) CompareSwirl(rng, f, z, planes, planes == 1 && z.height % 2, steps);
 }
 
 // Pictures of 64 rows and more are drawn in bands of rows at the same time: the frames must
@@ -437,32 +443,8 @@ TEST(TransitionKernelModel, WaterAndSwirlInBandsMatchTheModel) {
   for (PixelFormat f : {PIXFMT_BGRX32, PIXFMT_RGB24, PIXFMT_RGB16})
     for (const Size &z : {Size{211, 130}, Size{97, 301}})
       for (int planes = 0; planes < 3; planes++) {
-        WaterRecord w;
-        memset(&w, 0, sizeof w);
-        w.width = z.width;
-        w.height = z.height;
-        w.centreX = z.width / 2;
-        w.centreY = z.height / 2;
-        w.wavelength = 16;
-        w.ampPerStep = 0.05;
-        w.halfSteps = 4;
-        ASSERT_EQ(WaterWave(&w), 0);
-        CompareFrames(
-            rng, f, z, planes, planes == 1, {0, 1, 3, 4, 6, 8}, w,
-            [&](WaterRecord *k, int32_t s) { KernelFor(f, k, s, WaterStep32, WaterStep24, WaterStep16); },
-            [&](WaterRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelWater<decltype(l)>(m, s); }); }, "water");
-        WaterFree(&w);
-        StrudelRecord r;
-        memset(&r, 0, sizeof r);
-        r.width = z.width;
-        r.height = z.height;
-        ASSERT_EQ(StrudelRotate(&r), 0);
-        CompareFrames(
-            rng, f, z, planes, 0, {0, 90, 359, 500, 720}, r,
-            [&](StrudelRecord *k, int32_t s) { KernelFor(f, k, s, StrudelStep32, StrudelStep24, StrudelStep16); },
-            [&](StrudelRecord *m, int32_t s) { WithFormat(f, [&](auto l) { ModelSwirl<decltype(l)>(m, s); }); },
-            "swirl");
-        StrudelFree(&r);
+        CompareWater(rng, f, z, planes, planes == 1, Wave{16, 0, 4});
+        CompareSwirl(rng, f, z, planes, 0, {0, 90, 359, 500, 720});
       }
 }
 
