@@ -196,9 +196,9 @@ int FxDissolve(TransitionRecord *r, int32_t *done) {
     int32_t s = FxSpeedValue(r->speed, 4, 8, 2);
     r->speed = FxClamp(s, 1, 8);
     r->frames = FxCeilDiv(256, r->speed, 1);
-    const size_t n = (size_t)r->width * (size_t)r->height;
-    if (!(d->table = (uint8_t *)MemAlloc(n ? n : 1, 0))) return 1000;
-    for (size_t i = 0; i < n; i++) d->table[i] = (uint8_t)(FxRand() % 255);
+    const uint64_t n = r->width > 0 && r->height > 0 ? (uint64_t)r->width * (uint64_t)r->height : 0;
+    if (n > kMaxPlaneBytes || !(d->table = (uint8_t *)MemAlloc(n ? (size_t)n : 1, 0))) return 1000;
+    FxRandBytes(d->table, (size_t)n, 255);
     d->kernel.thresholds = d->table;
     d->kernel.width = r->width;
     d->kernel.height = r->height;

@@ -10,6 +10,8 @@
 #include "fx/fx_effects.h"
 #include "fx/fx_support.h"
 #include "gfx/bitmap.h"
+#include "gfx/blit.h"
+#include "gfx/scale.h"
 
 namespace {
 
@@ -20,6 +22,11 @@ int32_t Longer(const TransitionRecord *r) { return r->width > r->height ? r->wid
 struct FlowState {
   BitMap *frame;  // outside real-time layer mode
   int32_t p;      // the line up to which the source is uncovered (from the member's edge)
+  // Column members: one row of the stretched column with its visibility, so that the stretch
+  // is drawn a row at a time (a column at a time copies one pixel a row).
+  BitMap *line;
+  Mask *lineMask;
+  AlphaChannel *lineAlpha;
 };
 
 // The axis of a member: lines are rows (t) or columns, counted from the far edge when `far`.
@@ -54,6 +61,36 @@ void FlowCopy(TransitionRecord *r, FlowState *f, const Lines &l, int32_t from, i
             3);
 }
 
+// Column members: source column p - 1 stretched over the columns from p to the far edge, the
+// same pixels as a copy of the column to each of them, drawn a row at a time: the row's pixel
+// and visibility spread over the line row, which is then drawn like a piece of the source.
+void FlowSpreadColumn(TransitionRecord *r, FlowState *f, const Lines &l, int32_t p) {
+  int32_t sx, sy, dx, dy, w, h;
+  l.Rect(p - 1, 1, &sx, &sy, &w, &h);
+  l.Rect(p, l.d - p, &dx, &dy, &w, &h);
+  const BitMap *src = r->source;
+  if (!src || !f->line || w < 1 || sx < 0 || sx >= src->width || sx >= r->width) return;
+  const int32_t rows = src->height < r->height ? src->height : r->height, bpp = f->line->bytesPerPixel;
+  uint8_t *row = f->line->pixels;
+  const int32_t n = w < f->line->width ? w : f->line->width;
+  for (int32_t y = 0; y < rows; y++) {
+    BltBitMap(src, sx, y, f->line, 0, 0, 1, 1);
+    for (int32_t k = 1; k < n; k *= 2) memcpy(row + (size_t)k * bpp, row, (size_t)(k < n - k ? k : n - k) * bpp);
+    if (f->lineMask)
+      memset(f->lineMask->pixels, MaskRowBit(r->mask->pixels + (ptrdiff_t)y * r->mask->bytesPerRow, sx) ? 0xFF : 0,
+             (size_t)f->lineMask->bytesPerRow);
+    if (f->lineAlpha)
+      memset(f->lineAlpha->pixels, r->alpha->pixels[(ptrdiff_t)y * r->alpha->bytesPerRow + sx],
+             (size_t)f->lineAlpha->bytesPerRow);
+    const Mask *mask = f->lineMask;
+    const AlphaChannel *alpha = f->lineAlpha;
+    if (r->realTimeLayer)
+      FxPut(r, FxPic{f->line, mask, alpha}, 0, 0, n, 1, dx, y, FXDRAW_NOREFRESH | FXDRAW_KEEPEXTRA);
+    else
+      FxSafeBlt(r, f->line, 0, 0, f->frame, dx, y, n, 1, f->line->width, 1, r->width, r->height, mask, alpha, 3);
+  }
+}
+
 // The source's lines [0 .. p) as they are from `first` on, and the lines from p to the far edge
 // filled with line p - 1; then shown from line `first` on.
 void FlowDraw(TransitionRecord *r, FlowState *f, const Lines &l, int32_t first, int32_t p) {
@@ -63,7 +100,9 @@ void FlowDraw(TransitionRecord *r, FlowState *f, const Lines &l, int32_t first, 
   if (!r->realTimeLayer && (r->mask || r->alpha) && r->before)
     FxCopyRegion(r->before, x, y, f->frame, x, y, w, h, r->width, r->height, r->width, r->height);
   if (p > first) FlowCopy(r, f, l, first, p - first, first);
-  for (int32_t line = p; line < l.d && p >= 1; line++) FlowCopy(r, f, l, p - 1, 1, line);
+  if (!l.t && f->line && p >= 1 && p < l.d) FlowSpreadColumn(r, f, l, p);
+  else
+    for (int32_t line = p; line < l.d && p >= 1; line++) FlowCopy(r, f, l, p - 1, 1, line);
   if (r->realTimeLayer) {
     if (r->phase == FXPHASE_RUN && !r->noRefresh) {
       FxLayerView v;
@@ -85,6 +124,11 @@ int Flow(TransitionRecord *r, int32_t *done) {
     f->p = r->reverse ? l.d - s : s;
     r->frames = r->reverse ? FxCeilDiv(l.d - 2 * s, s, 0) : FxCeilDiv(l.d - s, s, 0);
     if (!r->realTimeLayer && !(f->frame = AllocBitMap(r->width, r->height))) return 1000;
+    if (!l.t && r->width > 0) {
+      if (!(f->line = AllocBitMap(r->width, 1))) return 1000;
+      if (r->mask && !(f->lineMask = AllocMask(nullptr, r->width, 1, 1))) return 1000;
+      if (r->alpha && !(f->lineAlpha = AllocAlphaChannel(r->width, 1, 1))) return 1000;
+    }
     return 0;
   }
   FlowState *f = (FlowState *)r->privateState;
@@ -180,7 +224,11 @@ int FxVFlowRight(TransitionRecord *r, int32_t *done) { return Flow(r, done); }
 void FxFlowFree(TransitionRecord *r, int) {
   FlowState *f = (FlowState *)r->privateState;
   FreeBitMap(f->frame);
+  FreeTriple(f->line, f->lineMask, f->lineAlpha);
   f->frame = nullptr;
+  f->line = nullptr;
+  f->lineMask = nullptr;
+  f->lineAlpha = nullptr;
 }
 
 int FxSplit(TransitionRecord *r, int32_t *done) {

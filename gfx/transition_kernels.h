@@ -70,7 +70,8 @@ struct WaterRecord {
   int32_t halfSteps;      // N: the effect runs from step 0 to 2N
   double maxDistance;     // D
   double *sine;           // TRANSITION_TABLE_SIZE entries (WaterWave)
-  int32_t *distance;      // width x height entries (WaterWave)
+  uint16_t *distance;     // rows 0 .. height / 2 of width entries (WaterWave): row |y| holds the
+                          // distances of the two picture rows y rows from the centre row
   int64_t cursor;
   const uint8_t *srcPlane;  // optional source alpha plane
   int32_t srcPlaneBytesPerRow;
@@ -78,15 +79,21 @@ struct WaterRecord {
   int32_t dstPlaneBytesPerRow;
   int32_t reverse;
   double currentAmplitude;  // set by the step
-  // Working table of the step (WaterWave): the displacement factor of every distance.
+  // Working tables of the step (WaterWave): the displacement factor of every distance, and
+  // width x height 4-byte pixels for the start and target pictures mixed.
   double *factors;
   int32_t factorCount;
+  uint32_t *mixed;
+  int32_t tableWidth, tableHeight;  // the size the tables were built for
 };
 // Fills the sine table and the distance table (ISqrt of x² + y² from the picture's centre) and
-// sets maxDistance when it is 0. 0 or 1000. WaterFree frees both tables.
+// sets maxDistance when it is 0. 0, or 1000 when a table is larger than the graphics core allows
+// or cannot be allocated. WaterFree frees the tables. A step draws nothing unless width and
+// height are those the tables were built for.
 int WaterWave(WaterRecord *r);
 void WaterFree(WaterRecord *r);
-// The source point of pixel (x, y) at step s; takes the next distance entry.
+// The source point of pixel (x, y) at step s; takes the distance of the next pixel (row after
+// row from the cursor).
 void WaterPoint(WaterRecord *r, int32_t step, int32_t x, int32_t y, int32_t *sx, int32_t *sy);
 void WaterStep32(WaterRecord *r, int32_t step);
 void WaterStep24(WaterRecord *r, int32_t step);
@@ -105,14 +112,27 @@ struct StrudelRecord {
   uint8_t *dstPlane;
   int32_t dstPlaneBytesPerRow;
   int32_t reverse;
-  // Working table of the step (StrudelRotate): the table entry of every integer radius.
-  int32_t *angles;
-  int32_t angleCount;
+  // Set-up tables (StrudelRotate), for the size width x height of that call: the integer
+  // radius of every pixel inside the swirl (0xFFFF outside it), row after row; the columns of
+  // every row from its first to past its last pixel inside (two entries a row, 0 0 for none);
+  // and the stretched offset of every column and row from the centre.
+  uint16_t *radii;
+  int32_t *spans;
+  double *offsetX, *offsetY;
+  int32_t tableWidth, tableHeight;
+  // Working tables of the step: the cosine and sine of the turn of every integer radius, and
+  // width x height 4-byte pixels for the start and target pictures mixed.
+  double *turnCos, *turnSin;
+  int32_t radiusCount;
+  uint32_t *mixed;
 };
-// Fills the sine and cosine tables. 0 or 1000. StrudelFree frees them.
+// Fills the sine and cosine tables and the tables of the pixels' places for width x height.
+// 0, or 1000 when a table is larger than the graphics core allows or cannot be allocated (or the
+// longer side exceeds 131069 pixels, past the range of the radius table).
+// StrudelFree frees them all.
 int StrudelRotate(StrudelRecord *r);
 void StrudelFree(StrudelRecord *r);
-// Step s from 0 to 720.
+// Step s from 0 to 720; nothing is drawn unless width and height are those of StrudelRotate.
 void StrudelStep32(StrudelRecord *r, int32_t step);
 void StrudelStep24(StrudelRecord *r, int32_t step);
 void StrudelStep16(StrudelRecord *r, int32_t step);

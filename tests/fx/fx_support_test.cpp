@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 #include "fx/fx_catalogue.h"
 #include "fx/fx_random.h"
 #include "fx/fx_support.h"
@@ -164,6 +165,24 @@ TEST(FxRandom, SeedingRepeatsTheSequence) {
     double u = FxRandUnit();
     ASSERT_TRUE(u >= 0.0 && u < 1.0);
   }
+}
+
+// A block of bytes is the values the calls one by one give, and the sequence goes on after it
+// as it would after them: for counts below, at and past the interleaved runs it takes at once.
+TEST(FxRandom, ABlockOfBytesIsTheSequenceOfCalls) {
+  for (size_t n : {0, 1, 7, 8, 9, 16, 23, 1000})
+    for (int32_t modulus : {1, 2, 3, 100, 129, 255, 256}) {
+      std::vector<uint8_t> want(n), got(n + 1, 77);
+      FxSeedRandom(n * 31 + modulus);
+      for (uint8_t &v : want) v = (uint8_t)(FxRand() % modulus);
+      const int32_t next = FxRand();
+      FxSeedRandom(n * 31 + modulus);
+      FxRandBytes(got.data(), n, modulus);
+      EXPECT_EQ(got[n], 77) << "past the block";
+      got.pop_back();
+      EXPECT_EQ(want, got) << n << " bytes modulo " << modulus;
+      EXPECT_EQ(FxRand(), next) << n << " bytes modulo " << modulus;
+    }
 }
 
 }  // namespace

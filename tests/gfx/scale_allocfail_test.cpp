@@ -209,7 +209,55 @@ TEST(AllocationFailure, QuantiserCoverageAndTransitionTables) {
         return rc ? 1 : 0;
       },
       1, "water tables");
+  EveryFailure(
+      [&] {
+        StrudelRecord r;
+        memset(&r, 0, sizeof r);
+        r.width = 5;
+        r.height = 4;
+        const int rc = StrudelRotate(&r);
+        StrudelFree(&r);
+        return rc ? 1 : 0;
+      },
+      1, "swirl tables");
   FreeTriple(t);
+}
+
+// Tables of the pixels' places past the graphics core's limit (or, for the swirl, a longer side
+// past the range of its radius table) are refused before anything is allocated.
+TEST(AllocationFailure, TransitionTablesPastTheLimitAllocateNothing) {
+  struct Size {
+    int32_t width, height;
+  } sizes[] = {{50000, 50000}, {INT32_MAX, 2}, {2, INT32_MAX}};
+  for (const Size &z : sizes) {
+    WaterRecord w;
+    memset(&w, 0, sizeof w);
+    w.width = z.width;
+    w.height = z.height;
+    Arm(1L << 40);  // counts the allocations, fails none
+    EXPECT_EQ(WaterWave(&w), 1000) << z.width << "x" << z.height;
+    EXPECT_EQ(gCount, 0) << z.width << "x" << z.height;
+    gFailAt = -1;
+    WaterFree(&w);
+  }
+  for (const Size &z : {Size{50000, 50000}, Size{131070, 1}, Size{1, 131070}}) {
+    StrudelRecord r;
+    memset(&r, 0, sizeof r);
+    r.width = z.width;
+    r.height = z.height;
+    Arm(1L << 40);
+    EXPECT_EQ(StrudelRotate(&r), 1000) << z.width << "x" << z.height;
+    EXPECT_EQ(gCount, 0) << z.width << "x" << z.height;
+    gFailAt = -1;
+    StrudelFree(&r);
+  }
+  // The longest side the radius table takes.
+  StrudelRecord r;
+  memset(&r, 0, sizeof r);
+  r.width = 131069;
+  r.height = 1;
+  EXPECT_EQ(StrudelRotate(&r), 0);
+  StrudelFree(&r);
 }
 
 }  // namespace

@@ -215,6 +215,29 @@ TEST(TransitionKernels, WaterPhaseOfAVeryShortWaveIsBroughtIntoRangeQuickly) {
   FreeTestBitMap(dst);
 }
 
+TEST(TransitionKernels, WaterOfAnInfiniteWaveStaysInsideThePictures) {
+  // An infinite wavelength makes the factor infinite; on the centre row and column the offset
+  // from the centre is 0, and 0 times infinity is not a number: such a point stays at 0 instead
+  // of becoming a coordinate far outside the picture.
+  BitMap *target = MakeTestBitMap(PIXFMT_BGRX32, 9, 7), *start = MakeTestBitMap(PIXFMT_BGRX32, 9, 7),
+         *dst = MakeTestBitMap(PIXFMT_BGRX32, 9, 7);
+  FillPattern(target, 5);
+  FillPattern(start, 6);
+  WaterRecord r = Water(target, start, dst);
+  r.wavelength = INFINITY;
+  ASSERT_EQ(WaterWave(&r), 0);
+  for (int32_t s = 0; s <= 2 * r.halfSteps; s++) WaterStep32(&r, s);
+  Compare(dst, target, "infinite wave last");
+  int32_t sx = -1, sy = -1;
+  r.cursor = 4 * 9 + 4;
+  WaterPoint(&r, 3, 4, 4, &sx, &sy);
+  EXPECT_TRUE(sx >= 0 && sx < 9 && sy >= 0 && sy < 7) << sx << "," << sy;
+  WaterFree(&r);
+  FreeTestBitMap(target);
+  FreeTestBitMap(start);
+  FreeTestBitMap(dst);
+}
+
 TEST(TransitionKernels, DissolveAndRoll) {
   std::vector<uint8_t> th = {0, 50, 100, 150, 200, 250};
   std::vector<uint8_t> src(6, 77), dst(6, 1);
