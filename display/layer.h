@@ -143,7 +143,8 @@ int SetLayerNameRec(BGPicNode *bgpic, kvLayer *layer, const char *name);
 int GetLayerBitmaps(const kvLayer *layer, const LayerState *state, const BitMap **bitmap, const Mask **mask,
                     const AlphaChannel **alpha, int32_t *sx, int32_t *sy);
 // Prepares a layer to be drawn into (SelectLayer): the layer gets an object of its own and its
-// images are handed out. 0, 1055 or 1000.
+// images are handed out. A text or shape layer becomes a brush layer showing a new brush made
+// from its picture. 0, 1404 (used by an asynchronous drawing), 1055 or 1000.
 int ConvertLayerToBitmap(kvLayer *layer, int32_t frame, BitMap **bitmap, Mask **mask, AlphaChannel **alpha);
 // True when no visible layer above it overlaps its drawn rectangle.
 int LayerIsUncovered(const kvLayer *layer);

@@ -416,10 +416,85 @@ static int CountBrushUsers(ObjectId id)
     return n;
 }
 
+// Text and shape layers hold the picture they show, drawn without the layer's transform, in
+// their source state.
+static int IsPictureLayerType(int32_t type)
+{
+    switch (type) {
+    case LAYERTYPE_TEXTOBJECT: case LAYERTYPE_TEXTOUT: case LAYERTYPE_PRINT: case LAYERTYPE_BOX:
+    case LAYERTYPE_CIRCLE: case LAYERTYPE_ELLIPSE: case LAYERTYPE_LINE: case LAYERTYPE_POLYGON: case LAYERTYPE_ARC:
+        return 1;
+    default: return 0;
+    }
+}
+
+// A text or shape layer becomes a brush layer, so that it can be drawn into: its picture goes
+// to a new brush that belongs to the layer, the text or shape behind it is dropped, and the
+// layer shows the brush where the picture was, with its own transform still applied. 0, 1055
+// (no picture) or 1000: before the brush is made the layer is left unchanged, after it only
+// the drawing through the transform can fail.
+static int ConvertPictureLayer(kvLayer *l)
+{
+    LayerState *src = l->sourceState;
+    int32_t w = src->drawnWidth, h = src->drawnHeight;
+    if (!src->bitmap || w < 1 || h < 1 || w > src->bitmap->width || h > src->bitmap->height) return 1055;
+    LayerState *ns = NewLayerState(nullptr);
+    if (!ns) return ERR_NOMEM;
+    // A wrapped text's planes may be wider than its picture: the brush gets the picture alone.
+    BitMap *bm = src->bitmap;
+    Mask *m = src->mask;
+    AlphaChannel *a = src->alpha;
+    int cut = bm->width != w || bm->height != h;
+    if (cut && CutBitMapRegion(src->bitmap, src->mask, src->alpha, 0, 0, w, h, &bm, &m, &a)) {
+        MemFree(ns);
+        return ERR_NOMEM;
+    }
+    ObjectId id = {0, (void *)1};
+    if (AddBrushNode(&id, BRUSHTYPE_BITMAP, w, h, w, 0, nullptr, bm, -1, m, a, nullptr)) {
+        if (cut) FreeTriple(bm, m, a);
+        MemFree(ns);
+        return ERR_NOMEM;
+    }
+    ((BrushNode *)id.handle)->freed = 1;
+    if (!cut) {
+        src->bitmap = nullptr;
+        src->mask = nullptr;
+        src->alpha = nullptr;
+    }
+    int32_t oldType = l->type, drawnX = src->drawnX, drawnY = src->drawnY;
+    const LayerState *shown = l->drawnState;
+    DirtyRect old = {shown->drawnX, shown->drawnY, shown->drawnX + shown->drawnWidth - 1,
+                     shown->drawnY + shown->drawnHeight - 1};
+    ns->clipRegion = src->clipRegion;
+    MoveTransitionBuffers(ns, l->drawnState);
+    FreeLayerStates(l);
+    l->type = OBJTYPE_BRUSH;
+    l->source = id;
+    l->sourceState = l->transformedState = l->drawnState = ns;
+    ns->width = ns->drawnWidth = w;
+    ns->height = ns->drawnHeight = h;
+    // The picture stays where it was: its corner at the old one, whatever the anchor.
+    PlaceLayerState(l, ns, ClampCoord((int64_t)drawnX + lrint(w * l->anchorX)),
+                    ClampCoord((int64_t)drawnY + lrint(h * l->anchorY)), 1.0, 1.0);
+    BGPicNode *pic = FindLayerPicture(l);
+    if (pic) pic->layersChanged = 1;
+    PurgeLayerSources(oldType);
+    // A turned or display-scaled layer shows the brush through its transform from now on: the
+    // brush is resampled where the text or shape was drawn again, so the area is shown anew.
+    if (IsIdentityTransform(&l->transform) && !DisplayScalesLayers(CurrentDisplay, nullptr, nullptr)) return 0;
+    int code = BuildLayerState(l, BUILD_DRAWN);
+    RefreshLayerRect(l, &old);
+    return code;
+}
+
 int ConvertLayerToBitmap(kvLayer *layer, int32_t frame, BitMap **bitmap, Mask **mask, AlphaChannel **alpha)
 {
     if (LayerHooks.usedByAsync && LayerHooks.usedByAsync(layer)) return 1404;
     if (layer->type == OBJTYPE_ANIM) return ConvertAnimLayer(layer, frame, bitmap, mask, alpha);
+    if (IsPictureLayerType(layer->type)) {
+        int code = ConvertPictureLayer(layer);
+        if (code) return code;
+    }
     LayerState *src = layer->sourceState;
     if (layer->type == OBJTYPE_BRUSH || layer->type == LAYERTYPE_BRUSHPART) {
         BrushNode *b;
