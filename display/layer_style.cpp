@@ -318,7 +318,9 @@ static int ReadSize(lua_State *L, int t, const char *key, double *scale, int32_t
         *target = 0;
     } else {
         if (v < 0.0) return ERR_BADSIZE;
-        *target = (int32_t)v;
+        // A size beyond 32 bits is held at the largest, which no picture reaches: drawing the
+        // layer at it then fails with 1000.
+        *target = !(v == v) ? 0 : v >= 2147483647.0 ? INT32_MAX : (int32_t)v;
         *scale = 1.0;
     }
     return 0;
@@ -634,9 +636,15 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
         l->transform = c.transform;
         return 0;
     }
+    // A transform that can't be drawn (a picture past the size limit) is not kept: the layer
+    // goes on showing its states, and later changes start from the transform they were made with.
+    TransformRecord drawn = l->transform;
     l->transform = c.transform;
     GetObjectMatrix(&l->transform, src->width, src->height);
-    if ((code = BuildLayerState(l, BUILD_DRAWN))) return code;
+    if ((code = BuildLayerState(l, BUILD_DRAWN))) {
+        l->transform = drawn;
+        return code;
+    }
     AddDirtyRect(damage, l->drawnState);
     return 0;
 }

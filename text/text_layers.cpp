@@ -95,6 +95,9 @@ int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int
     int code = TransformImageRegion(t, nullptr, nullptr, nullptr, 0, 0, width, height, bitmap, mask, alpha,
                                     outWidth, outHeight, offsetX, offsetY);
     if (code) return code;
+    // The text laid out at the new size is about that large: past the picture limit it is
+    // refused before the font is scaled to it.
+    if (!BitMapSizeFits(*outWidth, *outHeight)) return 1000;
     TransformRecord m;
     InitTransform(&m);
     m.a = t->a * base->a;

@@ -384,6 +384,19 @@ int TransformTextImage(const Matrix2D *m, int smooth, const RenderedTextImage *i
     return 0;
 }
 
+// The rasterizer draws no glyph larger than this many pixels; beyond it glyphs come out wrong or
+// not at all.
+constexpr double kMaxScaledLineHeight = 32767.0;
+
+// Whether a scalable font scaled by the transform's matrix keeps its line height, across and
+// down, within what the rasterizer draws.
+static int ScaledFontFits(const FontHandle *font, const TransformRecord *t)
+{
+    double fx = hypot(t->a, t->b), fy = hypot(t->c, t->d);
+    double line = font->unscaledLineHeight > 0 ? font->unscaledLineHeight : 1;
+    return !(line * fx > kMaxScaledLineHeight) && !(line * fy > kMaxScaledLineHeight);
+}
+
 static int32_t ScaleWord(int32_t v, double f) { return (int32_t)lround(v * f); }
 
 // The layout settings of a state for a kind; the tables a state carries are followed.
@@ -462,6 +475,7 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
     FontHandle *font = FontOf(&st->settings);
     if (!font) return 1064;
     if ((st->settings.style & TEXTSTYLE_ANTIALIAS) && !font->antiAlias) return 1255;
+    if (transform && font->scalable && !ScaledFontFits(font, transform)) return 1000;
     Layout l;
     int32_t stops[TEXT_TAB_STOPS];
     BeginLayout(&l, st, kind, font, stops);

@@ -396,16 +396,30 @@ int TxFreeTextObject(lua_State *L)
     return FreeTextObjectById(GetObjectIdArg(L, 1), 1);
 }
 
-// Lays the node out again for its transform (the recorded breaks kept) and takes the images.
-static int Rerender(lua_State *L, TextObjectNode *n)
+// The node takes the transform, is laid out again for it (the recorded breaks kept) and takes
+// the images. A picture past the graphics core's limit gives 1000, whether the font is drawn at
+// the new size or the picture is transformed when shown; on any failure the node keeps the
+// transform and images it had.
+static int Retransform(lua_State *L, TextObjectNode *n, const TransformRecord *t)
 {
+    TransformRecord was = n->transform;
+    n->transform = *t;
     GetObjectMatrix(&n->transform, n->unscaledWidth, n->unscaledHeight);
     int code = CheckTransformMatrix(&n->transform.a);
-    if (code) return code;
+    if (!code) {
+        const Matrix2D m = {n->transform.a, n->transform.b, n->transform.c, n->transform.d};
+        int32_t w, h;
+        TransformedSize(&m, n->unscaledWidth, n->unscaledHeight, &w, &h, nullptr, nullptr);
+        if (!BitMapSizeFits(w, h)) code = 1000;
+    }
     RenderedTextImage img;
-    code = RenderFormattedText(L, nullptr, 0, n->state, TEXTKIND_TEXTOBJECT, 0, &n->transform, nullptr,
-                               TEXTRENDER_KEEPTABLES | 32, &img);
-    if (code) return code;
+    if (!code)
+        code = RenderFormattedText(L, nullptr, 0, n->state, TEXTKIND_TEXTOBJECT, 0, &n->transform, nullptr,
+                                   TEXTRENDER_KEEPTABLES | 32, &img);
+    if (code) {
+        n->transform = was;
+        return code;
+    }
     TakeImages(n, &img, n->transform.rotate % 360 == 0);
     return 0;
 }
@@ -424,10 +438,11 @@ int TxScaleTextObject(lua_State *L)
         if (code) return code;
     }
     if (w < 1 || h < 1) return 1218;
-    n->transform.width = w;
-    n->transform.height = h;
-    n->transform.scaleX = n->transform.scaleY = 1.0;
-    return Rerender(L, n);
+    TransformRecord t = n->transform;
+    t.width = w;
+    t.height = h;
+    t.scaleX = t.scaleY = 1.0;
+    return Retransform(L, n, &t);
 }
 
 // RotateTextObject(id, angle)
@@ -437,9 +452,10 @@ int TxRotateTextObject(lua_State *L)
     TextObjectNode *n;
     int code = FindTextObject(GetObjectIdArg(L, 1), TOBJ_FORCHANGE, &n);
     if (code) return code;
-    n->transform.rotate = GetIntArg(L, 2) % 360;
-    n->transform.scaleX = n->transform.scaleY = 1.0;
-    return Rerender(L, n);
+    TransformRecord t = n->transform;
+    t.rotate = GetIntArg(L, 2) % 360;
+    t.scaleX = t.scaleY = 1.0;
+    return Retransform(L, n, &t);
 }
 
 // CopyTextObject(source, dest)
