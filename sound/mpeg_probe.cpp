@@ -1,5 +1,6 @@
-// The MPEG audio probe: the ID3v2 tag length, the bit rate of a frame header and the
-// variable-bit-rate markers.
+// The MPEG audio probe: the ID3v2 tag length, the bit rate of a frame header, the
+// variable-bit-rate markers and the average rate of a variable-rate file.
+#include <climits>
 #include <cstring>
 
 #include "sound/sample_file.h"
@@ -37,4 +38,12 @@ int MpegHasVbrMarker(const uint8_t *b, size_t n)
     for (size_t i = 0; i + 32 < n; i++)
         if (memcmp(b + i, "Xing", 4) == 0 || memcmp(b + i, "VBRI", 4) == 0) return 1;
     return 0;
+}
+
+int MpegAverageBitRate(int64_t bytes, int64_t frames, int rate)
+{
+    if (frames <= 0 || rate <= 0 || bytes <= 0) return 0;
+    // A decoder may report few frames for a large file: the quotient can pass any int.
+    double perSecond = (double)bytes * rate / (double)frames / 128.0;
+    return perSecond >= (double)INT_MAX ? INT_MAX : (int)perSecond;
 }

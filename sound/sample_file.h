@@ -98,7 +98,9 @@ void PlatformClose(SampleFile *sf);
 // version bytes not 0xFF, four size bytes below 0x80: 10 + the 28-bit size, + 10 with a
 // footer), else 0. MpegHeaderBitRate: kbit/s of the frame header at h (4 bytes), 0 when it is
 // none or names no rate. MpegHasVbrMarker: 1 when "Xing" or "VBRI" lies within the first
-// count - 32 bytes.
+// count - 32 bytes. MpegAverageBitRate: the average rate of `bytes` of audio lasting frames at
+// rate (bytes a second / 128), held within 0 .. INT32_MAX; 0 without frames or a rate.
 int MpegTagLength(const uint8_t *bytes, size_t count);
 int MpegHeaderBitRate(const uint8_t *h);
 int MpegHasVbrMarker(const uint8_t *bytes, size_t count);
+int MpegAverageBitRate(int64_t bytes, int64_t frames, int rate);

@@ -50,10 +50,7 @@ static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
             h = buf;
         }
         if (have >= 4) bitRate = MpegHeaderBitRate(h);
-        if (vbr && frames > 0 && rate > 0) {
-            double seconds = (double)frames / rate;
-            bitRate = (int)((double)(fh->size - tag) / seconds / 128.0);
-        }
+        if (vbr && frames > 0 && rate > 0) bitRate = MpegAverageBitRate(fh->size - tag, frames, rate);
     }
     MemFree(buf);
     FSeek(fh, 0, FSEEK_START);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <climits>
 #include <cstring>
 
 #include "gfx/bitmap.h"
@@ -362,6 +363,26 @@ TEST(MpegProbe, HeadersTagsAndMarkers)
     EXPECT_EQ(0, MpegHasVbrMarker(frame.data(), 60));   // only within the first count - 32
     memcpy(&frame[36], "VBRI", 4);
     EXPECT_EQ(1, MpegHasVbrMarker(frame.data(), frame.size()));
+}
+
+// The average rate of a variable-rate file: bytes a second / 128. A decoder that reports a few
+// frames for a large file gives a quotient past any int, which is held at the largest.
+TEST(MpegProbe, AverageBitRateStaysWithinInt)
+{
+    struct Case {
+        int64_t bytes, frames;
+        int rate;
+        int want;
+    } cases[] = {
+        {16000 * 60, 44100 * 60, 44100, 125},          // 16000 bytes a second
+        {INT64_C(1) << 40, 1, 48000, INT_MAX},         // a terabyte in one frame
+        {INT64_MAX, 1, INT_MAX, INT_MAX},
+        {1000, 0, 44100, 0},                           // no frames
+        {1000, 100, 0, 0},                             // no rate
+        {-500, 100, 44100, 0},                         // a tag longer than the file
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.want, MpegAverageBitRate(c.bytes, c.frames, c.rate)) << c.bytes << " " << c.frames;
 }
 
 }  // namespace
