@@ -74,7 +74,7 @@ int TransformImageRegion(const TransformRecord *t, const BitMap *bitmap, const M
     }
     *offsetX = (int32_t)trunc(minX);
     *offsetY = (int32_t)trunc(minY);
-    if (t->b == 0.0 && t->c == 0.0 && t->a > 0.0 && t->d > 0.0) {
+    if (IsPositiveScale(t)) {
         TransformRecordSize(t, width, height, outWidth, outHeight);
         if (!bitmap) return 0;
         return ScaleBitMapTriple(bitmap, mask, alpha, sx, sy, nullptr, width, height, *outWidth, *outHeight,

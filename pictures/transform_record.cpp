@@ -28,6 +28,8 @@ int IsIdentityTransform(const TransformRecord *t)
     return t->a == 1.0 && t->d == 1.0 && t->b == 0.0 && t->c == 0.0;
 }
 
+int IsPositiveScale(const TransformRecord *t) { return t->b == 0.0 && t->c == 0.0 && t->a > 0.0 && t->d > 0.0; }
+
 void MakeTransformMatrix(double m[4], int32_t targetWidth, int32_t targetHeight, int32_t srcWidth,
                          int32_t srcHeight, double scaleX, double scaleY, int32_t angle)
 {

@@ -43,6 +43,9 @@ enum {
 void InitTransform(TransformRecord *t);
 // True for a = d = 1, b = c = 0.
 int IsIdentityTransform(const TransformRecord *t);
+// True for a matrix that only scales, by positive factors (b = c = 0, a > 0, d > 0): it neither
+// turns nor mirrors.
+int IsPositiveScale(const TransformRecord *t);
 // The matrix of a scale from the source size to the target size (per side; a target side of 0
 // or equal to the source uses the scale factor) followed by a rotation by `angle` degrees,
 // counter-clockwise on the screen for positive angles. m holds a, b, c, d.

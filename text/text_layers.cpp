@@ -13,6 +13,7 @@
 #include "text/font.h"
 #include "text/text_layout.h"
 #include "text/text_lib.h"
+#include "text/text_objects.h"
 
 static lua_State *TextLibState = nullptr;
 
@@ -71,15 +72,15 @@ static int Relayout(TextState *text, int kind, const TransformRecord *m, Rendere
     int flags = TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES | TEXTRENDER_SCALECURSOR;
     int code = RenderFormattedText(TextLibState, nullptr, 0, text, kind, 0, m, nullptr, flags, img);
     if (code || kind != TEXTKIND_TEXTOBJECT) return code;
-    // A text object's rendering comes back untransformed: turn it by what the font left.
-    FontHandle *font = text->settings.font ? text->settings.font : GetBuiltinFont();
-    Matrix2D rest;
-    if (!ResidualTransform(m, font, &rest)) return 0;
+    // A text object's rendering comes back untransformed: turned as the object's picture is.
     RenderedTextImage turned;
     int32_t ox = img->offsetX, oy = img->offsetY;
-    code = TransformTextImage(&rest, m->smoothScale, img, &turned, &ox, &oy);
+    code = TransformObjectRendering(m, FontOf(&text->settings), img, &turned, &ox, &oy);
+    if (code || !turned.bitmap) {
+        if (code) FreeRenderedTextImage(img);
+        return code;
+    }
     FreeRenderedTextImage(img);
-    if (code) return code;
     *img = turned;
     img->offsetX = ox;
     img->offsetY = oy;
@@ -90,7 +91,10 @@ int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int
                      int32_t width, int32_t height, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                      AlphaChannel **alpha, int32_t *outWidth, int32_t *outHeight, int32_t *offsetX, int32_t *offsetY)
 {
-    if (t->b != 0.0 || t->c != 0.0 || !(t->a > 0.0) || !(t->d > 0.0)) return -1;
+    if (!IsPositiveScale(t)) return -1;
+    // A font drawn at one size only: its picture is scaled as any picture is.
+    const FontHandle *font = FontOf(&text->settings);
+    if (font && !font->scalable) return -1;
     // Where the picture scaled about the anchor would have its corner.
     int code = TransformImageRegion(t, nullptr, nullptr, nullptr, 0, 0, width, height, bitmap, mask, alpha,
                                     outWidth, outHeight, offsetX, offsetY);
@@ -98,8 +102,12 @@ int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int
     // The text laid out at the new size is about that large: past the picture limit it is
     // refused before the font is scaled to it.
     if (!BitMapSizeFits(*outWidth, *outHeight)) return 1000;
-    TransformRecord m;
+    TransformRecord m, identity;
     InitTransform(&m);
+    if (!base) {
+        InitTransform(&identity);
+        base = &identity;
+    }
     m.a = t->a * base->a;
     m.c = t->a * base->c;
     m.b = t->d * base->b;

@@ -28,14 +28,16 @@ int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *imag
                        const TransformRecord *t, const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out);
 // The layer's text rendered through the transform t (a positive scale): images, size and their
 // corner relative to the layer's anchored position, as TransformImageRegion gives them. -1 when
-// the layer keeps no text or t turns or mirrors it (the caller transforms its
-// picture then), else 0 or an error code.
+// the layer keeps no text, its font can't scale or t turns or mirrors it (the caller transforms
+// its picture then, as it does any picture's), else 0 or an error code.
 int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                     AlphaChannel **alpha, int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
 // The text laid out again through the positive scale t on top of the transform it was drawn with
-// (base): images, size and corner relative to the anchored position of a width x height picture
-// whose corner lies at (cornerX, cornerY) from the text origin, as TransformImageRegion gives
-// them. -1 when t turns or mirrors (the caller transforms the picture then), else 0 or an error.
+// (base, none: identity): images, size and corner relative to the anchored position of a
+// width x height picture whose corner lies at (cornerX, cornerY) from the text origin, as
+// TransformImageRegion gives them. -1 when the font can't scale or t turns or mirrors (the
+// caller transforms the picture then), else 0 or an error. The text keeps the line breaks and
+// tab results of this layout.
 int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
                      int32_t width, int32_t height, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                      AlphaChannel **alpha, int32_t *outWidth, int32_t *outHeight, int32_t *offsetX, int32_t *offsetY);

@@ -13,6 +13,7 @@
 #include "text/font.h"
 #include "text/text_lib.h"
 #include "text/text_tags.h"
+#include "text/text_transform.h"
 
 // ---------------------------------------------------------------------------------------------
 // States and settings
@@ -81,7 +82,7 @@ void ClampTextSettings(FontSettings *s)
     if ((uint32_t)s->shadowDirection > 7) s->shadowDirection = 3;
 }
 
-static FontHandle *FontOf(const FontSettings *s) { return s->font ? s->font : GetBuiltinFont(); }
+FontHandle *FontOf(const FontSettings *s) { return s->font ? s->font : GetBuiltinFont(); }
 
 int32_t EngineStyle(FontHandle *font, int32_t style)
 {
@@ -376,9 +377,13 @@ int TransformTextImage(const Matrix2D *m, int smooth, const RenderedTextImage *i
     int code = TransformBitMapTriple(img->bitmap, img->mask, img->alpha, 0, 0, img->drawnWidth, img->height, m, smooth,
                                      &out->bitmap, &out->mask, &out->alpha, &w, &h);
     if (code) return code;
-    // The picture's centre stays where it was.
-    *offsetX += (img->drawnWidth - w) / 2;
-    *offsetY += (img->height - h) / 2;
+    // The text origin stays where it is: the picture's corner goes where the matrix takes it and
+    // the new picture starts at the smallest corner of the picture's box it reaches.
+    double minX, minY;
+    TransformedSize(m, img->drawnWidth, img->height, nullptr, nullptr, &minX, &minY);
+    const double ox = *offsetX, oy = *offsetY;
+    *offsetX = ClampCoordD(nearbyint(m->a * ox + m->c * oy + minX));
+    *offsetY = ClampCoordD(nearbyint(m->b * ox + m->d * oy + minY));
     out->drawnWidth = out->fullWidth = w;
     out->height = h;
     return 0;
@@ -475,6 +480,11 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
     FontHandle *font = FontOf(&st->settings);
     if (!font) return 1064;
     if ((st->settings.style & TEXTSTYLE_ANTIALIAS) && !font->antiAlias) return 1255;
+    // Text shown at a position is laid out as it is and shown through the transform as a
+    // picture of it would be (its layer, or DrawTextThrough); renderings handed back are made
+    // through the transform.
+    const TransformRecord *shownThrough = transform;
+    if (kind != TEXTKIND_TEXTOBJECT && !(flags & TEXTRENDER_LAYEREXISTS)) transform = nullptr;
     if (transform && font->scalable && !ScaledFontFits(font, transform)) return 1000;
     Layout l;
     int32_t stops[TEXT_TAB_STOPS];
@@ -553,13 +563,13 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
             x = st->leftMargin + img.firstLineOffset + img.offsetX;
             y = st->cursorY + img.offsetY;
         } else {
-            x = IsXPosConstant(st->x) ? ResolveXPos(st->x, img.drawnWidth, 0, 0.0)
-                                      : ClampCoord((int64_t)st->x + img.offsetX);
-            y = IsYPosConstant(st->y) ? ResolveYPos(st->y, img.height, 0, 0.0)
-                                      : ClampCoord((int64_t)st->y + img.offsetY);
+            ResolveTextCorner(st->x, st->y, img.drawnWidth, img.height, img.offsetX, img.offsetY, shownThrough, &x,
+                              &y);
         }
         DisplayRecord *d = CurrentDisplay;
-        if (d && d->layersEnabled) code = AddTextImageLayer(L, kind, &img, x, y, st, transform);
+        if (d && d->layersEnabled) code = AddTextImageLayer(L, kind, &img, x, y, st, shownThrough);
+        else if (shownThrough)
+            code = DrawTextThrough(st, kind, nullptr, &img, img.offsetX, img.offsetY, x, y, shownThrough);
         else code = BlitTextImage(&img, x, y);
         if (!code && kind == TEXTKIND_PRINT && !(flags & (TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES)))
             SetTextCursor(l.x + st->leftMargin, st->cursorY + l.y);

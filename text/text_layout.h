@@ -29,16 +29,21 @@ int MeasureStyledText(const char *text, int32_t length, int32_t encoding, TextMe
 
 // Lays the state's text out and renders it. kind: TEXTKIND_*. noTags: brackets are ordinary
 // characters. transform: none or the identity for unscaled text. image: receives the rendering
-// for TEXTKIND_TEXTOBJECT, and for every kind under TEXTRENDER_LAYEREXISTS (the caller owns it).
-// flags: TEXTRENDER_*. Every other kind draws onto the current output. 0 or an error code.
+// for TEXTKIND_TEXTOBJECT (laid out at the transform's scale, not turned), and for every kind
+// under TEXTRENDER_LAYEREXISTS (laid out and turned through the transform); the caller owns it.
+// flags: TEXTRENDER_*. Every other kind draws onto the current output: the text laid out as it
+// is, shown through the transform about its anchor as a picture of it would be. 0 or an error.
 int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState *state, int kind, int noTags,
                         const TransformRecord *transform, void *result, int flags, RenderedTextImage *image);
 
+// The font the settings draw with: their own, else the built-in one.
+FontHandle *FontOf(const FontSettings *settings);
 // What is left of a transform after the rendering: all of it for a font that can't scale, the
 // turn and shear alone for one that was rendered at the scaled size. 1 when something is left.
 int ResidualTransform(const TransformRecord *transform, FontHandle *font, Matrix2D *m);
-// The rendering transformed by the matrix into new images (*out); the offsets are moved so that
-// the picture keeps its centre. 0 or an error code.
+// The rendering transformed by the matrix into new images (*out) about the text origin: the
+// offsets (the picture's corner from the origin) become those of the new picture. 0 or an
+// error code.
 int TransformTextImage(const Matrix2D *m, int smooth, const RenderedTextImage *image, RenderedTextImage *out,
                        int32_t *offsetX, int32_t *offsetY);
 
@@ -49,9 +54,10 @@ void FreeRenderedTextImage(RenderedTextImage *image);
 
 // Draws a rendering onto the current output at (x, y) (text_print.cpp). 0 or 1347.
 int BlitTextImage(const RenderedTextImage *image, int32_t x, int32_t y);
-// Hands the rendering to a new layer of that kind (TEXTKIND_TEXTOUT, TEXTKIND_PRINT) at (x, y) on
-// the current picture; the images belong to the layer afterwards, which keeps a copy of the
-// state and the transform (none: identity) to lay the text out again when scaled. 0 or an error.
+// Hands the rendering to a new layer of that kind (TEXTKIND_TEXTOUT, TEXTKIND_PRINT) with its
+// corner at (x, y) on the current picture, transformed by the transform (none: identity) about
+// its anchor; the images belong to the layer afterwards, which keeps a copy of the state to lay
+// the text out again when scaled. 0 or an error.
 int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *image, int32_t x, int32_t y, const TextState *state,
                       const TransformRecord *transform);
 // Sets the current display's text cursor (text_print.cpp).

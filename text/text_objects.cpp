@@ -18,6 +18,7 @@
 #include "text/text_layers.h"
 #include "text/text_layout.h"
 #include "text/text_lib.h"
+#include "text/text_transform.h"
 
 static TextObjectNode *TextObjects = nullptr;
 
@@ -217,13 +218,26 @@ int TxCreateTextObject(lua_State *L)
     return ListNewNode(L, n, number, isNil);
 }
 
+int TransformObjectRendering(const TransformRecord *t, FontHandle *font, const RenderedTextImage *image,
+                             RenderedTextImage *out, int32_t *ox, int32_t *oy)
+{
+    memset(out, 0, sizeof *out);
+    Matrix2D m;
+    if (!ResidualTransform(t, font, &m)) return 0;
+    int code = TransformTextImage(&m, t->smoothScale, image, out, ox, oy);
+    if (code) return code;
+    // A turned (or mirrored) object is a new picture, drawn with its corner at the text origin as
+    // a turned brush is; one that is only scaled keeps the text origin where it was.
+    if (!IsPositiveScale(t)) *ox = *oy = 0;
+    return 0;
+}
+
 // The picture the node shows: its own images, or (*turned, owned by the caller) the images
 // turned by what is left of its transform. *ox, *oy: the picture's corner from the text origin.
 static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t *ox,
                        int32_t *oy)
 {
     memset(view, 0, sizeof *view);
-    memset(turned, 0, sizeof *turned);
     view->bitmap = n->bitmap;
     view->mask = n->mask;
     view->alpha = n->alpha;
@@ -232,11 +246,8 @@ static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, Rendere
     view->height = n->height;
     *ox = n->offsetX;
     *oy = n->offsetY;
-    FontHandle *font = n->state->settings.font ? n->state->settings.font : GetBuiltinFont();
-    Matrix2D m;
-    if (!ResidualTransform(&n->transform, font, &m)) return 0;
-    int code = TransformTextImage(&m, n->transform.smoothScale, view, turned, ox, oy);
-    if (!code) *view = *turned;
+    int code = TransformObjectRendering(&n->transform, FontOf(&n->state->settings), view, turned, ox, oy);
+    if (!code && turned->bitmap) *view = *turned;
     return code;
 }
 
@@ -296,16 +307,6 @@ static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, Ren
                               lo, insertPos, flags, out);
 }
 
-// The picture's corner for a text origin at x, y (position constants place the picture's box
-// as if it had no anchor).
-static void ResolveCorner(int32_t x, int32_t y, int32_t width, int32_t height, int32_t ox, int32_t oy,
-                          const TransformRecord *t, int32_t *px, int32_t *py)
-{
-    double ax = t ? t->anchorX : 0.0, ay = t ? t->anchorY : 0.0;
-    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : ClampCoord((int64_t)x + ox);
-    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : ClampCoord((int64_t)y + oy);
-}
-
 static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
                             const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
 {
@@ -313,7 +314,7 @@ static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const
     int32_t ox, oy, px, py;
     int code = NodePicture(n, &view, &turned, &ox, &oy);
     if (code) return code;
-    ResolveCorner(x, y, view.drawnWidth, view.height, ox, oy, t, &px, &py);
+    ResolveTextCorner(x, y, view.drawnWidth, view.height, ox, oy, t, &px, &py);
     return AddPictureLayer(n, &view, &turned, px, py, ox, oy, t, lo, insertPos, flags, out);
 }
 
@@ -321,31 +322,6 @@ int AddTextLayer(lua_State *L, const TextObjectNode *n, int32_t x, int32_t y, in
                  kvLayer **out)
 {
     return AddTextLayerWith(n, x, y, nullptr, nullptr, insertPos, flags, out);
-}
-
-// Draws the node's picture transformed by t (not the identity) with its anchor at (x, y): a
-// scale lays the text out again at the new size, anything else transforms the picture.
-static int BlitTransformed(TextObjectNode *n, const RenderedTextImage *view, int32_t x, int32_t y, int32_t ox,
-                           int32_t oy, const TransformRecord *t)
-{
-    RenderedTextImage out;
-    memset(&out, 0, sizeof out);
-    int32_t rx, ry;
-    int code = RenderScaledText(n->state, TEXTKIND_TEXTOBJECT, &n->transform, ox, oy, view->drawnWidth,
-                                view->height, t, &out.bitmap, &out.mask, &out.alpha, &out.drawnWidth, &out.height,
-                                &rx, &ry);
-    if (code < 0)
-        code = TransformImageRegion(t, view->bitmap, view->mask, view->alpha, 0, 0, view->drawnWidth, view->height,
-                                    &out.bitmap, &out.mask, &out.alpha, &out.drawnWidth, &out.height, &rx, &ry);
-    if (code) return code;
-    out.fullWidth = out.bitmap ? out.bitmap->width : out.drawnWidth;
-    int32_t px, py;
-    ResolveCorner(x, y, view->drawnWidth, view->height, ox, oy, t, &px, &py);
-    px -= (int32_t)trunc(view->drawnWidth * t->anchorX);
-    py -= (int32_t)trunc(view->height * t->anchorY);
-    code = BlitTextImage(&out, px + rx, py + ry);
-    FreeRenderedTextImage(&out);
-    return code;
 }
 
 int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIndex)
@@ -366,16 +342,10 @@ int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIn
     if (d && d->layersEnabled)
         return AddTextLayerWith(n, x, y, &t, &lo, -1, ADDLAYER_SCALE, nullptr);
     RenderedTextImage view, turned;
-    int32_t ox, oy;
+    int32_t ox, oy, px, py;
     if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
-    if (IsIdentityTransform(&t)) {
-        int32_t px, py;
-        ResolveCorner(x, y, view.drawnWidth, view.height, ox, oy, nullptr, &px, &py);
-        code = BlitTextImage(&view, px - (int32_t)trunc(view.drawnWidth * t.anchorX),
-                             py - (int32_t)trunc(view.height * t.anchorY));
-    } else {
-        code = BlitTransformed(n, &view, x, y, ox, oy, &t);
-    }
+    ResolveTextCorner(x, y, view.drawnWidth, view.height, ox, oy, &t, &px, &py);
+    code = DrawTextThrough(n->state, TEXTKIND_TEXTOBJECT, &n->transform, &view, ox, oy, px, py, &t);
     FreeRenderedTextImage(&turned);
     return code;
 }
@@ -508,9 +478,6 @@ int TextObjectAttribute(lua_State *L, int attribute)
     case 0: lua_pushnumber(L, n->width); return 1;
     case 1: lua_pushnumber(L, n->height); return 1;
     case 36: lua_pushstring(L, n->state->text ? n->state->text : ""); return 1;
-    default: {
-        FontHandle *font = n->state->settings.font ? n->state->settings.font : GetBuiltinFont();
-        return PushFontHandleAttribute(L, font, attribute);
-    }
+    default: return PushFontHandleAttribute(L, FontOf(&n->state->settings), attribute);
     }
 }

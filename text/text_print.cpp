@@ -63,8 +63,9 @@ int AddTextImageLayer(lua_State *L, int kind, RenderedTextImage *img, int32_t x,
 {
     if (!CurrentPicture) return 1347;
     int32_t cornerX = kind == TEXTKIND_PRINT ? img->firstLineOffset + img->offsetX : img->offsetX;
-    // Shown text follows the display's layer scaling from the start.
-    return AddTextImagesLayer(kind, nullptr, img, x, y, st, transform, cornerX, img->offsetY, nullptr, nullptr, -1,
+    // The layer shows the text through the transform as it shows a brush; shown text follows
+    // the display's layer scaling from the start.
+    return AddTextImagesLayer(kind, nullptr, img, x, y, st, nullptr, cornerX, img->offsetY, transform, nullptr, -1,
                               ADDLAYER_SCALE, nullptr);
 }
 

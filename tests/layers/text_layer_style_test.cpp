@@ -1,7 +1,9 @@
 // A text layer's text, font size and colour changed through its style: the layer is laid out
 // anew from its own text state, pixel for pixel what TextOut draws with those settings, keeps its
 // place in the list and its look, and stays crisp when scaled afterwards. The before and after
-// pictures are written to build/previews/text_layer_style.png.
+// pictures are written to build/previews/text_layer_style.png. Text layers in a bitmap font
+// scaled, turned and mirrored about their anchors come out as brush layers of their pictures
+// do (build/previews/text_layer_anchor.png).
 #include <SDL.h>
 #include <SDL_image.h>
 #include <sys/stat.h>
@@ -169,6 +171,58 @@ TEST_F(TextLayerStyleTest, DisplayScaledLayerIsLaidOutFromItsNewText)
     d->layerScale = 0;
     d->scaleWidth = d->scaleHeight = 0;
     d->scaleX = d->scaleY = 1.0;
+}
+
+// The built-in bitmap font's text layers scaled by 2, turned by 90 and mirrored, anchored at 0,
+// 0.5 and 1: each is drawn at the place and with the pixels of a brush layer of its picture
+// transformed alike. The sheet shows each text with its brush to the right of it.
+TEST_F(TextLayerStyleTest, BitmapTextTransformsAboutItsAnchorAsABrushDoes)
+{
+    const int W = 450, H = 240, CellW = 150, CellH = 80, BrushDx = 60;
+    DisplayRecord *d = OpenDisplay(W, H);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(Call("EnableLayers", {}), 0);
+    ASSERT_EQ(Call("SetFontColor", {0xFFD040u}), 0);
+    const double anchors[] = {0.0, 0.5, 1.0};
+    auto transform = [&](int row, int layer) {
+        switch (row) {
+        case 0: return Call("ScaleLayer", {layer, "200%", "200%"});
+        case 1: return Call("RotateLayer", {layer, 90});
+        default: return Call("TransformLayer", {layer, -1, 0, 0, 1});
+        }
+    };
+    int n = 0;
+    for (int row = 0; row < 3; row++)
+        for (double anchor : anchors) {
+            int x = (n % 3) * CellW + 40, y = row * CellH + 30;
+            ASSERT_EQ(Call("TextOut", {x, y, "Hi"}), 0);
+            ASSERT_EQ(Call("ConvertToBrush", {OBJTYPE_LAYER, 2 * n + 1, n + 1}), 0);
+            ASSERT_EQ(Call("DisplayBrush", {n + 1, x + BrushDx, y}), 0);
+            for (int layer : {2 * n + 1, 2 * n + 2}) {
+                ASSERT_EQ(Call("SetLayerAnchor", {layer, anchor, anchor}), 0);
+                ASSERT_EQ(transform(row, layer), 0);
+            }
+            const LayerState *text = Layer(2 * n + 1)->drawnState, *brush = Layer(2 * n + 2)->drawnState;
+            EXPECT_EQ(brush->drawnX - text->drawnX, BrushDx) << row << " " << anchor;
+            EXPECT_EQ(brush->drawnY, text->drawnY) << row << " " << anchor;
+            ASSERT_EQ(brush->drawnWidth, text->drawnWidth) << row << " " << anchor;
+            ASSERT_EQ(brush->drawnHeight, text->drawnHeight) << row << " " << anchor;
+            int differ = 0;
+            for (int py = 0; py < text->drawnHeight; py++)
+                for (int px = 0; px < text->drawnWidth; px++)
+                    differ += ReadBitMapPixel(text->mask, px, py, 1) != ReadBitMapPixel(brush->mask, px, py, 1) ||
+                              ReadBitMapPixel(text->bitmap, px, py, 0) != ReadBitMapPixel(brush->bitmap, px, py, 0);
+            EXPECT_EQ(differ, 0) << row << " " << anchor;
+            n++;
+        }
+
+    std::string dir = std::string(KV_BINARY_DIR) + "/previews";
+    mkdir(dir.c_str(), 0755);
+    SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(d->backBuffer->pixels, W, H, 32,
+                                                              d->backBuffer->bytesPerRow, SDL_PIXELFORMAT_BGRX8888);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(IMG_SavePNG(surface, (dir + "/text_layer_anchor.png").c_str()), 0);
+    SDL_FreeSurface(surface);
 }
 
 }  // namespace
