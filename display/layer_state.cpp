@@ -107,8 +107,14 @@ static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double f
     ns->clipRegion = DerivedClipRegion(l, t, fx != 1.0 || fy != 1.0);
     ns->drawnWidth = ow;
     ns->drawnHeight = oh;
-    ns->renderOffset[0] = ox;
-    ns->renderOffset[1] = oy;
+    // The renderers give the corner from the unscaled anchored position, about an anchor point
+    // that lies at (width x anchor x, height x anchor y) from it; the display's scaling moves
+    // that point, like the anchored position placed below, by its factors (a line is placed
+    // by its end points, without an anchor).
+    double ax = l->type == LAYERTYPE_LINE ? 0.0 : src->width * l->anchorX * (fx - 1.0);
+    double ay = l->type == LAYERTYPE_LINE ? 0.0 : src->height * l->anchorY * (fy - 1.0);
+    ns->renderOffset[0] = ClampCoordD(ox + nearbyint(ax));
+    ns->renderOffset[1] = ClampCoordD(oy + nearbyint(ay));
     PlaceLayerState(l, ns, src->x, src->y, fx, fy);
     *out = ns;
     return 0;
