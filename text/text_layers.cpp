@@ -72,19 +72,8 @@ static int Relayout(TextState *text, int kind, const TransformRecord *m, Rendere
     int flags = TEXTRENDER_LAYEREXISTS | TEXTRENDER_KEEPTABLES | TEXTRENDER_SCALECURSOR;
     int code = RenderFormattedText(TextLibState, nullptr, 0, text, kind, 0, m, nullptr, flags, img);
     if (code || kind != TEXTKIND_TEXTOBJECT) return code;
-    // A text object's rendering comes back untransformed: turned as the object's picture is.
-    RenderedTextImage turned;
-    int32_t ox = img->offsetX, oy = img->offsetY;
-    code = TransformObjectRendering(m, FontOf(&text->settings), img, &turned, &ox, &oy);
-    if (code || !turned.bitmap) {
-        if (code) FreeRenderedTextImage(img);
-        return code;
-    }
-    FreeRenderedTextImage(img);
-    *img = turned;
-    img->offsetX = ox;
-    img->offsetY = oy;
-    return 0;
+    // A text object's rendering comes back unturned: turned as the object's picture is.
+    return TransformObjectRendering(m, FontOf(&text->settings), img);
 }
 
 int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int32_t cornerX, int32_t cornerY,

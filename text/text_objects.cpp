@@ -160,8 +160,8 @@ TextObjectNode *CopyTextObjectNode(const TextObjectNode *src)
     return n;
 }
 
-// The node's images and sizes from a rendering (the old images are freed).
-static void TakeImages(TextObjectNode *n, RenderedTextImage *img, int keepOffsets)
+// The node's images, sizes and offsets from a rendering (the old images are freed).
+static void TakeImages(TextObjectNode *n, RenderedTextImage *img)
 {
     FreeTriple(n->bitmap, n->mask, n->alpha);
     n->bitmap = img->bitmap;
@@ -169,8 +169,8 @@ static void TakeImages(TextObjectNode *n, RenderedTextImage *img, int keepOffset
     n->alpha = img->alpha;
     n->width = img->drawnWidth;
     n->height = img->height;
-    n->offsetX = keepOffsets ? img->offsetX : 0;
-    n->offsetY = keepOffsets ? img->offsetY : 0;
+    n->offsetX = img->offsetX;
+    n->offsetY = img->offsetY;
 }
 
 // Lists a new node under its number, or under its handle (returned to the script) for Nil.
@@ -211,31 +211,34 @@ int TxCreateTextObject(lua_State *L)
         FreeRenderedTextImage(&img);
         return 1000;
     }
-    TakeImages(n, &img, 1);
+    TakeImages(n, &img);
     n->unscaledWidth = n->width;
     n->unscaledHeight = n->height;
     InitTransform(&n->transform);
     return ListNewNode(L, n, number, isNil);
 }
 
-int TransformObjectRendering(const TransformRecord *t, FontHandle *font, const RenderedTextImage *image,
-                             RenderedTextImage *out, int32_t *ox, int32_t *oy)
+int TransformObjectRendering(const TransformRecord *t, FontHandle *font, RenderedTextImage *image)
 {
-    memset(out, 0, sizeof *out);
     Matrix2D m;
     if (!ResidualTransform(t, font, &m)) return 0;
-    int code = TransformTextImage(&m, t->smoothScale, image, out, ox, oy);
+    RenderedTextImage out;
+    int32_t ox = image->offsetX, oy = image->offsetY;
+    int code = TransformTextImage(&m, t->smoothScale, image, &out, &ox, &oy);
+    FreeRenderedTextImage(image);
     if (code) return code;
     // A turned (or mirrored) object is a new picture, drawn with its corner at the text origin as
     // a turned brush is; one that is only scaled keeps the text origin where it was.
-    if (!IsPositiveScale(t)) *ox = *oy = 0;
+    if (!IsPositiveScale(t)) ox = oy = 0;
+    *image = out;
+    image->offsetX = ox;
+    image->offsetY = oy;
     return 0;
 }
 
-// The picture the node shows: its own images, or (*turned, owned by the caller) the images
-// turned by what is left of its transform. *ox, *oy: the picture's corner from the text origin.
-static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t *ox,
-                       int32_t *oy)
+// The picture the node shows: its own images, already scaled and turned by its transform. *ox,
+// *oy: the picture's corner from the text origin.
+static void NodePicture(const TextObjectNode *n, RenderedTextImage *view, int32_t *ox, int32_t *oy)
 {
     memset(view, 0, sizeof *view);
     view->bitmap = n->bitmap;
@@ -246,30 +249,20 @@ static int NodePicture(const TextObjectNode *n, RenderedTextImage *view, Rendere
     view->height = n->height;
     *ox = n->offsetX;
     *oy = n->offsetY;
-    int code = TransformObjectRendering(&n->transform, FontOf(&n->state->settings), view, turned, ox, oy);
-    if (!code && turned->bitmap) *view = *turned;
-    return code;
 }
 
-// The node's picture as images of their own (*out, owned by the caller): the turned picture
-// when there is one (taken over from *turned), else copies of the node's images.
-static int OwnPicture(const TextObjectNode *n, const RenderedTextImage *view, RenderedTextImage *turned,
-                      RenderedTextImage *out)
+// Copies of the node's images (*out, owned by the caller).
+static int OwnPicture(const TextObjectNode *n, RenderedTextImage *out)
 {
-    if (turned->bitmap) {
-        *out = *turned;
-        memset(turned, 0, sizeof *turned);
-        return 0;
-    }
     memset(out, 0, sizeof *out);
     TextObjectNode *copy = CopyTextObjectNode(n);
     if (!copy) return 1000;
     out->bitmap = copy->bitmap;
     out->mask = copy->mask;
     out->alpha = copy->alpha;
-    out->drawnWidth = view->drawnWidth;
+    out->drawnWidth = n->width;
     out->fullWidth = copy->bitmap->width;
-    out->height = view->height;
+    out->height = n->height;
     copy->bitmap = nullptr;
     copy->mask = nullptr;
     copy->alpha = nullptr;
@@ -284,38 +277,27 @@ int TextObjectLayerPicture(ObjectId id, RenderedTextImage *image, int32_t *corne
     TextObjectNode *n;
     int code = FindTextObject(id, 0, &n);
     if (code) return code;
-    RenderedTextImage view, turned;
-    if ((code = NodePicture(n, &view, &turned, cornerX, cornerY))) return code;
-    code = OwnPicture(n, &view, &turned, image);
-    FreeRenderedTextImage(&turned);
-    if (!code) *node = n;
-    return code;
+    *cornerX = n->offsetX;
+    *cornerY = n->offsetY;
+    if ((code = OwnPicture(n, image))) return code;
+    *node = n;
+    return 0;
 }
 
 // A layer of the node's picture with its corner at (x, y), transformed by t with the layer
 // options lo (both may be none); the layer gets images of its own and a copy of the node's text,
 // so that it can be laid out again when it is scaled.
-static int AddPictureLayer(const TextObjectNode *n, RenderedTextImage *view, RenderedTextImage *turned, int32_t x,
-                           int32_t y, int32_t cornerX, int32_t cornerY, const TransformRecord *t,
-                           const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
-{
-    RenderedTextImage own;
-    int code = OwnPicture(n, view, turned, &own);
-    if (code) return code;
-    if (lo && lo->insertPos > 0) insertPos = lo->insertPos;
-    return AddTextImagesLayer(TEXTKIND_TEXTOBJECT, &n->id, &own, x, y, n->state, &n->transform, cornerX, cornerY, t,
-                              lo, insertPos, flags, out);
-}
-
 static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
                             const LayerOptions *lo, int32_t insertPos, int flags, kvLayer **out)
 {
-    RenderedTextImage view, turned;
-    int32_t ox, oy, px, py;
-    int code = NodePicture(n, &view, &turned, &ox, &oy);
+    int32_t px, py;
+    ResolveTextCorner(x, y, n->width, n->height, n->offsetX, n->offsetY, t, &px, &py);
+    RenderedTextImage own;
+    int code = OwnPicture(n, &own);
     if (code) return code;
-    ResolveTextCorner(x, y, view.drawnWidth, view.height, ox, oy, t, &px, &py);
-    return AddPictureLayer(n, &view, &turned, px, py, ox, oy, t, lo, insertPos, flags, out);
+    if (lo && lo->insertPos > 0) insertPos = lo->insertPos;
+    return AddTextImagesLayer(TEXTKIND_TEXTOBJECT, &n->id, &own, px, py, n->state, &n->transform, n->offsetX,
+                              n->offsetY, t, lo, insertPos, flags, out);
 }
 
 int AddTextLayer(lua_State *L, const TextObjectNode *n, int32_t x, int32_t y, int32_t insertPos, int flags,
@@ -341,13 +323,11 @@ int DrawTextObject(lua_State *L, ObjectId id, int32_t x, int32_t y, int optionIn
     DisplayRecord *d = CurrentDisplay;
     if (d && d->layersEnabled)
         return AddTextLayerWith(n, x, y, &t, &lo, -1, ADDLAYER_SCALE, nullptr);
-    RenderedTextImage view, turned;
+    RenderedTextImage view;
     int32_t ox, oy, px, py;
-    if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
+    NodePicture(n, &view, &ox, &oy);
     ResolveTextCorner(x, y, view.drawnWidth, view.height, ox, oy, &t, &px, &py);
-    code = DrawTextThrough(n->state, TEXTKIND_TEXTOBJECT, &n->transform, &view, ox, oy, px, py, &t);
-    FreeRenderedTextImage(&turned);
-    return code;
+    return DrawTextThrough(n->state, TEXTKIND_TEXTOBJECT, &n->transform, &view, ox, oy, px, py, &t);
 }
 
 // DisplayTextObject(id, x, y [, table])
@@ -367,9 +347,10 @@ int TxFreeTextObject(lua_State *L)
 }
 
 // The node takes the transform, is laid out again for it (the recorded breaks kept) and takes
-// the images. A picture past the graphics core's limit gives 1000, whether the font is drawn at
-// the new size or the picture is transformed when shown; on any failure the node keeps the
-// transform and images it had.
+// the picture: drawn at the new size in a scalable font, and transformed by what the font could
+// not do (all of it in a font that can't scale, the turn in any font), so that its images and
+// size are those of the picture shown. A picture past the graphics core's limit gives 1000; on
+// any failure the node keeps the transform and images it had.
 static int Retransform(lua_State *L, TextObjectNode *n, const TransformRecord *t)
 {
     TransformRecord was = n->transform;
@@ -386,11 +367,12 @@ static int Retransform(lua_State *L, TextObjectNode *n, const TransformRecord *t
     if (!code)
         code = RenderFormattedText(L, nullptr, 0, n->state, TEXTKIND_TEXTOBJECT, 0, &n->transform, nullptr,
                                    TEXTRENDER_KEEPTABLES | 32, &img);
+    if (!code) code = TransformObjectRendering(&n->transform, FontOf(&n->state->settings), &img);
     if (code) {
         n->transform = was;
         return code;
     }
-    TakeImages(n, &img, n->transform.rotate % 360 == 0);
+    TakeImages(n, &img);
     return 0;
 }
 
@@ -451,15 +433,12 @@ int TextObjectPictureSource(lua_State *L, ObjectId id, int32_t frame, BitMap **b
     TextObjectNode *n;
     int code = FindTextObject(id, 0, &n);
     if (code) return code;
-    RenderedTextImage view, turned;
-    int32_t ox, oy;
-    if ((code = NodePicture(n, &view, &turned, &ox, &oy))) return code;
-    *bitmap = view.bitmap;
-    *mask = view.mask;
-    *alpha = view.alpha;
-    *width = view.drawnWidth;
-    *height = view.height;
-    *owned = turned.bitmap != nullptr;
+    *bitmap = n->bitmap;
+    *mask = n->mask;
+    *alpha = n->alpha;
+    *width = n->width;
+    *height = n->height;
+    *owned = 0;
     return 0;
 }
 

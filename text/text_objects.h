@@ -18,7 +18,7 @@ struct TextObjectNode {
     BitMap *bitmap;
     Mask *mask;
     AlphaChannel *alpha;
-    int32_t width, height;                  // drawn width and height of the rendering
+    int32_t width, height;                  // size of the picture, scaled and turned by the transform
     int32_t unscaledWidth, unscaledHeight;  // of the first rendering
     int32_t offsetX, offsetY;               // image corner relative to the text origin
     uint32_t locked;
@@ -45,12 +45,12 @@ int FreeTextObjectById(ObjectId id, int report);
 // when memory runs out.
 TextObjectNode *CopyTextObjectNode(const TextObjectNode *node);
 void FreeTextObjectNode(TextObjectNode *node);
-// What is left of a text object's transform t after its rendering (a font that can't scale
-// leaves all of it), applied to the rendering: *out gets the new images (none when nothing is
-// left). Its corner from the text origin (*ox, *oy) moves with the picture while t only scales,
-// and lies at the origin once t turns or mirrors it. 0 or an error code.
-int TransformObjectRendering(const TransformRecord *t, FontHandle *font, const RenderedTextImage *image,
-                             RenderedTextImage *out, int32_t *ox, int32_t *oy);
+// Applies to a text object's rendering (made through t) what is left of t after it: all of t
+// for a font that can't scale, the turn alone for one that was drawn at the scaled size.
+// *image becomes the transformed picture, its corner from the text origin moved with the
+// picture while t only scales and at the origin once t turns or mirrors it. 0 or an error code
+// (the rendering freed).
+int TransformObjectRendering(const TransformRecord *t, FontHandle *font, RenderedTextImage *image);
 // Draws the object at x, y (position constants allowed) onto the current output, transformed by
 // the option table at optionIndex (0: none; "transform", "scalex", "width", "rotate",
 // "smoothscale", "anchorx" ... and, with layers on, the layer options); with layers on it
