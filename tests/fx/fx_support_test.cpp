@@ -170,7 +170,7 @@ TEST(FxRandom, SeedingRepeatsTheSequence) {
 // A block of bytes is the values the calls one by one give, and the sequence goes on after it
 // as it would after them: for counts below, at and past the interleaved runs it takes at once.
 TEST(FxRandom, ABlockOfBytesIsTheSequenceOfCalls) {
-  for (size_t n : {0, 1, 7, 8, 9, 16, 23, 1000})
+  for (size_t n : {0, 1, 7, 8, 9, 15, 16, 17, 23, 1000, 65551, 300007})
     for (int32_t modulus : {1, 2, 3, 100, 129, 255, 256}) {
       std::vector<uint8_t> want(n), got(n + 1, 77);
       FxSeedRandom(n * 31 + modulus);
