@@ -93,8 +93,8 @@ static int ScaleBGPic(lua_State *L)
     int code = GetBGPicNode(id, &b, BGPIC_FORCHANGE);
     if (code) return code;
     if (IsBGPicShownByDisplay(b)) return ERR_SHOWNSIZE;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, b->width, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, b->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, b->width);
+    int32_t h = GetSizeArg(L, 3, b->height);
     int smooth = GetOptIntArg(L, 4, 0);
     if (w == KEEPASPRAT || h == KEEPASPRAT) {
         if ((code = ApplyKeepAspectRatio(b->width, b->height, &w, &h))) return code;

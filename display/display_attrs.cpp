@@ -73,7 +73,9 @@ static int ApplyAttributes(lua_State *L, int t, DisplayRecord *d, int noRefresh,
 
     // 2. What changed.
     BGPicNode *oldBGPic = d->bgpic;
-    BGPicNode *newBGPic = parsed->bgpic;
+    // The BGPic the display shows already is no new one: it stays attached and is only redrawn
+    // (step 10), so that nothing of it is freed or detached.
+    BGPicNode *newBGPic = parsed->bgpic == oldBGPic ? nullptr : parsed->bgpic;
     int newSize = !newBGPic && (parsed->width != oldBGPic->width || parsed->height != oldBGPic->height);
     int newScale = Scaling(parsed) && parsed->scaleWidth &&
                    (!Scaling(old) || parsed->scaleWidth != old->scaleWidth || parsed->scaleHeight != old->scaleHeight);

@@ -184,8 +184,8 @@ static int ChangeDisplaySize(lua_State *L)
     DisplayRecord *d;
     int code = CurrentOrError(&d);
     if (code || !d->bgpic) return ERR_WRONGUSAGE;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 1, d->bgpic->width, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 2, d->bgpic->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 1, d->bgpic->width);
+    int32_t h = GetSizeArg(L, 2, d->bgpic->height);
     int32_t x = POS_CENTER, y = POS_CENTER;
     int smooth = 0;
     if (lua_istable(L, 3)) {

@@ -40,6 +40,7 @@ void ComputeDisplayScaleSize(DisplayRecord *d, int32_t width, int32_t height)
     }
 }
 
+// 1085 "Unable to change display size to WxH !".
 static int SizeError(int32_t width, int32_t height)
 {
     char size[32];
@@ -69,6 +70,9 @@ int OpenDisplayWindow(lua_State *L, DisplayRecord *d, int32_t x, int32_t y, int3
 {
     BGPicNode *b = d->bgpic;
     if (!b) return 0;
+    // The display's pictures and its window are of this size: a size no picture can have is
+    // refused before anything is allocated for it.
+    if (!BitMapSizeFits(width, height)) return SizeError(width, height);
     int code = DetachBGPicFromLayers(L, b);
     if (code) return code;
     if (resize && d->layerScale && d->scaleWidth) return ResizeUnderLayerScaling(L, d, width, height, smooth, noRefresh);

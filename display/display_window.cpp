@@ -1,6 +1,7 @@
 // A display's window: the screen bounds it is placed in, its position, drag and size regions,
 // opening and closing it, refreshing its contents, and the drawing state kept while output goes
 // elsewhere.
+#include <algorithm>
 #include <cstring>
 
 #include "display/bgpic.h"
@@ -34,8 +35,9 @@ static void CutRegion(RegionEntry *r, int32_t width, int32_t height)
 {
     if (r->x > width - 1) r->x = width - 1;
     if (r->y > height - 1) r->y = height - 1;
-    if (r->x + r->width > width) r->width = width - r->x;
-    if (r->y + r->height > height) r->height = height - r->y;
+    // In 64 bits: a region given far to the left may not wrap round on either sum.
+    if ((int64_t)r->x + r->width > width) r->width = (int32_t)std::min<int64_t>((int64_t)width - r->x, INT32_MAX);
+    if ((int64_t)r->y + r->height > height) r->height = (int32_t)std::min<int64_t>((int64_t)height - r->y, INT32_MAX);
     if (r->width <= 0) r->width = 1;
     if (r->height <= 0) r->height = 1;
 }
@@ -64,10 +66,11 @@ static void ScaleRegions(DisplayRecord *d)
             const RegionEntry *u = &lists[k][1][i];
             RegionEntry *r = &lists[k][0][i];
             r->type = u->type;
-            r->x = (int32_t)(u->x * d->scaleX);
-            r->y = (int32_t)(u->y * d->scaleY);
-            r->width = (int32_t)(u->width * d->scaleX);
-            r->height = (int32_t)(u->height * d->scaleY);
+            // Held within kCoordLimit: the display cuts them to its size afterwards anyway.
+            r->x = ClampCoordD(u->x * d->scaleX);
+            r->y = ClampCoordD(u->y * d->scaleY);
+            r->width = ClampCoordD(u->width * d->scaleX);
+            r->height = ClampCoordD(u->height * d->scaleY);
         }
     }
 }

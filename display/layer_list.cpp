@@ -189,7 +189,9 @@ int AddLayer(int type, const ObjectId *source, const TransformRecord *transform,
         return ERR_NOMEM;
     }
     if (!pic->layers.first) NewList(&pic->layers);
-    // 1.
+    // 1. (positions kept within kCoordLimit, as PlaceLayerState keeps them)
+    state->x = ClampCoord(state->x);
+    state->y = ClampCoord(state->y);
     state->anchoredX = state->x;
     state->anchoredY = state->y;
     state->drawnX = state->x;
@@ -227,10 +229,8 @@ int AddLayer(int type, const ObjectId *source, const TransformRecord *transform,
         l->anchorY = transform->anchorY;
         if (type != LAYERTYPE_LINE) {
             int32_t ox = lrint(state->width * l->anchorX), oy = lrint(state->height * l->anchorY);
-            state->anchoredX -= ox;
-            state->anchoredY -= oy;
-            state->drawnX -= ox;
-            state->drawnY -= oy;
+            state->anchoredX = state->drawnX = ClampCoord((int64_t)state->x - ox);
+            state->anchoredY = state->drawnY = ClampCoord((int64_t)state->y - oy);
         }
     } else {
         InitTransform(&l->transform);

@@ -1,5 +1,6 @@
 // Move queues (batches of layer operations applied together, their damage merged and refreshed
 // once), Undo, and the collision test of objects and boxes.
+#include <algorithm>
 #include <cstring>
 
 #include "display/bgpic.h"
@@ -302,29 +303,33 @@ int ApplyMoveQueue(lua_State *L, ObjectId id)
 // ---------------------------------------------------------------------------------------------
 // Collisions
 
-static int PixelShows(const CollisionBox *b, int32_t x, int32_t y)
+// (x, y) lies in the box, so the offsets into its planes are small whatever the box's place.
+static int PixelShows(const CollisionBox *b, int64_t x, int64_t y)
 {
-    int32_t px = b->planeX + x - b->x, py = b->planeY + y - b->y;
-    if (b->mask && !MaskRowBit(b->mask->pixels + py * b->mask->bytesPerRow, px)) return 0;
-    if (b->alpha && !b->alpha->pixels[py * b->alpha->bytesPerRow + px]) return 0;
+    int32_t px = (int32_t)(b->planeX + x - b->x), py = (int32_t)(b->planeY + y - b->y);
+    if (b->mask && !MaskRowBit(b->mask->pixels + (ptrdiff_t)py * b->mask->bytesPerRow, px)) return 0;
+    if (b->alpha && !b->alpha->pixels[(ptrdiff_t)py * b->alpha->bytesPerRow + px]) return 0;
     const ClipRegionNode *r = b->region;
-    if (r && r->mask && !MaskRowBit(r->mask->pixels + (y - r->y) * r->mask->bytesPerRow, x - r->x)) return 0;
+    if (r && r->mask &&
+        !MaskRowBit(r->mask->pixels + (ptrdiff_t)(y - r->y) * r->mask->bytesPerRow, (int32_t)(x - r->x)))
+        return 0;
     return 1;
 }
 
+// The edges in 64 bits: a box given far out, or reaching beyond 2^31, is compared as it is.
 int BoxesCollide(const CollisionBox *a, const CollisionBox *b)
 {
-    int32_t ax2 = a->x + a->width - 1, ay2 = a->y + a->height - 1;
-    int32_t bx2 = b->x + b->width - 1, by2 = b->y + b->height - 1;
     if (a->width < 1 || a->height < 1 || b->width < 1 || b->height < 1) return 0;
-    if (!RectsOverlap(a->x, a->y, ax2, ay2, b->x, b->y, bx2, by2)) return 0;
+    int64_t ax2 = (int64_t)a->x + a->width - 1, ay2 = (int64_t)a->y + a->height - 1;
+    int64_t bx2 = (int64_t)b->x + b->width - 1, by2 = (int64_t)b->y + b->height - 1;
+    int64_t x1 = std::max<int64_t>(a->x, b->x), y1 = std::max<int64_t>(a->y, b->y);
+    int64_t x2 = std::min(ax2, bx2), y2 = std::min(ay2, by2);
+    if (x1 > x2 || y1 > y2) return 0;
     int planes = a->mask || a->alpha || (a->region && a->region->mask) || b->mask || b->alpha ||
                  (b->region && b->region->mask);
     if (!planes) return 1;
-    int32_t x1 = a->x > b->x ? a->x : b->x, y1 = a->y > b->y ? a->y : b->y;
-    int32_t x2 = ax2 < bx2 ? ax2 : bx2, y2 = ay2 < by2 ? ay2 : by2;
-    for (int32_t y = y1; y <= y2; y++)
-        for (int32_t x = x1; x <= x2; x++)
+    for (int64_t y = y1; y <= y2; y++)
+        for (int64_t x = x1; x <= x2; x++)
             if (PixelShows(a, x, y) && PixelShows(b, x, y)) return 1;
     return 0;
 }

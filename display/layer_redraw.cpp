@@ -173,7 +173,9 @@ void RefreshArea(int32_t x, int32_t y, int32_t w, int32_t h)
     DisplayRecord *d = CurrentDisplay;
     if (!d) return;
     if (d->outputType == OBJTYPE_DISPLAY) RefreshDisplayRect(x, y, w, h);
-    else if (d->outputType == OBJTYPE_BGPIC) AppendDirtyRect(&d->dirty, x, y, x + w - 1, y + h - 1);
+    else if (d->outputType == OBJTYPE_BGPIC)
+        AppendDirtyRect(&d->dirty, ClampCoord(x), ClampCoord(y), ClampCoord((int64_t)x + w - 1),
+                        ClampCoord((int64_t)y + h - 1));
 }
 
 void RefreshLayerRect(const kvLayer *l, const DirtyRect *old)

@@ -88,7 +88,8 @@ static int DrawForCapture(const DrawTarget *target, const ShapeLayerState *st, c
                           ShapeCapture *out)
 {
     memset(out, 0, sizeof *out);
-    const int32_t ends[4] = {st->x + st->x1, st->y + st->y1, st->x + st->x2, st->y + st->y2};
+    const int32_t ends[4] = {ClampCoord((int64_t)st->x + st->x1), ClampCoord((int64_t)st->y + st->y1),
+                             ClampCoord((int64_t)st->x + st->x2), ClampCoord((int64_t)st->y + st->y2)};
     int code = DrawShapeParams(target, st, st->x, st->y, ends, tf, out, nullptr, DRAWFLAG_LAYERSTATE, -1);
     if (!code && !out->bitmap) code = 1000;
     if (code) {
@@ -158,10 +159,10 @@ static void LineEnds(const kvLayer *l, const ShapeLayerState *st, int32_t e[4])
 {
     int32_t grow = IsIdentityMatrix(st->transform.m) ? 0 : LineGrow(&st->style, st->thickness);
     const LayerState *s = l->sourceState;
-    e[0] = s->x + grow + st->x1;
-    e[1] = s->y + grow + st->y1;
-    e[2] = s->x + grow + st->x2;
-    e[3] = s->y + grow + st->y2;
+    e[0] = ClampCoord((int64_t)s->x + grow + st->x1);
+    e[1] = ClampCoord((int64_t)s->y + grow + st->y1);
+    e[2] = ClampCoord((int64_t)s->x + grow + st->x2);
+    e[3] = ClampCoord((int64_t)s->y + grow + st->y2);
 }
 
 static int ReadKey(lua_State *L, int t, const char *key, int32_t *v, int *changed)
@@ -383,7 +384,7 @@ int RebuildShapeLayer(BGPicNode *pic, int32_t index, const ShapeContent *c, cons
     tf.anchorX = old->anchorX;
     tf.anchorY = old->anchorY;
     const LayerState *s = old->sourceState;
-    int32_t x = s->x + c->shiftX, y = s->y + c->shiftY;
+    int32_t x = ClampCoord((int64_t)s->x + c->shiftX), y = ClampCoord((int64_t)s->y + c->shiftY);
     const int32_t ends[4] = {st->x1, st->y1, st->x2, st->y2};
     if (st->type == SHAPE_LINE) {
         x = ends[0] < ends[2] ? ends[0] : ends[2];

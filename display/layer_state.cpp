@@ -47,18 +47,20 @@ static void DropDrawnState(kvLayer *l)
     FreeUnshared(l, old);
 }
 
+// Every position of a layer stays within kCoordLimit (see ClampCoord), so that its rectangles
+// can be worked out in 32 bits.
 void PlaceLayerState(const kvLayer *l, LayerState *s, int32_t x, int32_t y, double fx, double fy)
 {
-    s->x = (int32_t)lrint(x * fx);
-    s->y = (int32_t)lrint(y * fy);
+    s->x = ClampCoordD(nearbyint(x * fx));
+    s->y = ClampCoordD(nearbyint(y * fy));
     s->anchoredX = s->x;
     s->anchoredY = s->y;
     if (l->type != LAYERTYPE_LINE) {
-        s->anchoredX -= (int32_t)lrint(s->width * fx * l->anchorX);
-        s->anchoredY -= (int32_t)lrint(s->height * fy * l->anchorY);
+        s->anchoredX = ClampCoordD(s->x - nearbyint(s->width * fx * l->anchorX));
+        s->anchoredY = ClampCoordD(s->y - nearbyint(s->height * fy * l->anchorY));
     }
-    s->drawnX = s->anchoredX + s->renderOffset[0];
-    s->drawnY = s->anchoredY + s->renderOffset[1];
+    s->drawnX = ClampCoord((int64_t)s->anchoredX + s->renderOffset[0]);
+    s->drawnY = ClampCoord((int64_t)s->anchoredY + s->renderOffset[1]);
 }
 
 // The region a derived state clips with: the source state's as it is for a layer whose region

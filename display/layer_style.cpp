@@ -63,6 +63,14 @@ int MatrixToRotation(const double m[4], double *scaleX, double *scaleY)
     return 1;
 }
 
+// A layer coordinate after a move: kept (KEEPPOSITION), moved by v (relative) or v itself,
+// within kCoordLimit.
+static int32_t MovedCoord(int32_t now, int32_t v, int relative)
+{
+    if (v == KEEPPOSITION) return now;
+    return ClampCoord(relative ? (int64_t)now + v : v);
+}
+
 static void DrawnRect(const LayerState *s, DirtyRect *r)
 {
     *r = {s->drawnX, s->drawnY, s->drawnX + s->drawnWidth - 1, s->drawnY + s->drawnHeight - 1};
@@ -82,8 +90,7 @@ void SetLayerPosition(kvLayer *l, DirtyRect *damage, int32_t x, int32_t y, int f
     DirtyRect old, now;
     DrawnRect(l->drawnState, &old);
     LayerState *src = l->sourceState;
-    int32_t nx = x == KEEPPOSITION ? src->x : (relative & 1) ? src->x + x : x;
-    int32_t ny = y == KEEPPOSITION ? src->y : (relative & 2) ? src->y + y : y;
+    int32_t nx = MovedCoord(src->x, x, relative & 1), ny = MovedCoord(src->y, y, relative & 2);
     double fx, fy;
     DisplayScalesLayers(CurrentDisplay, &fx, &fy);
     PlaceLayerState(l, src, nx, ny, 1.0, 1.0);
@@ -452,8 +459,7 @@ static int RebuildShape(BGPicNode *pic, kvLayer *l, StyleChange *c, DirtyRectLis
     int32_t index = GetLayerIndex(pic, l);
     lo.insertPos = index;
     const LayerState *src = l->sourceState;
-    int32_t x = c->x == KEEPPOSITION ? src->x : (c->relative & 1) ? src->x + c->x : c->x;
-    int32_t y = c->y == KEEPPOSITION ? src->y : (c->relative & 2) ? src->y + c->y : c->y;
+    int32_t x = MovedCoord(src->x, c->x, c->relative & 1), y = MovedCoord(src->y, c->y, c->relative & 2);
     // The new record takes the name; the old one gives it back when drawing fails.
     char *name = l->name;
     l->name = nullptr;
@@ -535,8 +541,7 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
         src->partY = c.partY;
         src->width = c.partWidth;
         src->height = c.partHeight;
-        int32_t x = c.x == KEEPPOSITION ? src->x : (c.relative & 1) ? src->x + c.x : c.x;
-        int32_t y = c.y == KEEPPOSITION ? src->y : (c.relative & 2) ? src->y + c.y : c.y;
+        int32_t x = MovedCoord(src->x, c.x, c.relative & 1), y = MovedCoord(src->y, c.y, c.relative & 2);
         PlaceLayerState(l, src, x, y, 1.0, 1.0);
         l->transform = c.transform;
         GetObjectMatrix(&l->transform, src->width, src->height);

@@ -1,5 +1,6 @@
 // Script coordinates given as position constants (#CENTER and its kin) turned into pixels,
 // #KEEPASPRAT sizes completed from the other side, and the generic rectangle clip of blits.
+#include <algorithm>
 #include <cmath>
 
 #include "display/bgpic.h"
@@ -39,21 +40,22 @@ static void PictureReference(int vertical, int32_t *total, int32_t *origin)
     }
 }
 
-// constants: center, near edge, far edge, out before, out after.
+// constants: center, near edge, far edge, out before, out after. Worked out in 64 bits and kept
+// within kCoordLimit, so that what the callers add to a resolved position cannot overflow.
 static int32_t ResolvePos(int32_t v, int32_t size, int32_t total, double anchor, const int32_t constants[5],
                           int vertical)
 {
     int32_t c = NearConstant(v, constants);
-    if (!c) return v;
+    if (!c) return ClampCoord(v);
     int32_t origin = 0;
     if (total == 0) PictureReference(vertical, &total, &origin);
-    int32_t base = origin + (int32_t)(size * anchor);
-    int32_t d = v - c;
-    if (c == constants[0]) return (total - size) / 2 + base + d;
-    if (c == constants[1]) return base + d;
-    if (c == constants[2]) return total - size + base + d;
-    if (c == constants[3]) return base - size + d;
-    return total + base + d;
+    int64_t base = origin + (int64_t)ClampCoordD(size * anchor);
+    int64_t d = v - c, rest = (int64_t)total - size;
+    if (c == constants[0]) return ClampCoord(rest / 2 + base + d);
+    if (c == constants[1]) return ClampCoord(base + d);
+    if (c == constants[2]) return ClampCoord(rest + base + d);
+    if (c == constants[3]) return ClampCoord(base - size + d);
+    return ClampCoord(total + base + d);
 }
 
 int32_t ResolveXPos(int32_t x, int32_t size, int32_t total, double anchor)
@@ -70,6 +72,7 @@ int32_t ResolveYPos(int32_t y, int32_t size, int32_t total, double anchor)
 // source still gives a drawable size.
 static int32_t RoundSide(double v)
 {
+    if (v >= 2147483647.0) return 2147483647;   // too large for any picture; the size check refuses it
     double whole = floor(v);
     int32_t r = (int32_t)whole + (v - whole >= 0.5 ? 1 : 0);
     return r < 1 ? 1 : r;
@@ -89,29 +92,38 @@ void ClipBltRect(const ClipRegionNode *region, int32_t *sx, int32_t *sy, int32_t
                  int32_t *width, int32_t *height, int32_t srcWidth, int32_t srcHeight, int32_t dstWidth,
                  int32_t dstHeight, int useRegion)
 {
-    int32_t left = 0, top = 0, right = dstWidth, bottom = dstHeight;
+    // In 64 bits: a position far outside the picture is cut away, never wrapped into it.
+    int64_t left = 0, top = 0, right = dstWidth, bottom = dstHeight;
     if (region && useRegion) {
         // The region's edges, but never beyond the destination: a region larger than the
         // picture must not let a blit run past its end.
         if (region->x > left) left = region->x;
         if (region->y > top) top = region->y;
-        if (region->x + region->width < right) right = region->x + region->width;
-        if (region->y + region->height < bottom) bottom = region->y + region->height;
+        if ((int64_t)region->x + region->width < right) right = (int64_t)region->x + region->width;
+        if ((int64_t)region->y + region->height < bottom) bottom = (int64_t)region->y + region->height;
     }
-    if (*dx < left) {
-        int32_t d = left - *dx;
-        *sx += d;
-        *width -= d;
-        *dx = left;
+    int64_t x = *dx, y = *dy, srcX = *sx, srcY = *sy, w = *width, h = *height;
+    if (x < left) {
+        srcX += left - x;
+        w -= left - x;
+        x = left;
     }
-    if (*dy < top) {
-        int32_t d = top - *dy;
-        *sy += d;
-        *height -= d;
-        *dy = top;
+    if (y < top) {
+        srcY += top - y;
+        h -= top - y;
+        y = top;
     }
-    if (*width > srcWidth - *sx) *width = srcWidth - *sx;
-    if (*height > srcHeight - *sy) *height = srcHeight - *sy;
-    if (*width > right - *dx) *width = right - *dx;
-    if (*height > bottom - *dy) *height = bottom - *dy;
+    w = std::min({w, srcWidth - srcX, right - x});
+    h = std::min({h, srcHeight - srcY, bottom - y});
+    if (w < 1 || h < 1) {
+        // Nothing is left to draw.
+        *width = *height = 0;
+        return;
+    }
+    *dx = (int32_t)x;
+    *dy = (int32_t)y;
+    *sx = (int32_t)srcX;
+    *sy = (int32_t)srcY;
+    *width = (int32_t)w;
+    *height = (int32_t)h;
 }

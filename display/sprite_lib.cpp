@@ -151,8 +151,8 @@ static int ScaleSprite(lua_State *L)
     SpriteNode *s;
     int code = SpriteForChange(L, &s);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, s->width, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, s->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, s->width);
+    int32_t h = GetSizeArg(L, 3, s->height);
     int smooth = GetOptIntArg(L, 4, 0);
     if ((code = ApplyKeepAspectRatio(s->width, s->height, &w, &h))) return code;
     if (w == s->width && h == s->height) return 0;

@@ -99,8 +99,8 @@ int ResolveTextObject(lua_State *L, TransitionRecord *r, DisplayRecord *d, int *
   if (code) return code;
   n->locked++;
   r->lock = (int32_t *)&n->locked;
-  r->x = IsXPosConstant(r->x) ? ResolveXPos(r->x, n->width, 0, 0.0) : r->x + n->offsetX;
-  r->y = IsYPosConstant(r->y) ? ResolveYPos(r->y, n->height, 0, 0.0) : r->y + n->offsetY;
+  r->x = IsXPosConstant(r->x) ? ResolveXPos(r->x, n->width, 0, 0.0) : ClampCoord((int64_t)r->x + n->offsetX);
+  r->y = IsYPosConstant(r->y) ? ResolveYPos(r->y, n->height, 0, 0.0) : ClampCoord((int64_t)r->y + n->offsetY);
   if (!d->layersEnabled) {
     UsePlanes(r, n->width, n->height, n->bitmap, n->mask, n->alpha);
     return 0;
@@ -126,8 +126,8 @@ int ResolveBGPicPart(lua_State *L, TransitionRecord *r, DisplayRecord *d, int *a
   BGPicNode *b;
   int code = GetBGPicNode(RecordId(r), &b, 0);
   if (code) return code;
-  if (r->width < 1 || r->height < 1 || r->partX < 0 || r->partY < 0 || r->partX + r->width > b->width ||
-      r->partY + r->height > b->height)
+  if (r->width < 1 || r->height < 1 || r->partX < 0 || r->partY < 0 || (int64_t)r->partX + r->width > b->width ||
+      (int64_t)r->partY + r->height > b->height)
     return 1055;
   b->locked++;
   r->lock = (int32_t *)&b->locked;

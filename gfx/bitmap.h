@@ -57,19 +57,46 @@ constexpr uint64_t kMaxPlaneBytes = FUZZ_MAX_BLOCK;
 constexpr uint64_t kMaxPlaneBytes = 0x7FFFFFFFu;
 #endif
 
+// Whether a bitmap of width x height (4 bytes a pixel) stays within kMaxPlaneBytes; sizes
+// are checked with it, in 64 bits, before anything of that size is allocated.
+inline bool BitMapSizeFits(int64_t width, int64_t height) {
+  return width >= 0 && height >= 0 && width <= (int64_t)kMaxPlaneBytes && height <= (int64_t)kMaxPlaneBytes &&
+         (uint64_t)width * (uint64_t)height * 4u <= kMaxPlaneBytes;
+}
+
+// No plane is this wide or high (a row of it would exceed kMaxPlaneBytes), so a coordinate
+// beyond it lies outside every picture. Positions are kept within -kCoordLimit..kCoordLimit:
+// a position plus a size, or the distance of two positions, then never leaves 32 bits.
+constexpr int32_t kCoordLimit = 1 << 29;
+inline int32_t ClampCoord(int64_t v) {
+  return v < -kCoordLimit ? -kCoordLimit : v > kCoordLimit ? kCoordLimit : (int32_t)v;
+}
+// The same for a computed double (NaN gives 0).
+inline int32_t ClampCoordD(double v) {
+  if (!(v == v)) return 0;
+  return v <= -kCoordLimit ? -kCoordLimit : v >= kCoordLimit ? kCoordLimit : (int32_t)v;
+}
+
 // Mask bytes per row that belongs to a width (width / 8 + 1).
 inline int32_t MaskBytesPerRow(int32_t width) { return width / 8 + 1; }
 // Alpha bytes per row that belongs to a width (rounded up to a multiple of 4).
 inline int32_t AlphaBytesPerRow(int32_t width) { return (width + 3) & ~3; }
 
 // Cuts the rectangle to the part that lies on a width x height area from (0, 0). Returns
-// whether anything is left (width and height at least 1).
+// whether anything is left (width and height at least 1); the rectangle is then changed. The
+// edges are worked out in 64 bits, so any rectangle is cut, never wrapped.
 inline bool ClipRectToArea(int32_t *x, int32_t *y, int32_t *w, int32_t *h, int32_t width, int32_t height) {
-  if (*x < 0) { *w += *x; *x = 0; }
-  if (*y < 0) { *h += *y; *y = 0; }
-  if ((int64_t)*x + *w > width) *w = width - *x;
-  if ((int64_t)*y + *h > height) *h = height - *y;
-  return *w >= 1 && *h >= 1;
+  int64_t x1 = *x, y1 = *y, x2 = x1 + *w, y2 = y1 + *h;
+  if (x1 < 0) x1 = 0;
+  if (y1 < 0) y1 = 0;
+  if (x2 > width) x2 = width;
+  if (y2 > height) y2 = height;
+  if (x2 - x1 < 1 || y2 - y1 < 1) return false;
+  *x = (int32_t)x1;
+  *y = (int32_t)y1;
+  *w = (int32_t)(x2 - x1);
+  *h = (int32_t)(y2 - y1);
+  return true;
 }
 
 // Allocation and release. Alloc* return nullptr when the size is negative,

@@ -233,7 +233,10 @@ int ResizeAnimFrames(AnimNode *node, int32_t count, int32_t position)
     int32_t first = position ? position - 1 : count > 0 ? n : n - removed;
     // Inserting: at most right behind the last frame; removing: the frames must exist.
     if (count > 0 && first > n) return ERR_USAGE;
-    if (count < 0 && first + removed > n) return ERR_USAGE;
+    if (count < 0 && (int64_t)first + removed > n) return ERR_USAGE;
+    // The new frames together are held to what one picture plane may be, checked in 64 bits
+    // before the frame tables or any frame are allocated.
+    if (count > 0 && !BitMapSizeFits(node->width, (int64_t)node->height * count)) return ERR_NOMEM;
     int code = ConvertPendingFrames(node);
     if (code) return code;
     int32_t total = n + count;

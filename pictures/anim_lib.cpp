@@ -71,8 +71,8 @@ static int ScaleAnim(lua_State *L)
     AnimNode *node;
     int code = AnimForChange(L, &node);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, node->width, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, node->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, node->width);
+    int32_t h = GetSizeArg(L, 3, node->height);
     if ((w == KEEPASPRAT || h == KEEPASPRAT) && (code = ApplyKeepAspectRatio(node->width, node->height, &w, &h)))
         return code;
     if (w < 1 || h < 1) return ERR_USAGE;
@@ -227,8 +227,9 @@ static int DisplayAnimFrame(lua_State *L)
     int n = lua_gettop(CheckArgs(L, 4, 5));
     ObjectId id = GetObjectIdArg(L, 1);
     int32_t x = GetIntArg(L, 2), y = GetIntArg(L, 3), frame = GetIntArg(L, 4);
-    return DisplayObject(L, nullptr, nullptr, OBJTYPE_ANIM, id, frame - 1, 0, 0, x, y, 0, 0, 0, n >= 5 ? 5 : 0,
-                         nullptr, nullptr, nullptr, nullptr, 0);
+    // Frames count from 1; any frame below that is out of range (DisplayObject: 1094).
+    return DisplayObject(L, nullptr, nullptr, OBJTYPE_ANIM, id, frame > 0 ? frame - 1 : -1, 0, 0, x, y, 0, 0, 0,
+                         n >= 5 ? 5 : 0, nullptr, nullptr, nullptr, nullptr, 0);
 }
 
 int DisplayAnimAt(lua_State *L, ObjectId id, int32_t x, int32_t y, int32_t frame)

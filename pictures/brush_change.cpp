@@ -49,10 +49,8 @@ int ScaleBrush(lua_State *L)
     BrushNode *b;
     int code = BrushForChange(L, 1, &b, CHANGE_VECTOROK);
     if (code) return code;
-    double fw = GetNumberOrPercentArg(L, 2, b->width, 1, nullptr);
-    double fh = GetNumberOrPercentArg(L, 3, b->height, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, b->width), h = GetSizeArg(L, 3, b->height);
     int smooth = GetOptIntArg(L, 4, 0);
-    int32_t w = (int32_t)fmax(-1.0, fmin(fw, 2147483647.0)), h = (int32_t)fmax(-1.0, fmin(fh, 2147483647.0));
     if ((code = ApplyKeepAspectRatio(b->width, b->height, &w, &h))) return code;
     if (w == b->width && h == b->height) return 0;
     if (!b->bitmap) {

@@ -37,6 +37,9 @@ int DrawLineShape(const DrawTarget *target, void *layer, void *layerState, const
   const bool offScreen = IsOffScreenTarget(target);
   const int prc = PrepareDrawTarget(target);
   if (prc) return prc;
+  // The box corner is kept within the same bounds as the resolved end points.
+  boxX = ClampCoord(boxX);
+  boxY = ClampCoord(boxY);
   x1 = ResolveTargetPos(target, 0, x1, 1, tf.anchorX);
   y1 = ResolveTargetPos(target, 1, y1, 1, tf.anchorY);
   x2 = ResolveTargetPos(target, 0, x2, 1, tf.anchorX);

@@ -27,10 +27,11 @@ int PrepareDrawTarget(const DrawTarget *target) {
   return 0;
 }
 
+// Within kCoordLimit whatever the target, so that shapes can add their sizes to it.
 int32_t ResolveTargetPos(const DrawTarget *target, int axis, int32_t coord, int32_t size, double anchor) {
   if (target->hooks && target->hooks->resolvePos)
-    return target->hooks->resolvePos(target->user, axis, coord, size, anchor);
-  return coord;
+    return ClampCoord(target->hooks->resolvePos(target->user, axis, coord, size, anchor));
+  return ClampCoord(coord);
 }
 
 int AllocShapeTriple(int32_t width, int32_t height, int withAlpha, int keepPixels, BitMap **bitmap, Mask **mask,

@@ -170,6 +170,11 @@ double GetNumberOrPercentArg(lua_State *L, int i, double reference, int allowOve
     return ReadNumberOrPercent(L, i, i, reference, allowOver100, isPercent);
 }
 
+int32_t GetSizeArg(lua_State *L, int i, double reference)
+{
+    return luaO_toint32(ReadNumberOrPercent(L, i, i, reference, 1, nullptr));
+}
+
 int ParseConstantName(lua_State *L, const char *text, int *used, int *kind, double *value,
                       const char **str)
 {

@@ -73,6 +73,10 @@ int GetOptIntArg(lua_State *L, int i, int def);
 // *isPercent (may be none) is set to 0 unless a percentage against reference 0 was read.
 double GetNumberOrPercentArg(lua_State *L, int i, double reference, int allowOver100,
                              int *isPercent);
+// A width or height: GetNumberOrPercentArg with percentages over 100 allowed, truncated toward
+// zero to a signed 32-bit integer that saturates at the ends of the range (NaN gives 0), so
+// that no size wraps.
+int32_t GetSizeArg(lua_State *L, int i, double reference);
 
 // Kinds of ParseConstantName results (the script value kinds).
 enum { CONSTANT_NUMBER = LUA_TNUMBER, CONSTANT_STRING = LUA_TSTRING };

@@ -539,8 +539,10 @@ int RenderFormattedText(lua_State *L, void *layer, intptr_t layerWord, TextState
             x = st->leftMargin + img.firstLineOffset + img.offsetX;
             y = st->cursorY + img.offsetY;
         } else {
-            x = IsXPosConstant(st->x) ? ResolveXPos(st->x, img.drawnWidth, 0, 0.0) : st->x + img.offsetX;
-            y = IsYPosConstant(st->y) ? ResolveYPos(st->y, img.height, 0, 0.0) : st->y + img.offsetY;
+            x = IsXPosConstant(st->x) ? ResolveXPos(st->x, img.drawnWidth, 0, 0.0)
+                                      : ClampCoord((int64_t)st->x + img.offsetX);
+            y = IsYPosConstant(st->y) ? ResolveYPos(st->y, img.height, 0, 0.0)
+                                      : ClampCoord((int64_t)st->y + img.offsetY);
         }
         DisplayRecord *d = CurrentDisplay;
         if (d && d->layersEnabled && d->outputType == OBJTYPE_DISPLAY) code = AddTextImageLayer(L, kind, &img, x, y, st, transform);

@@ -270,8 +270,8 @@ static void ResolveCorner(int32_t x, int32_t y, int32_t width, int32_t height, i
                           const TransformRecord *t, int32_t *px, int32_t *py)
 {
     double ax = t ? t->anchorX : 0.0, ay = t ? t->anchorY : 0.0;
-    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : x + ox;
-    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : y + oy;
+    *px = IsXPosConstant(x) ? ResolveXPos(x, width, 0, ax) : ClampCoord((int64_t)x + ox);
+    *py = IsYPosConstant(y) ? ResolveYPos(y, height, 0, ay) : ClampCoord((int64_t)y + oy);
 }
 
 static int AddTextLayerWith(const TextObjectNode *n, int32_t x, int32_t y, const TransformRecord *t,
@@ -385,8 +385,8 @@ int TxScaleTextObject(lua_State *L)
     TextObjectNode *n;
     int code = FindTextObject(GetObjectIdArg(L, 1), TOBJ_FORCHANGE, &n);
     if (code) return code;
-    int32_t w = (int32_t)GetNumberOrPercentArg(L, 2, n->unscaledWidth, 1, nullptr);
-    int32_t h = (int32_t)GetNumberOrPercentArg(L, 3, n->unscaledHeight, 1, nullptr);
+    int32_t w = GetSizeArg(L, 2, n->unscaledWidth);
+    int32_t h = GetSizeArg(L, 3, n->unscaledHeight);
     if (w == KEEPASPRAT || h == KEEPASPRAT) {
         code = ApplyKeepAspectRatio(n->unscaledWidth, n->unscaledHeight, &w, &h);
         if (code) return code;

@@ -90,8 +90,8 @@ int BlitTextImage(const RenderedTextImage *img, int32_t x, int32_t y)
 void SetTextCursor(int32_t x, int32_t y)
 {
     if (!CurrentDisplay) return;
-    CurrentDisplay->cursorX = x;
-    CurrentDisplay->cursorY = y;
+    CurrentDisplay->cursorX = ClampCoord(x);
+    CurrentDisplay->cursorY = ClampCoord(y);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -255,7 +255,7 @@ int TxLocate(lua_State *L)
         return 1337;
     DisplayRecord *d = NeedDisplay();
     if (!d) return 1347;
-    d->cursorY = y;
+    d->cursorY = ClampCoord(y);   // the lines printed from there are placed below it
     d->cursorX = (x >= d->leftMargin && x <= d->rightMargin) ? x : d->leftMargin;
     return 0;
 }

@@ -136,6 +136,57 @@ TEST(ClipBltRect, DestinationAndRegionLimits)
     EXPECT_EQ(w, 8);
 }
 
+// Coordinates and sizes at the ends of the 32-bit range: what lies outside is cut away, nothing
+// wraps round into the picture, and resolved positions stay within kCoordLimit.
+TEST(ClipBltRect, FarOutsideIsCutNotWrapped)
+{
+    const int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+    struct Case {
+        int32_t sx, dx, w;
+        int32_t wantSx, wantDx, wantW;   // wantW 0: nothing left
+    } cases[] = {
+        {0, kMin, 8, 0, 0, 0},
+        {0, kMin, kMax, 0, 0, 0},
+        {0, kMax, 8, 0, 0, 0},
+        {0, kMax - 3, kMax, 0, 0, 0},
+        {0, -3, kMax, 3, 0, 5},            // reaches in from the left: cut to the source
+        {2, 5, kMax, 2, 5, 3},             // cut to the destination's right edge
+    };
+    for (const Case &c : cases) {
+        int32_t sx = c.sx, sy = 0, dx = c.dx, dy = 0, w = c.w, h = 4;
+        ClipBltRect(nullptr, &sx, &sy, &dx, &dy, &w, &h, 8, 8, 8, 8, 0);
+        if (c.wantW == 0) {
+            EXPECT_TRUE(w < 1 || h < 1) << c.dx << " " << c.w;
+            continue;
+        }
+        EXPECT_EQ(sx, c.wantSx) << c.dx;
+        EXPECT_EQ(dx, c.wantDx) << c.dx;
+        EXPECT_EQ(w, c.wantW) << c.dx;
+    }
+    // A region whose far edge lies beyond 2^31.
+    ClipRegionNode r;
+    memset(&r, 0, sizeof r);
+    r.x = 4;
+    r.width = kMax;
+    r.height = kMax;
+    int32_t sx = 0, sy = 0, dx = 0, dy = 0, w = 8, h = 8;
+    ClipBltRect(&r, &sx, &sy, &dx, &dy, &w, &h, 8, 8, 8, 8, 1);
+    EXPECT_EQ(dx, 4);
+    EXPECT_EQ(w, 4);
+
+    int32_t x = kMin, y = 0, cw = kMax, ch = 5;
+    EXPECT_FALSE(ClipRectToArea(&x, &y, &cw, &ch, 8, 8));
+    x = -3, cw = kMax;
+    ASSERT_TRUE(ClipRectToArea(&x, &y, &cw, &ch, 8, 8));
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(cw, 8);
+
+    EXPECT_EQ(ResolveXPos(kMax, 10, 640, 0), kCoordLimit);
+    EXPECT_EQ(ResolveXPos(kMin, 10, 640, 0), -kCoordLimit);
+    EXPECT_EQ(ResolveXPos(POS_RIGHT, kMin, 640, 0), kCoordLimit);
+    EXPECT_EQ(ResolveXPos(POS_LEFTOUT, kMax, 640, 1.0), -kCoordLimit);
+}
+
 TEST(ScaleFit, KeepProportionsSplitsTheRestIntoStrips)
 {
     int32_t sw, sh, strips[4];
