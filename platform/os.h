@@ -743,7 +743,8 @@ struct OsAudioFileInfo {
     int64_t frames;
     int rate;
     int channels;
-    int bits;           // bits per channel of PCM and floating-point data; 0 when compressed
+    int bits;           // bits per channel of PCM and floating-point data; 0 when compressed or
+                        // held by a compressed container (FLAC, Ogg, MPEG, ...)
     int isFloat;        // reads deliver 32-bit floats (every file that is not 8- or 16-bit PCM)
     int bigEndian;      // raw 16-bit reads deliver big-endian words
     int isSigned;       // raw reads deliver signed samples

@@ -76,10 +76,11 @@ void OsCloseAudio(void)
     AudioOpen = 0;
     if (ChannelMutex) {
         for (AudioChannel &ch : AudioChannels) {
-            if (ch.state.load() == CH_STREAM) StreamStop();
+            if (ch.state.load() == CH_STREAM) StreamStop(STREAM_STOP_WAIT_MS);
             MemFree(ch.modBuffer);
             ClearChannel(&ch);
         }
+        StreamCollect(STREAM_STOP_WAIT_MS);
     }
     OsDeleteMutex(ChannelMutex);
     ChannelMutex = nullptr;
@@ -118,6 +119,7 @@ void OsReapChannels(void)
     // which takes the channel mutex to rewind. Notifications are moved under the lock, so a
     // channel's last ones are taken before it is freed.
     SampleFile *endedStream = nullptr;
+    StreamCollect(0);
     LockChannels();
     OsPostAudioEvents();
     for (AudioChannel &ch : AudioChannels) {
@@ -322,7 +324,7 @@ void OsSetMusicVolume(int kind, void *decoder, int volume)
 
 void OsSeekStreamMs(int kind, SampleFile *stream, int64_t ms)
 {
-    if (kind == MUSIC_STREAM) SeekSampleFile(stream, ms * stream->rate / 1000);
+    if (kind == MUSIC_STREAM && !StreamHoldsFile(stream)) SeekSampleFile(stream, ms * stream->rate / 1000);
 }
 
 ModulePlayer *OsFindModuleChannel(ModulePlayer *module)

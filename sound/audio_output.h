@@ -138,13 +138,28 @@ int64_t StreamPositionMs(SampleFile *stream);
 int64_t StreamDurationMs(SampleFile *stream);
 
 // Stream internals shared by the channel code and the streaming thread (audio_stream.cpp).
+// The longest a stop waits for the streaming thread, in ms.
+enum { STREAM_STOP_WAIT_MS = 1000 };
+// 0, 1000 (the halves would pass the core's size limit), 1287 (no thread, or the thread of a
+// stopped stream is still finishing).
 int StreamStart(AudioChannel *ch);
-// Stops the stream's thread and frees its buffers (the channel is already detached).
-void StreamStop(void);
+// Stops the stream's thread and frees its buffers (the channel is already detached). 1, or 0
+// when the thread did not end within waitMs: it then keeps its buffers and its file until it is
+// collected (StreamCollect, CloseStreamFile, the next StreamStart).
+int StreamStop(int waitMs);
+// Collects a thread left running by a stop once it has ended, waiting up to waitMs for it.
+void StreamCollect(int waitMs);
+// 1 while such a thread still reads the file: the file is not to be moved or played.
+int StreamHoldsFile(SampleFile *stream);
+// Closes a stream's file, or leaves the closing to the collection while such a thread reads it.
+void CloseStreamFile(SampleFile *stream);
 // The render side: frames of the next ready half (>0), 0 when none is ready yet, -1 at the end.
 int64_t StreamSupply(AudioChannel *ch);
 // Waits until the streaming thread has served every request (tests); 1, or 0 on timeout.
 int StreamWaitIdle(int timeoutMs);
+// The streaming thread's reader: ReadSampleData, unless a test puts its own (none restores it).
+typedef int64_t (*StreamReadFunc)(SampleFile *stream, void *buffer, int64_t frames, int *end);
+void SetStreamReader(StreamReadFunc reader);
 void StopStreamChannel(SampleFile *stream, int pause, int32_t *passCounter, int64_t *resumeFrame);
 
 // ---------------------------------------------------------------------------------------------

@@ -1,12 +1,20 @@
 // The music stream: a buffer of two halves of one second each. The render thread plays a
 // ready half and hands it back; the streaming thread refills the halves that are not ready,
 // rewinding the file for further passes. At most one stream plays.
+//
+// Every stream ends: a read that yields fewer frames than asked is the end of the file, and a
+// pass that yields nothing is not repeated. Stopping waits for the streaming thread a bounded
+// time; a thread still inside a read after that is left to finish on its own: it keeps its
+// buffers and its file until the main thread collects it, and no other stream starts meanwhile.
 #include <pthread.h>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
+#include "gfx/bitmap.h"
 #include "runtime/memory.h"
 #include "sound/audio_output.h"
 #include "sound/sample_file.h"
@@ -20,13 +28,25 @@ static int Supplying;               // the render side holds the half at PlayInd
 static std::atomic<int> EndFlag{0};
 static std::atomic<int> RefillPending{0};
 static std::atomic<int> Busy{0};    // the thread is filling
-static AudioChannel *StreamChannel;
+static AudioChannel *StreamChannel; // under the channel mutex; none once the stream is stopped
+static SampleFile *StreamFile;      // the file the thread reads
 
 static std::mutex StreamMutex;
 static std::condition_variable StreamCond;
-static int Request, Quit;
+static int Request;
+static std::atomic<int> Quit{0};
 static pthread_t Thread;
 static int ThreadRunning;
+// A streaming thread that did not end within the stop's wait (main thread only): it still owns
+// the halves and StreamFile; CloseOnCollect asks for the file to be closed once it has ended.
+static int Orphaned, CloseOnCollect;
+
+static StreamReadFunc Reader = ReadSampleData;
+
+void SetStreamReader(StreamReadFunc reader)
+{
+    Reader = reader ? reader : ReadSampleData;
+}
 
 static int64_t TimeMs(const OsTimeVal &t)
 {
@@ -38,29 +58,47 @@ static int Running(const OsTimeVal &t)
     return t.seconds || t.micros;
 }
 
-// Fills half `index` from the file; with passes left the file is rewound as often as needed.
-// Returns 0 when the stream has no more data after this half.
-static int FillHalf(AudioChannel *ch, int index)
+// Whether the stream goes on with another pass after the file's end; it then counts the pass
+// and rewinds the file (the clock keeps running across passes).
+static int NextPass(void)
 {
-    SampleFile *sf = ch->stream;
+    LockChannels();
+    AudioChannel *ch = StreamChannel;
+    int next = ch && StreamFile->frames > 0 && (ch->passesAll == 0 || ch->passCounter < ch->passesAll);
+    if (next) {
+        ch->passCounter++;
+        StreamFile->position = 0;
+    }
+    UnlockChannels();
+    return next;
+}
+
+// Fills half `index` from the file, rewinding it for further passes. A read that yields fewer
+// frames than asked is the file's end, whatever the reader's end flag says; after the last pass
+// the rest of the half is zeroed. Returns 0 when the stream has no more data after this half.
+static int FillHalf(int index)
+{
+    const int bytesPerFrame = StreamFile->readBytesPerFrame;
     int64_t got = 0;
-    int more = 1;
+    int more = 1, rewound = 0;
     while (got < HalfCapacity) {
         int end = 0;
-        got += ReadSampleData(sf, Halves[index] + got * sf->readBytesPerFrame, HalfCapacity - got, &end);
-        if (!end) break;
-        LockChannels();
-        int passesLeft = sf->frames > 0 && (ch->passesAll == 0 || ch->passCounter < ch->passesAll);
-        if (passesLeft) {
-            ch->passCounter++;
-            sf->position = 0;   // the clock keeps running across passes
-        }
-        UnlockChannels();
-        if (!passesLeft) {
+        int64_t wanted = HalfCapacity - got;
+        int64_t n = Reader(StreamFile, Halves[index] + got * bytesPerFrame, wanted, &end);
+        if (n < 0) n = 0;
+        if (n > wanted) n = wanted;
+        got += n;
+        // Stopped while reading: the channel mutex may be gone already.
+        if (Quit.load()) break;
+        if (n == wanted) continue;
+        // A pass that yields nothing from its start would be repeated for ever.
+        if ((n == 0 && rewound) || !NextPass()) {
             more = 0;
             break;
         }
+        rewound = 1;
     }
+    if (!more) memset(Halves[index] + got * bytesPerFrame, 0, (size_t)((HalfCapacity - got) * bytesPerFrame));
     HalfFrames[index] = got;
     if (got > 0) Ready[index].store(1, std::memory_order_release);
     return more;
@@ -71,13 +109,13 @@ static void *StreamThread(void *)
     OsRaiseThreadPriority();
     std::unique_lock<std::mutex> lock(StreamMutex);
     for (;;) {
-        while (!Quit && !Request) StreamCond.wait(lock);
-        if (Quit) break;
+        while (!Quit.load() && !Request) StreamCond.wait(lock);
+        if (Quit.load()) break;
         Request = 0;
         Busy.store(1);
         lock.unlock();
-        while (!EndFlag.load() && !Ready[FillIndex].load(std::memory_order_acquire)) {
-            int more = FillHalf(StreamChannel, FillIndex);
+        while (!Quit.load() && !EndFlag.load() && !Ready[FillIndex].load(std::memory_order_acquire)) {
+            int more = FillHalf(FillIndex);
             FillIndex ^= 1;
             if (!more) EndFlag.store(1, std::memory_order_release);
         }
@@ -121,58 +159,123 @@ int64_t StreamSupply(AudioChannel *ch)
     return 0;
 }
 
+// Frees the buffers of a stream whose thread has ended (or never ran).
+static void FreeHalves(void)
+{
+    MemFree(Halves[0]);
+    Halves[0] = Halves[1] = nullptr;
+    Ready[0].store(0);
+    Ready[1].store(0);
+    Busy.store(0);
+}
+
+// Joins the streaming thread when it ends within waitMs (0: only when it has ended already).
+static int JoinThread(int waitMs)
+{
+    if (waitMs <= 0) return pthread_tryjoin_np(Thread, nullptr) == 0;
+    timespec until;
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_sec += waitMs / 1000;
+    until.tv_nsec += (long)(waitMs % 1000) * 1000000;
+    if (until.tv_nsec >= 1000000000) {
+        until.tv_sec++;
+        until.tv_nsec -= 1000000000;
+    }
+    return pthread_timedjoin_np(Thread, nullptr, &until) == 0;
+}
+
+// Joins a thread left running by a stop once it has ended, and does what the stop left undone:
+// its buffers are freed and its file is closed, or rewound for the next play. 1 when no such
+// thread is left.
+static int CollectOrphan(int waitMs)
+{
+    if (!Orphaned) return 1;
+    if (!JoinThread(waitMs)) return 0;
+    Orphaned = 0;
+    FreeHalves();
+    if (CloseOnCollect) CloseSampleFile(StreamFile);
+    else StreamFile->position = 0;
+    CloseOnCollect = 0;
+    StreamFile = nullptr;
+    return 1;
+}
+
 int StreamStart(AudioChannel *ch)
 {
+    // One set of halves and one thread: a thread still finishing a stopped stream keeps them.
+    if (!CollectOrphan(0)) return 1287;
     SampleFile *sf = ch->stream;
     HalfCapacity = sf->rate / (sf->framesPerPacket > 0 ? sf->framesPerPacket : 1);
     if (HalfCapacity < 1) HalfCapacity = 1;
-    size_t halfBytes = (size_t)HalfCapacity * (size_t)sf->readBytesPerFrame;
-    Halves[0] = static_cast<uint8_t *>(MemAlloc(2 * halfBytes, 1));
+    uint64_t halfBytes = (uint64_t)HalfCapacity * (uint64_t)sf->readBytesPerFrame;
+    if (!halfBytes || 2 * halfBytes > kMaxPlaneBytes) return 1000;
+    Halves[0] = static_cast<uint8_t *>(MemAlloc(2 * (size_t)halfBytes, 1));
     if (!Halves[0]) return 1000;
     Halves[1] = Halves[0] + halfBytes;
+    LockChannels();
     StreamChannel = ch;
+    UnlockChannels();
+    StreamFile = sf;
     Ready[0].store(0);
     Ready[1].store(0);
     EndFlag.store(0);
     RefillPending.store(0);
+    Quit.store(0);
     PlayIndex = 0;
     Supplying = 0;
     ch->singleHalf = sf->frames - sf->position <= HalfCapacity && ch->passCounter == ch->passesAll;
-    int more = FillHalf(ch, 0);
+    int more = FillHalf(0);
     FillIndex = 1;
     if (ch->singleHalf || !more) {
         EndFlag.store(1);
         return 0;
     }
-    Quit = 0;
     Request = 1;
     if (pthread_create(&Thread, nullptr, StreamThread, nullptr) != 0) {
-        MemFree(Halves[0]);
-        Halves[0] = Halves[1] = nullptr;
+        FreeHalves();
         return 1287;
     }
     ThreadRunning = 1;
     return 0;
 }
 
-void StreamStop(void)
+int StreamStop(int waitMs)
 {
+    LockChannels();
+    StreamChannel = nullptr;
+    UnlockChannels();
     if (ThreadRunning) {
         {
             std::lock_guard<std::mutex> lock(StreamMutex);
-            Quit = 1;
+            Quit.store(1);
             Request = 1;
         }
         StreamCond.notify_one();
-        pthread_join(Thread, nullptr);
         ThreadRunning = 0;
+        if (!JoinThread(waitMs)) {
+            Orphaned = 1;
+            return 0;
+        }
     }
-    MemFree(Halves[0]);
-    Halves[0] = Halves[1] = nullptr;
-    StreamChannel = nullptr;
-    Ready[0].store(0);
-    Ready[1].store(0);
-    Busy.store(0);
+    FreeHalves();
+    StreamFile = nullptr;
+    return 1;
+}
+
+void CloseStreamFile(SampleFile *sf)
+{
+    if (Orphaned && StreamFile == sf && !CollectOrphan(0)) CloseOnCollect = 1;
+    else CloseSampleFile(sf);
+}
+
+void StreamCollect(int waitMs)
+{
+    CollectOrphan(waitMs);
+}
+
+int StreamHoldsFile(SampleFile *sf)
+{
+    return Orphaned && StreamFile == sf && !CollectOrphan(0);
 }
 
 int StreamWaitIdle(int timeoutMs)
@@ -223,11 +326,17 @@ void StopStreamChannel(SampleFile *sf, int pause, int32_t *passCounter, int64_t 
     ch->state.store(CH_FREE);      // the render side no longer looks at it
     int32_t passes = ch->passCounter;
     UnlockChannels();
-    // The thread takes the channel mutex to rewind, so it is joined outside of it.
-    StreamStop();
+    // The thread takes the channel mutex to rewind, so it is joined outside of it. A thread
+    // that does not end in time still reads the file: the stream is then stopped, not paused,
+    // and the file's position is left to the collection.
+    int joined = StreamStop(STREAM_STOP_WAIT_MS);
 
     int64_t duration = StreamDurationMs(sf);
     int64_t stored = TimeMs(sf->storedTime);
+    if (!joined) {
+        pause = 0;
+        passes = 1;
+    }
     if (pause && Running(sf->startTime)) {
         OsTimeVal now;
         OsGetSysTime(&now);
@@ -243,7 +352,7 @@ void StopStreamChannel(SampleFile *sf, int pause, int32_t *passCounter, int64_t 
         sf->position = frame < sf->frames ? frame : 0;
         if (resumeFrame) *resumeFrame = sf->position;
     } else {
-        sf->position = 0;
+        if (joined) sf->position = 0;
         stored = 0;
     }
     sf->storedTime.seconds = (uint32_t)(stored / 1000);

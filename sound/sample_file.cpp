@@ -2,6 +2,7 @@
 // loading whole samples and musics.
 #include <cstring>
 
+#include "gfx/bitmap.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
 #include "runtime/memory.h"
@@ -135,7 +136,7 @@ int LoadSampleFile(const char *name, SampleBuffer **buffer, uint32_t *dataSize, 
     if (code) return code;
     if (!sf->dataSize || !sf->bytesPerFrame || !sf->bits) code = 1279;
     else if (sf->formatCode < 0) code = 1299;
-    else if (sf->dataSize > 0xFFFFFFFFu) code = 1000;
+    else if (sf->dataSize > kMaxPlaneBytes) code = 1000;
     SampleBuffer *b = nullptr;
     if (!code) {
         b = static_cast<SampleBuffer *>(MemAlloc(sizeof(SampleBuffer), 1));
@@ -170,6 +171,7 @@ void FreeModulePlayer(ModulePlayer *mp)
 // Reads a whole module and builds its player; 1235 when it fails the size check.
 static int LoadModule(FileHandle *fh, int64_t size, ModulePlayer **out)
 {
+    if ((uint64_t)size > kMaxPlaneBytes) return 1000;
     uint8_t *data = static_cast<uint8_t *>(MemAlloc((size_t)size, 0));
     if (!data) return 1000;
     FSeek(fh, 0, FSEEK_START);

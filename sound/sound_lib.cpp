@@ -80,7 +80,7 @@ void FreeMusicNode(MusicNode *node)
     if (SoundState.playing == node) SoundState.playing = nullptr;
     if (SoundState.paused == node) SoundState.paused = nullptr;
     if (node->kind == MUSIC_MODULE) FreeModulePlayer(static_cast<ModulePlayer *>(node->decoder));
-    else CloseSampleFile(static_cast<SampleFile *>(node->decoder));
+    else CloseStreamFile(static_cast<SampleFile *>(node->decoder));
     MemFree(node);
 }
 

@@ -1,6 +1,8 @@
 // Sound files through libsndfile, read through the caller's callbacks (sf_open_virtual), so
-// files linked into an applet open directly. 8- and 16-bit PCM is read raw, with its sign and
-// byte order kept; every other layout is decoded to 32-bit floats.
+// files linked into an applet open directly. 8- and 16-bit PCM of a container that stores its
+// samples as they are is read raw, with its sign and byte order kept; everything else is decoded
+// to 32-bit floats. A compressed container (FLAC, Ogg, MPEG, ...) reports no bits whatever
+// subtype libsndfile names for it: its raw bytes are no samples.
 #include "platform/os.h"
 
 #include <sndfile.h>
@@ -55,6 +57,33 @@ static int SubtypeBits(int subtype)
     }
 }
 
+// Containers whose 8- and 16-bit PCM lies in the file exactly as sf_read_raw delivers it.
+static int StoresRawPcm(int major)
+{
+    switch (major) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_AIFF:
+    case SF_FORMAT_AU:
+    case SF_FORMAT_CAF:
+    case SF_FORMAT_SD2:
+    case SF_FORMAT_IRCAM:
+    case SF_FORMAT_NIST:
+    case SF_FORMAT_PAF:
+    case SF_FORMAT_SVX:
+    case SF_FORMAT_VOC:
+    case SF_FORMAT_AVR:
+    case SF_FORMAT_HTK:
+    case SF_FORMAT_MAT4:
+    case SF_FORMAT_MAT5:
+    case SF_FORMAT_PVF:
+    case SF_FORMAT_MPC2K: return 1;
+    default: return 0;
+    }
+}
+
 int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo *info)
 {
     *file = nullptr;
@@ -79,7 +108,7 @@ int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo
     in->frames = sfi.frames;
     in->rate = sfi.samplerate;
     in->channels = sfi.channels;
-    in->bits = SubtypeBits(subtype);
+    in->bits = StoresRawPcm(f->major) ? SubtypeBits(subtype) : 0;
     f->raw = in->bits == 8 || in->bits == 16;
     if (f->raw) {
         in->isSigned = subtype != SF_FORMAT_PCM_U8;

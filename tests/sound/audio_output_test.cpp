@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "runtime/memory.h"
@@ -342,6 +346,132 @@ TEST_F(AudioOutput, ShortStreamNeedsNoThreadAndPausedStreamResumesInItsPass)
     EXPECT_EQ(500, StreamPositionMs(sf));
     OsSeekStreamMs(MUSIC_STREAM, sf, 1500);
     EXPECT_EQ(12000, sf->position);
+    CloseSampleFile(sf);
+}
+
+// Readers that never set the end flag: the first yields 1000 frames and then nothing, the
+// second nothing at all.
+std::atomic<int> ReaderCalls{0};
+int64_t ThousandThenNothing(SampleFile *, void *, int64_t frames, int *)
+{
+    return ReaderCalls++ ? 0 : std::min<int64_t>(frames, 1000);
+}
+int64_t Nothing(SampleFile *, void *, int64_t, int *)
+{
+    ReaderCalls++;
+    return 0;
+}
+
+// A stream whose reads run short without the end flag ends all the same, also when it should
+// repeat without end: a short read is the file's end, and a pass that yields nothing from its
+// start is not repeated.
+TEST_F(AudioOutput, StreamsWhoseReadsRunShortEnd)
+{
+    ScratchDir dir;
+    struct Case {
+        const char *what;
+        StreamReadFunc reader;
+        int times;
+    } cases[] = {
+        {"once, short", ThousandThenNothing, 1},
+        {"endless, short", ThousandThenNothing, 0},
+        {"endless, nothing", Nothing, 0},
+    };
+    for (const Case &c : cases) {
+        SampleFile *sf = StreamOf(dir, Wave(1, 8000, 16, Bytes(8000 * 2 * 3, 1)));   // 3 s
+        ASSERT_NE(nullptr, sf);
+        ReaderCalls = 0;
+        SetStreamReader(c.reader);
+        ASSERT_EQ(0, OsPlayMusic(MUSIC_STREAM, sf, ObjectId{1, nullptr}, c.times, 1, 64)) << c.what;
+        int ended = 0;
+        for (int block = 0; block < 1000 && !ended; block++) {
+            ASSERT_TRUE(StreamWaitIdle(2000)) << c.what << ": the streaming thread never rests";
+            Render(480);
+            for (AudioChannel &ch : AudioChannels) ended |= ch.finished;
+        }
+        EXPECT_TRUE(ended) << c.what;
+        EXPECT_LT(ReaderCalls, 10) << c.what;
+        OsReapChannels();
+        for (AudioChannel &ch : AudioChannels) EXPECT_EQ(CH_FREE, ch.state.load()) << c.what;
+        SetStreamReader(nullptr);
+        CloseSampleFile(sf);
+    }
+}
+
+// A reader that delivers its first call and then blocks until it is let go.
+std::mutex GateMutex;
+std::condition_variable GateCond;
+bool GateOpen = false;
+int64_t BlocksAfterTheFirstRead(SampleFile *, void *, int64_t frames, int *)
+{
+    if (ReaderCalls++ == 0) return frames;
+    std::unique_lock<std::mutex> lock(GateMutex);
+    GateCond.wait(lock, [] { return GateOpen; });
+    return frames;
+}
+void OpenGate(bool open)
+{
+    std::lock_guard<std::mutex> lock(GateMutex);
+    GateOpen = open;
+    GateCond.notify_all();
+}
+
+// Stopping waits for a streaming thread stuck in a read a bounded time. The thread keeps its
+// file until it ends: meanwhile no stream starts, the file neither seeks nor closes; once the
+// read returns, the thread is collected and the file closed as asked.
+TEST_F(AudioOutput, StopWaitsForAStuckStreamABoundedTime)
+{
+    ScratchDir dir;
+    SampleFile *sf = StreamOf(dir, Wave(1, 8000, 16, Bytes(8000 * 2 * 3, 1)));
+    SampleFile *other = StreamOf(dir, Wave(1, 8000, 16, Bytes(8000 * 2 * 3, 1)));
+    ASSERT_NE(nullptr, sf);
+    ASSERT_NE(nullptr, other);
+    ReaderCalls = 0;
+    OpenGate(false);
+    SetStreamReader(BlocksAfterTheFirstRead);
+    ASSERT_EQ(0, OsPlayMusic(MUSIC_STREAM, sf, ObjectId{1, nullptr}, 0, 1, 64));
+    while (ReaderCalls < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    auto started = std::chrono::steady_clock::now();
+    std::future<void> stop = std::async(std::launch::async, [&] {
+        int32_t passes;
+        int64_t resume;
+        OsStopMusic(MUSIC_STREAM, sf, 1, &passes, &resume);
+    });
+    bool returned = stop.wait_for(std::chrono::milliseconds(STREAM_STOP_WAIT_MS + 2000)) == std::future_status::ready;
+    long waited = (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    if (!returned) OpenGate(true);
+    stop.wait();
+    ASSERT_TRUE(returned) << "StopMusic waited for the stuck thread";
+    EXPECT_GE(waited, STREAM_STOP_WAIT_MS - 50);
+    for (AudioChannel &ch : AudioChannels) EXPECT_EQ(CH_FREE, ch.state.load());
+
+    EXPECT_EQ(1287, OsPlayMusic(MUSIC_STREAM, other, ObjectId{2, nullptr}, 1, 1, 64));
+    for (AudioChannel &ch : AudioChannels) EXPECT_EQ(CH_FREE, ch.state.load());
+    int64_t position = sf->position;
+    OsSeekStreamMs(MUSIC_STREAM, sf, 1500);
+    EXPECT_EQ(position, sf->position);
+    CloseStreamFile(sf);                // left to the collection
+
+    OpenGate(true);
+    StreamCollect(2000);
+    SetStreamReader(nullptr);
+    ASSERT_EQ(0, OsPlayMusic(MUSIC_STREAM, other, ObjectId{2, nullptr}, 1, 1, 64));
+    int32_t passes;
+    int64_t resume;
+    OsStopMusic(MUSIC_STREAM, other, 0, &passes, &resume);
+    CloseSampleFile(other);
+}
+
+// The two halves of a stream are checked against the core's size limit before they are made:
+// a WAVE file claiming two billion frames a second asks for 16 GB.
+TEST_F(AudioOutput, StreamHalvesBeyondTheSizeLimitAreRefused)
+{
+    ScratchDir dir;
+    SampleFile *sf = StreamOf(dir, Wave(2, 0x7FFFFFFF, 16, Bytes(4000, 0)));
+    ASSERT_NE(nullptr, sf);
+    EXPECT_EQ(1000, OsPlayMusic(MUSIC_STREAM, sf, ObjectId{1, nullptr}, 1, 1, 64));
+    for (AudioChannel &ch : AudioChannels) EXPECT_EQ(CH_FREE, ch.state.load());
     CloseSampleFile(sf);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "gfx/bitmap.h"
 #include "runtime/errors.h"
 #include "runtime/filelayer.h"
 #include "sound/sample_file.h"
@@ -205,6 +206,67 @@ TEST(SampleFile, CompressedFilesStreamAsMusicOnly)
     CloseSampleFile(sf);
 }
 
+// A sample value of a loaded buffer scaled to 16 bits, as libsndfile decodes it.
+int Sample16(const SampleBuffer *b, size_t i)
+{
+    const uint8_t *p = b->data + i * (b->bits / 8);
+    if (b->bits == 8) return ((b->flags & SAMPLEF_SIGNED) ? (int8_t)p[0] : p[0] - 128) * 256;
+    return (b->flags & SAMPLEF_BIGENDIAN) ? (int16_t)(p[0] << 8 | p[1]) : (int16_t)(p[0] | p[1] << 8);
+}
+
+// Platform containers whose PCM lies in the file as it is load as samples with the decoder's
+// own values. A compressed or packed one reports no bits whatever subtype libsndfile names
+// (FLAC names 16-bit PCM, whose raw bytes are compressed), so it is music only and streams as
+// floats to the last frame.
+TEST(SampleFile, OnlyContainersOfPlainPcmLoadAsSamples)
+{
+    ScratchDir dir;
+    const int frames = 3000;
+    struct Case {
+        const char *name;
+        int format, channels, code;
+    } cases[] = {
+        {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, 0},
+        {"a.au", SF_FORMAT_AU | SF_FORMAT_PCM_S8, 1, 0},
+        {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 1, 0},
+        {"a.voc", SF_FORMAT_VOC | SF_FORMAT_PCM_U8, 2, 0},
+        {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 1279},
+        {"b.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_S8, 1, 1279},
+        {"a.sds", SF_FORMAT_SDS | SF_FORMAT_PCM_16, 1, 1279},
+    };
+    for (const Case &c : cases) {
+        std::string path = WriteWithSndfile(dir, c.name, c.format, c.channels, frames);
+        ASSERT_FALSE(path.empty()) << c.name;
+        SF_INFO info = {};
+        SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(nullptr, f) << c.name;
+        std::vector<short> decoded((size_t)frames * c.channels);
+        ASSERT_EQ(frames, sf_readf_short(f, decoded.data(), frames)) << c.name;
+        sf_close(f);
+
+        SampleBuffer *b = nullptr;
+        uint32_t size;
+        int rate, code;
+        ASSERT_EQ(c.code, LoadSampleFile(path.c_str(), &b, &size, &rate, &code)) << c.name;
+        if (b) {
+            ASSERT_EQ((uint32_t)frames, b->frames) << c.name;
+            for (size_t i = 0; i < decoded.size(); i++) ASSERT_EQ(decoded[i], Sample16(b, i)) << c.name << " " << i;
+            FreeSampleBuffer(b);
+            continue;
+        }
+        SampleFile *sf = nullptr;
+        ASSERT_EQ(0, OpenSampleFile(path.c_str(), 1, &sf)) << c.name;
+        EXPECT_EQ(0, sf->bits) << c.name;
+        std::vector<float> pcm(decoded.size() + 1024 * c.channels);
+        int64_t got = 0;
+        int end = 0;
+        while (!end && got <= frames) got += ReadSampleData(sf, &pcm[got * c.channels], 1024, &end);
+        EXPECT_EQ(frames, got) << c.name;
+        for (size_t i = 0; i < decoded.size(); i++) ASSERT_NEAR(decoded[i] / 32768.0, pcm[i], 1e-4) << c.name << " " << i;
+        CloseSampleFile(sf);
+    }
+}
+
 TEST(SampleFile, LinkedFilesOpenThroughTheFileLayer)
 {
     // a 24-bit WAVE held in memory goes to the platform decoder through the file layer
@@ -221,6 +283,28 @@ TEST(SampleFile, LinkedFilesOpenThroughTheFileLayer)
     EXPECT_EQ(100, ReadSampleData(sf, pcm, 100, nullptr));
     CloseSampleFile(sf);
     UnregisterMemorySection(file.data());
+}
+
+// A sample or a module larger than the core's size limit is refused before anything is
+// allocated or read (sparse files, so the test writes next to nothing).
+TEST(SampleFile, FilesBeyondTheSizeLimitAreRefused)
+{
+    ScratchDir dir;
+    const off_t size = (off_t)kMaxPlaneBytes + 4096;
+    Bytes wave = Wave(1, 8000, 16, Bytes(), 1, 0x7FFFFFFFL + 2048);
+    Bytes mod(1084, 0);
+    memcpy(&mod[1080], "M.K.", 4);
+    std::string pw = dir.Write("big.wav", wave), pm = dir.Write("big.mod", mod);
+    ASSERT_EQ(0, truncate(pw.c_str(), size));
+    ASSERT_EQ(0, truncate(pm.c_str(), size));
+    SampleBuffer *b = nullptr;
+    uint32_t dataSize;
+    int rate, code, kind;
+    void *decoder = nullptr;
+    EXPECT_EQ(1000, LoadSampleFile(pw.c_str(), &b, &dataSize, &rate, &code));
+    EXPECT_EQ(nullptr, b);
+    EXPECT_EQ(1000, LoadMusicFile(pm.c_str(), &kind, &decoder));
+    EXPECT_EQ(nullptr, decoder);
 }
 
 TEST(SampleFile, ModulesLoadAsModules)

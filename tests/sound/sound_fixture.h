@@ -81,7 +81,7 @@ inline Bytes Wave(int channels, int rate, int bits, const Bytes &data, int forma
     PutLE16(b, (uint32_t)formatTag);
     PutLE16(b, (uint32_t)channels);
     PutLE32(b, (uint32_t)rate);
-    PutLE32(b, (uint32_t)(rate * channels * bits / 8));
+    PutLE32(b, (uint32_t)((int64_t)rate * channels * bits / 8));
     PutLE16(b, (uint32_t)(channels * bits / 8));
     PutLE16(b, (uint32_t)bits);
     PutId(b, "junk");

@@ -2,7 +2,10 @@
 // list, the silent switch-off when no audio device opens, the state behind the commands and
 // the attribute provider.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -219,6 +222,82 @@ TEST_F(SoundLib, AStreamThatEndsIsNoLongerThePlayingMusic)
     }
     EXPECT_EQ(0, playing);
     EXPECT_EQ(nullptr, SoundState.playing);
+}
+
+// A 16-bit stereo FLAC tone of 1.5 s written by libsndfile (which names FLAC 16-bit PCM).
+std::string WriteFlac(const ScratchDir &dir)
+{
+    std::string p = dir.path + "/tone.flac";
+    SF_INFO info = {};
+    info.samplerate = 22050;
+    info.channels = 2;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE *f = sf_open(p.c_str(), SFM_WRITE, &info);
+    if (!f) return "";
+    std::vector<short> pcm(33075 * 2);
+    for (size_t i = 0; i < pcm.size(); i++) pcm[i] = (short)(std::sin(i * 0.03) * 12000);
+    sf_writef_short(f, pcm.data(), 33075);
+    sf_close(f);
+    return p;
+}
+
+long MillisSince(std::chrono::steady_clock::time_point t)
+{
+    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count();
+}
+
+// A FLAC file is no sample; as music it plays to its end once, and a stop in the middle of an
+// endless play returns at once.
+TEST_F(SoundLib, FlacIsMusicThatEndsAndStopsAtOnce)
+{
+    std::string flac = WriteFlac(dir);
+    ASSERT_FALSE(flac.empty()) << "libsndfile cannot write FLAC here";
+    EXPECT_EQ(1279, Run("loadsample", [&](lua_State *L) {
+        lua_pushnumber(L, 1);
+        lua_pushstring(L, flac.c_str());
+        return 2;
+    }));
+    for (int id : {1, 2}) {
+        ASSERT_EQ(0, Run("openmusic", [&](lua_State *L) {
+            lua_pushnumber(L, id);
+            lua_pushstring(L, flac.c_str());
+            return 2;
+        }));
+    }
+    auto isPlaying = [&](int id) {
+        double playing = -1;
+        EXPECT_EQ(0, Run("ismusicplaying", [&](lua_State *L) {
+            lua_pushnumber(L, id);
+            return 1;
+        }, &playing));
+        return playing;
+    };
+
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(0, Run("playmusic", [](lua_State *L) {
+        lua_pushnumber(L, 1);
+        lua_pushnumber(L, 1);
+        return 2;
+    }));
+    while (isPlaying(1) == 1 && MillisSince(started) < 6000) OsSleepMillis(nullptr, 10);
+    long played = MillisSince(started);
+    EXPECT_EQ(0, isPlaying(1)) << "still playing after " << played << " ms";
+    EXPECT_GE(played, 1300);
+
+    ASSERT_EQ(0, Run("playmusic", [](lua_State *L) {
+        lua_pushnumber(L, 2);
+        lua_pushnumber(L, 0);
+        return 2;
+    }));
+    OsSleepMillis(nullptr, 300);
+    EXPECT_EQ(1, isPlaying(2));
+    auto stopping = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, Run("stopmusic", [](lua_State *L) {
+        lua_pushnumber(L, 2);
+        return 1;
+    }));
+    EXPECT_LT(MillisSince(stopping), 200);
+    EXPECT_EQ(0, isPlaying(2));
 }
 
 TEST_F(SoundLib, AttributeProvider)
