@@ -18,6 +18,7 @@
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/vm/values.h"
 #include "text/text_objects.h"
 
 enum {
@@ -265,12 +266,12 @@ static int ReadSize(lua_State *L, int t, const char *key, double *scale, int32_t
     if (!GetFieldPercent(L, t, key, 0.0, 1, &v, &isPercent, &found)) return 0;
     *changed = 1;
     if (isPercent) {
-        if (v <= 0.0) return ERR_BADSIZE;
+        if (!(v > 0.0) || !std::isfinite(v)) return ERR_BADSIZE;
         *scale = v;
         *target = 0;
     } else {
-        if (v < 0.0) return ERR_BADSIZE;
-        *target = (int32_t)v;
+        if (!(v >= 0.0)) return ERR_BADSIZE;
+        *target = luaO_toint32(v);
         *scale = 1.0;
     }
     return 0;
@@ -351,7 +352,7 @@ static int ReadLevel(lua_State *L, int t, const char *key, int32_t *level, int *
 {
     double v;
     if (!GetFieldPercent(L, t, key, 255.0, 0, &v, nullptr, nullptr)) return 0;
-    int32_t n = v < 0 ? 0 : v > 255 ? 255 : (int32_t)v;
+    int32_t n = !(v > 0) ? 0 : v > 255 ? 255 : (int32_t)v;
     if (n != *level) {
         *level = n;
         *changed = 1;
@@ -573,9 +574,15 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
         l->transform = c.transform;
         return 0;
     }
+    // A transform that can't be drawn (too big) leaves the layer with the one its picture shows.
+    const TransformRecord before = l->transform;
+    const LayerState *shown = l->transformedState;
     l->transform = c.transform;
     GetObjectMatrix(&l->transform, src->width, src->height);
-    if ((code = BuildLayerState(l, BUILD_DRAWN))) return code;
+    if ((code = BuildLayerState(l, BUILD_DRAWN))) {
+        if (l->transformedState == shown) l->transform = before;
+        return code;
+    }
     AddDirtyRect(damage, l->drawnState);
     return 0;
 }

@@ -217,7 +217,7 @@ int SndSetMusicVolume(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     ObjectId id = GetObjectIdArg(L, 1);
-    int v = (int)GetNumberOrPercentArg(L, 2, 64, 0, nullptr);
+    int v = luaO_toint32(GetNumberOrPercentArg(L, 2, 64, 0, nullptr));
     if (SoundState.disabled) return 0;
     MusicNode *m;
     int code = FindMusic(id, &m);

@@ -7,7 +7,7 @@
 //   12  -1  0.5  1e300  -inf  nan  0x10  $FF00FF   numbers, read at run time (strtod)
 //   "text"                    a string (no escapes; paths that could leave the work folder are
 //                             replaced, see SafeString)
-//   *N                        a string of N letters (at most 65536)
+//   *N                        a string of N letters (at most 16384)
 //   #NAME                     a constant of the constant registry (else the text "#NAME")
 //   nil  true  false          those values
 //   @                         the last light userdata a call returned (an object handle), or nil
@@ -66,7 +66,7 @@
 
 namespace {
 
-enum { CALLS_MAX = 64, ARGS_MAX = 16, DEPTH_MAX = 4, STRING_MAX = 65536, INPUT_MAX = 16384 };
+enum { CALLS_MAX = 64, ARGS_MAX = 16, DEPTH_MAX = 4, STRING_MAX = 16384, INPUT_MAX = 16384 };
 
 // Waits for input or time, requesters, programs, URLs and the system clipboard.
 const char *const LeftOut[] = {
@@ -86,7 +86,7 @@ const char SetupScript[] =
     "CreateTextObject 1 \"Fuzz [b]text[/b]\"\n"
     "CreateAnim 1 1 16 12 3 2\n"
     "LoadSample 1 \"snd.wav\"\n"
-    "OpenMusic 1 \"tune.wav\"\n"
+    "OpenMusic 1 \"tune.flac\"\n"
     "CreateSprite 1 #BRUSH 1\n"
     "AllocMem 1 256\n"
     "CreateClipRegion 1 #BOX 10 10 100 80\n";
@@ -154,7 +154,8 @@ void CopyFile(const std::string &from, const std::string &to)
     fclose(in);
 }
 
-const char *const FixtureFiles[] = {"pic.bmp", "pic.png", "anim.gif", "snd.wav", "tune.wav", "tune.mod", nullptr};
+const char *const FixtureFiles[] = {"pic.bmp",  "pic.png",   "anim.gif", "snd.wav",
+                                    "tune.wav", "tune.flac", "tune.mod", nullptr};
 
 // The work folder as the last reset left it: its entries and their sizes and times.
 std::string WorkDirState;
@@ -551,6 +552,7 @@ void MakeFixtures()
     if (chdir(FixtureDir.c_str()) != 0) abort();
     WriteSound("snd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1600, 8000);
     WriteSound("tune.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4000, 8000);
+    WriteSound("tune.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 4000, 8000);
     WriteModule("tune.mod");
     Session s;
     StartSession(&s);
@@ -578,9 +580,6 @@ void Init()
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     Trace = getenv("FUZZ_COMMANDS_TRACE") != nullptr;
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) abort();
-    StartDir = cwd;
     char top[] = "/tmp/fuzz_commands.XXXXXX";
     if (!mkdtemp(top)) abort();
     FixtureDir = std::string(top) + "/fixtures";
@@ -602,12 +601,51 @@ void Init()
     MakeFixtures();
 }
 
+// The path of a relative argument from the starting folder.
+std::string Absolute(const std::string &path)
+{
+    return path.empty() || path[0] == '/' ? path : StartDir + "/" + path;
+}
+
 }  // namespace
+
+// Inputs run in a work folder of their own, so the paths the fuzzer reads and writes during the
+// run (corpus folders, artifacts) are made absolute first; without an artifact prefix the
+// artifacts go to the starting folder, as they would without the work folder.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static std::vector<std::string> args;
+    static std::vector<char *> pointers;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) abort();
+    StartDir = cwd;
+    const char *const pathFlags[] = {"-artifact_prefix=", "-exact_artifact_path=", "-dict=", "-merge_control_file=",
+                                     "-features_dir=", nullptr};
+    bool prefix = false;
+    for (int i = 0; i < *argc; i++) {
+        std::string a = (*argv)[i];
+        if (i > 0 && a[0] != '-') a = Absolute(a);
+        for (int k = 0; pathFlags[k]; k++) {
+            size_t n = strlen(pathFlags[k]);
+            if (a.compare(0, n, pathFlags[k]) == 0) {
+                a = pathFlags[k] + Absolute(a.substr(n));
+                if (k == 0) prefix = true;
+            }
+        }
+        args.push_back(a);
+    }
+    if (!prefix) args.push_back("-artifact_prefix=" + StartDir + "/");
+    for (std::string &a : args) pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+    *argc = (int)args.size();
+    *argv = pointers.data();
+    Init();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > INPUT_MAX) return 0;
-    if (StartDir.empty()) Init();
     ResetWorkDir();
     Session s;
     StartSession(&s);
