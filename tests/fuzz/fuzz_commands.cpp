@@ -25,7 +25,7 @@
 // within the bounds the command's CheckArgs gives (missing arguments are 1). Commands that wait
 // for input or time, open requesters, start programs or use the system clipboard are left out.
 // Time is a clock of the harness's own that advances 4 ms at every reading on this thread, so
-// every run is the same; a call that reads it for more than 3 s of that time is stopped like a
+// every run is the same; a call that reads it for more than 1 s of that time is stopped like a
 // quit request ends it (effects, moves, anims, waits of the event pump).
 //
 // FUZZ_COMMANDS_SKIP="Cmd1,Cmd2" leaves more commands out (triage); FUZZ_COMMANDS_TRACE=1 prints
@@ -436,7 +436,7 @@ int RunLine(lua_State *L, Reader *r)
         }
         for (; n < c->min; n++) lua_pushnumber(L, 1);
     }
-    CallDeadline = FakeMicros.load() + 3000000;
+    CallDeadline = FakeMicros.load() + 1000000;
     timespec t0, t1;
     clock_gettime(CLOCK_MONOTONIC, &t0);
     int code = lua_pcall(L, n, LUA_MULTRET, 0);
