@@ -196,7 +196,7 @@ int SndSeekMusic(lua_State *L)
     if (code) return code;
     if (m->kind != MUSIC_STREAM) return 1236;
     SampleFile *sf = static_cast<SampleFile *>(m->decoder);
-    if (ms < 0 || ms > StreamDurationMs(sf) - 1) return 1233;
+    if (!(ms >= 0) || ms > StreamDurationMs(sf) - 1) return 1233;
     OsReapChannels();
     if (SoundState.playing != m) {
         OsSeekStreamMs(MUSIC_STREAM, sf, (int64_t)ms);
