@@ -26,7 +26,8 @@
 // for input or time, open requesters, start programs or use the system clipboard are left out.
 // Time is a clock of the harness's own that advances 4 ms at every reading on this thread, so
 // every run is the same; a call that reads it for more than 1 s of that time is stopped like a
-// quit request ends it (effects, moves, anims, waits of the event pump).
+// quit request ends it (effects, moves, anims, waits of the event pump). Waits that sleep on the
+// real clock are stopped the same way after 0.25 s of real time.
 //
 // FUZZ_COMMANDS_SKIP="Cmd1,Cmd2" leaves more commands out (triage); FUZZ_COMMANDS_TRACE=1 prints
 // every call and its result code on standard error, and keeps the player's standard output.
@@ -116,6 +117,14 @@ bool Trace = false;
 pthread_t MainThread;
 std::atomic<uint64_t> FakeMicros{1000000000ull};
 uint64_t CallDeadline = ~0ull;
+timespec CallStart;
+
+double MillisSince(const timespec &t)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - t.tv_sec) * 1e3 + (now.tv_nsec - t.tv_nsec) / 1e6;
+}
 
 // Readings on the fuzzing thread move the clock on; other threads (the mixer) only read it.
 void FakeClock(OsTimeVal *out)
@@ -123,7 +132,7 @@ void FakeClock(OsTimeVal *out)
     uint64_t now = FakeMicros.load();
     if (pthread_equal(pthread_self(), MainThread)) {
         now = FakeMicros += 4000;
-        if (now > CallDeadline) StopFlag = 1;
+        if (now > CallDeadline || (CallDeadline != ~0ull && MillisSince(CallStart) > 250)) StopFlag = 1;
     }
     out->seconds = (uint32_t)(now / 1000000);
     out->micros = (uint32_t)(now % 1000000);
@@ -437,16 +446,14 @@ int RunLine(lua_State *L, Reader *r)
         for (; n < c->min; n++) lua_pushnumber(L, 1);
     }
     CallDeadline = FakeMicros.load() + 1000000;
-    timespec t0, t1;
-    clock_gettime(CLOCK_MONOTONIC, &t0);
+    clock_gettime(CLOCK_MONOTONIC, &CallStart);
     int code = lua_pcall(L, n, LUA_MULTRET, 0);
-    clock_gettime(CLOCK_MONOTONIC, &t1);
+    const double millis = MillisSince(CallStart);
     CallDeadline = ~0ull;
     for (int i = 1; i <= lua_gettop(L); i++)
         if (lua_type(L, i) == LUA_TLIGHTUSERDATA) r->lastHandle = lua_touserdata(L, i);
     if (Trace)
-        fprintf(stderr, "%s/%d -> %d (%.1f ms)\n", c->name, n, code,
-                (t1.tv_sec - t0.tv_sec) * 1e3 + (t1.tv_nsec - t0.tv_nsec) / 1e6);
+        fprintf(stderr, "%s/%d -> %d (%.1f ms)\n", c->name, n, code, millis);
     lua_settop(L, 0);
     StopFlag = 0;
     return 1;
