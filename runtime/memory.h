@@ -15,7 +15,7 @@ void MemFree(void *block);
 // that would take its live blocks above FUZZ_MAX_LIVE, and the interpreter's allocator one
 // that would take the state's memory above FUZZ_MAX_LIVE.
 constexpr size_t FUZZ_MAX_BLOCK = (size_t)64 << 20;
-constexpr size_t FUZZ_MAX_LIVE = (size_t)768 << 20;
+constexpr size_t FUZZ_MAX_LIVE = (size_t)384 << 20;
 // Bytes of the MemAlloc blocks not yet given to MemFree (a fuzz target sets it back to 0
 // when every object of its last input is gone).
 void SetMemAllocLiveBytes(size_t bytes);
