@@ -605,6 +605,8 @@ void Init()
     // The player's start (OsInit) would also take SIGINT and SIGTERM, which end the fuzzer.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     OsSetClock(FakeClock);
+    // Frames are paced on the real clock: with a limit this high no frame waits for the next.
+    OsSetTag(16, 1000000);
     RuntimeSettings.quiet = 1;
     MakeFixtures();
 }
