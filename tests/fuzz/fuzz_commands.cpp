@@ -11,7 +11,10 @@
 //   #NAME                     a constant of the constant registry (else the text "#NAME")
 //   nil  true  false          those values
 //   @                         the last light userdata a call returned (an object handle), or nil
-//   fn                        a native function that does nothing (handlers, callbacks)
+//   fn  fn1  fnerr            native functions (handlers, callbacks, compare functions): one
+//                             that does nothing, one that always gives 1, one that raises 1055
+//   fn[LINE]                  a function that runs the script line LINE (no ']' in it) each
+//                             time it is called, two calls deep at most
 //   {key=ARG ARG ...}         a table: named fields, and bare values at 0, 1, 2, ...
 //   other words               the word as a string
 // The first line "layers" turns layers on after the fixed objects are made.
@@ -67,7 +70,8 @@
 
 namespace {
 
-enum { CALLS_MAX = 64, ARGS_MAX = 16, DEPTH_MAX = 4, STRING_MAX = 16384, INPUT_MAX = 16384 };
+// Calls of one input: lines of the script, and all calls with those of callbacks.
+enum { CALLS_MAX = 64, ALL_CALLS_MAX = 256, ARGS_MAX = 16, DEPTH_MAX = 4, STRING_MAX = 16384, INPUT_MAX = 16384 };
 
 // Waits for input or time, requesters, programs, URLs and the system clipboard.
 const char *const LeftOut[] = {
@@ -232,9 +236,13 @@ void WriteModule(const char *path)
 // ---------------------------------------------------------------------------------------------
 // Arguments
 
+// The last light userdata a call returned, the calls left to the input, and the depth of calls
+// made by callbacks.
+void *LastHandle;
+int CallsLeft, CallbackDepth;
+
 struct Reader {
     const char *p, *end;
-    void *lastHandle;
     bool AtEnd() const { return p >= end; }
     void SkipSeparators()
     {
@@ -261,6 +269,32 @@ void PushSafeString(lua_State *L, const std::string &s)
 
 int DoNothing(lua_State *)
 {
+    return 0;
+}
+
+int GiveOne(lua_State *L)
+{
+    lua_pushnumber(L, 1);
+    return 1;
+}
+
+int RaiseError(lua_State *L)
+{
+    lua_error(L, 1055);
+}
+
+int RunLine(lua_State *L, Reader *r);
+
+// fn[LINE]: runs the line kept as its upvalue.
+int RunCallbackLine(lua_State *L)
+{
+    if (CallbackDepth >= 2) return 0;
+    const char *text = lua_tostring(L, lua_upvalueindex(1));
+    std::string line(text ? text : "", text ? lua_strlen(L, lua_upvalueindex(1)) : 0);
+    Reader r = {line.data(), line.data() + line.size()};
+    CallbackDepth++;
+    RunLine(L, &r);
+    CallbackDepth--;
     return 0;
 }
 
@@ -306,6 +340,15 @@ void PushValue(lua_State *L, Reader *r, int depth)
         return;
     }
     char c = *r->p;
+    if (r->end - r->p >= 3 && memcmp(r->p, "fn[", 3) == 0) {
+        const char *s = r->p + 3;
+        const char *close = (const char *)memchr(s, ']', (size_t)(r->end - s));
+        if (!close) close = r->end;
+        lua_pushlstring(L, s, (size_t)(close - s));
+        lua_pushcclosure(L, RunCallbackLine, 1);
+        r->p = close < r->end ? close + 1 : close;
+        return;
+    }
     if (c == '"') {
         const char *s = ++r->p;
         while (r->p < r->end && *r->p != '"') r->p++;
@@ -369,10 +412,14 @@ void PushValue(lua_State *L, Reader *r, int depth)
     else if (strcasecmp(w.c_str(), "true") == 0) lua_pushboolean(L, 1);
     else if (strcasecmp(w.c_str(), "false") == 0) lua_pushboolean(L, 0);
     else if (w == "@") {
-        if (r->lastHandle) lua_pushlightuserdata(L, r->lastHandle);
+        if (LastHandle) lua_pushlightuserdata(L, LastHandle);
         else lua_pushnil(L);
     } else if (w == "fn") {
         lua_pushcfunction(L, DoNothing);
+    } else if (w == "fn1") {
+        lua_pushcfunction(L, GiveOne);
+    } else if (w == "fnerr") {
+        lua_pushcfunction(L, RaiseError);
     } else {
         char *stop = nullptr;
         double n = strtod(w.c_str(), &stop);
@@ -426,13 +473,16 @@ const Command *FindCommand(const std::string &name)
     return nullptr;
 }
 
-// Runs one line; returns 0 when it named no command.
+// Runs one line; returns 0 when it named no command or no call is left. A callback's call runs
+// within the time of the call that runs the callback.
 int RunLine(lua_State *L, Reader *r)
 {
     r->SkipSeparators();
     std::string name = r->Word();
     const Command *c = FindCommand(name);
-    if (!c) return 0;
+    if (!c || CallsLeft <= 0) return 0;
+    CallsLeft--;
+    const bool nested = CallbackDepth > 0;
     lua_settop(L, 0);
     lua_pushcfunction(L, c->func);
     int n = 0;
@@ -445,24 +495,27 @@ int RunLine(lua_State *L, Reader *r)
         }
         for (; n < c->min; n++) lua_pushnumber(L, 1);
     }
-    CallDeadline = FakeMicros.load() + 1000000;
-    clock_gettime(CLOCK_MONOTONIC, &CallStart);
+    if (!nested) {
+        CallDeadline = FakeMicros.load() + 1000000;
+        clock_gettime(CLOCK_MONOTONIC, &CallStart);
+    }
     int code = lua_pcall(L, n, LUA_MULTRET, 0);
     const double millis = MillisSince(CallStart);
-    CallDeadline = ~0ull;
     for (int i = 1; i <= lua_gettop(L); i++)
-        if (lua_type(L, i) == LUA_TLIGHTUSERDATA) r->lastHandle = lua_touserdata(L, i);
-    if (Trace)
-        fprintf(stderr, "%s/%d -> %d (%.1f ms)\n", c->name, n, code, millis);
+        if (lua_type(L, i) == LUA_TLIGHTUSERDATA) LastHandle = lua_touserdata(L, i);
+    if (Trace) fprintf(stderr, "%*s%s/%d -> %d (%.1f ms)\n", 2 * CallbackDepth, "", c->name, n, code, millis);
     lua_settop(L, 0);
-    StopFlag = 0;
+    if (!nested) {
+        CallDeadline = ~0ull;
+        StopFlag = 0;
+    }
     return 1;
 }
 
 // Runs a script of lines; at most CALLS_MAX calls.
-void RunScript(lua_State *L, const char *text, size_t size, void **lastHandle)
+void RunScript(lua_State *L, const char *text, size_t size)
 {
-    Reader r = {text, text, *lastHandle};
+    Reader r = {text, text};
     const char *end = text + size;
     int calls = 0;
     while (r.p < end && calls < CALLS_MAX) {
@@ -472,7 +525,6 @@ void RunScript(lua_State *L, const char *text, size_t size, void **lastHandle)
         if (r.p < eol && *r.p != ';') calls += RunLine(L, &r);
         r.p = eol + 1;
     }
-    *lastHandle = r.lastHandle;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -564,8 +616,8 @@ void MakeFixtures()
     Session s;
     StartSession(&s);
     LearnCommands(s.L);
-    void *handle = nullptr;
-    RunScript(s.L, FixtureScript, sizeof FixtureScript - 1, &handle);
+    CallsLeft = ALL_CALLS_MAX;
+    RunScript(s.L, FixtureScript, sizeof FixtureScript - 1);
     EndSession(&s);
     for (int i = 0; FixtureFiles[i]; i++)
         if (access(FixtureFiles[i], R_OK) != 0) {
@@ -659,12 +711,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ResetWorkDir();
     Session s;
     StartSession(&s);
-    void *handle = nullptr;
-    RunScript(s.L, SetupScript, sizeof SetupScript - 1, &handle);
+    LastHandle = nullptr;
+    CallsLeft = ALL_CALLS_MAX;
+    RunScript(s.L, SetupScript, sizeof SetupScript - 1);
     const char *text = (const char *)data;
     if (size >= 6 && memcmp(text, "layers", 6) == 0 && (size == 6 || text[6] == '\n' || text[6] == '\r'))
-        RunScript(s.L, "EnableLayers\n", 13, &handle);
-    RunScript(s.L, text, size, &handle);
+        RunScript(s.L, "EnableLayers\n", 13);
+    RunScript(s.L, text, size);
     EndSession(&s);
     // Back to the fuzzer's folder, where its relative corpus paths lead.
     if (chdir(StartDir.c_str()) != 0) abort();
