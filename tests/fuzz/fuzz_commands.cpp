@@ -560,18 +560,7 @@ bool StartSession(Session *s)
     lua_State *L = s->L;
     SetRuntimeTags(L, RTAG_QUIET, 1, 0);
     if (InitRuntime()) abort();
-    luaL_setregpointer(L, "applet", s->applet);
-    luaL_setregpointer(L, "clargs", s->clargs);
-    lua_pushstring(L, "inclevels");
-    lua_newtable(L);
-    lua_pushstring(L, "count");
-    lua_pushnumber(L, 0);
-    lua_rawset(L, -3);
-    lua_rawset(L, LUA_REGISTRYINDEX);
-    lua_pushstring(L, "_g");
-    lua_pushvalue(L, LUA_GLOBALSINDEX);
-    lua_rawset(L, LUA_GLOBALSINDEX);
-    lua_settop(L, 0);
+    SetUpRegistry(L, s->clargs, s->applet);
     if (OpenAllLibraries(L)) abort();
     if (AddSetTagHandler(GraphicsSetTagHandler) || AddSetTagHandler(SoundSetTagHandler) ||
         AddGetTagHandler(GraphicsGetTagHandler) || AddGetTagHandler(SoundGetTagHandler))
