@@ -24,7 +24,8 @@
 // on display 1 (160 x 120). Files are read and written in a work folder made for the run (also
 // TMPDIR), emptied and refilled with the fixture files before every input.
 //
-// Each call runs protected: an argument error ends only that call. The argument count is held
+// Each call runs protected: an argument error, or an error code the command returns, ends only
+// that call. The argument count is held
 // within the bounds the command's CheckArgs gives (missing arguments are 1). Commands that wait
 // for input or time, open requesters, start programs or use the system clipboard are left out.
 // Time is a clock of the harness's own that advances 4 ms at every reading on this thread, so
@@ -285,6 +286,15 @@ int RaiseError(lua_State *L)
 
 int RunLine(lua_State *L, Reader *r);
 
+// Calls the command below its arguments as the interpreter does, so that an error code it
+// returns is raised like one it raises (and shows in the trace).
+int CallCommand(lua_State *L)
+{
+    int code = lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    if (code) lua_error(L, code);
+    return lua_gettop(L);
+}
+
 // fn[LINE]: runs the line kept as its upvalue.
 int RunCallbackLine(lua_State *L)
 {
@@ -484,13 +494,14 @@ int RunLine(lua_State *L, Reader *r)
     CallsLeft--;
     const bool nested = CallbackDepth > 0;
     lua_settop(L, 0);
+    lua_pushcfunction(L, CallCommand);
     lua_pushcfunction(L, c->func);
     int n = 0;
     for (r->SkipSeparators(); !r->AtEnd() && n < ARGS_MAX; r->SkipSeparators(), n++) PushValue(L, r, 0);
     if (c->min >= 0) {
         int most = c->min == 0 && c->max == 0 ? 0 : c->max > 0 ? c->max : ARGS_MAX;
         if (n > most) {
-            lua_settop(L, 1 + most);
+            lua_settop(L, 2 + most);
             n = most;
         }
         for (; n < c->min; n++) lua_pushnumber(L, 1);
@@ -499,7 +510,7 @@ int RunLine(lua_State *L, Reader *r)
         CallDeadline = FakeMicros.load() + 1000000;
         clock_gettime(CLOCK_MONOTONIC, &CallStart);
     }
-    int code = lua_pcall(L, n, LUA_MULTRET, 0);
+    int code = lua_pcall(L, n + 1, LUA_MULTRET, 0);
     const double millis = MillisSince(CallStart);
     for (int i = 1; i <= lua_gettop(L); i++)
         if (lua_type(L, i) == LUA_TLIGHTUSERDATA) LastHandle = lua_touserdata(L, i);
