@@ -6,7 +6,6 @@
 #include "display/display.h"
 #include "display/display_pending.h"
 #include "platform/os.h"
-#include "runtime/memory.h"
 
 // Flags whose change needs a new window.
 static const uint32_t ReopenFlags = DISPF_FITSCALE | DISPF_KEEPPROPORTIONS | DISPF_NOCLOSE | DISPF_USEQUARTZ |
@@ -156,9 +155,8 @@ static int ApplyAttributes(lua_State *L, int t, DisplayRecord *d, int noRefresh,
 
 int SetDisplayAttributesCore(lua_State *L, int t, DisplayRecord *d, int noRefresh)
 {
-    DisplayRecord *copies = (DisplayRecord *)MemAlloc(2 * sizeof(DisplayRecord), 1);
-    if (!copies) return 1000;
-    int code = ApplyAttributes(L, t, d, noRefresh, &copies[0], &copies[1]);
-    MemFree(copies);
-    return code;
+    // On the stack: a bad option raises out of the table's reading, which would lose a block.
+    DisplayRecord copies[2];
+    memset(copies, 0, sizeof copies);
+    return ApplyAttributes(L, t, d, noRefresh, &copies[0], &copies[1]);
 }

@@ -88,17 +88,18 @@ int CreateDisplayCore(lua_State *L, uint32_t number, int isNil, int t, DisplayRe
             RemoveDisplay(L, id);
         }
     }
-    DisplayRecord *d = (DisplayRecord *)MemAlloc(sizeof(DisplayRecord), 1);
-    if (!d) return 1000;
-    InitDisplayDefaults(d);
-    d->id.number = isNil ? 0 : number;
-    d->id.handle = isNil ? d : nullptr;
-
+    // The options are read into a record of the stack: a bad one raises, and nothing may be
+    // allocated by then.
+    DisplayRecord read;
+    memset(&read, 0, sizeof read);
+    InitDisplayDefaults(&read);
+    read.id.number = isNil ? 0 : number;
     int code = 0, scaleGiven = 0;
-    if (t && (code = ParseDisplayOptions(L, t, d, 1, &scaleGiven))) {
-        FreeHalfBuilt(L, d);
-        return code;
-    }
+    if (t && (code = ParseDisplayOptions(L, t, &read, 1, &scaleGiven))) return code;
+    DisplayRecord *d = (DisplayRecord *)MemAlloc(sizeof(DisplayRecord), 0);
+    if (!d) return 1000;
+    *d = read;
+    d->id.handle = isNil ? d : nullptr;
     d->layersEnabled = d->layerScale || (d->flags & DISPF_LAYERS);
     if (!d->autoScale && !d->layerScale) {
         d->stripLeft = d->stripTop = d->stripRight = d->stripBottom = 0;

@@ -6,6 +6,7 @@
 #include "display/display.h"
 #include "display/display_pending.h"
 #include "display/event.h"
+#include "gfx/bitmap.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 
@@ -151,8 +152,8 @@ int MakeButton(lua_State *L)
         if (width < 1 || height < 1) return ERR_USAGE;
         proto.x1 = ResolveXPos(GetIntArg(L, 3), width, pic->width, 0);
         proto.y1 = ResolveYPos(GetIntArg(L, 4), height, pic->height, 0);
-        proto.x2 = proto.x1 + width - 1;
-        proto.y2 = proto.y1 + height - 1;
+        proto.x2 = ClampCoord((int64_t)proto.x1 + width - 1);
+        proto.y2 = ClampCoord((int64_t)proto.y1 + height - 1);
         t = 7;
     }
     if (lua_type(L, t) != LUA_TTABLE) {

@@ -2,6 +2,8 @@
 // the current pointer of each display, and the commands that create, set, free, show, hide and
 // move the pointer. A pointer that a display still shows is only marked when it is freed or
 // replaced, and goes at the next SetPointer.
+#include <cstring>
+
 #include "display/bgpic.h"
 #include "display/display.h"
 #include "display/display_pending.h"
@@ -122,29 +124,32 @@ int GfxCreatePointer(lua_State *L)
         PointerNode *old;
         if (FindPointer(ObjectId{number, nullptr}, &old) == 0) ReleasePointer(old);
     }
-    PointerNode *p = (PointerNode *)MemAlloc(sizeof(PointerNode), 1);
-    if (!p) return 1000;
+    // The pointer is made in a node of the stack: the arguments are read on the way, a bad one
+    // raises, and nothing may be allocated by then.
+    PointerNode made;
+    memset(&made, 0, sizeof made);
     int code = 0;
     if (type == OBJTYPE_BRUSH) {
-        code = CursorFromBrush(L, p);
+        code = CursorFromBrush(L, &made);
     } else if (type == OBJTYPE_POINTERKIND) {
         int kind = luaL_checkinteger(L, 3);
         if (kind != STDPTR_SYSTEM && kind != STDPTR_BUSY) code = 1055;
-        p->kind = (uint32_t)kind;
+        made.kind = (uint32_t)kind;
         int32_t v = STANDARD_POINTER_SIZE;
-        p->width = OsGetAttr(nullptr, 12, &v, nullptr) ? v : STANDARD_POINTER_SIZE;
+        made.width = OsGetAttr(nullptr, 12, &v, nullptr) ? v : STANDARD_POINTER_SIZE;
         v = STANDARD_POINTER_SIZE;
-        p->height = OsGetAttr(nullptr, 13, &v, nullptr) ? v : STANDARD_POINTER_SIZE;
+        made.height = OsGetAttr(nullptr, 13, &v, nullptr) ? v : STANDARD_POINTER_SIZE;
     } else if (type == OBJTYPE_SPRITE) {
-        code = CursorFromSprite(L, p);
+        code = CursorFromSprite(L, &made);
     } else {
         code = 1055;
     }
-    if (code) {
-        OsFreeCursor(p->cursor);
-        MemFree(p);
-        return code;
+    PointerNode *p = code ? nullptr : (PointerNode *)MemAlloc(sizeof(PointerNode), 0);
+    if (!p) {
+        OsFreeCursor(made.cursor);
+        return code ? code : 1000;
     }
+    *p = made;
     p->id.number = isNil ? 0 : number;
     p->id.handle = isNil ? p : nullptr;
     PointerNode **link = &PointerList;

@@ -313,14 +313,14 @@ static int ReadSize(lua_State *L, int t, const char *key, double *scale, int32_t
     if (!GetFieldPercent(L, t, key, 0.0, 1, &v, &isPercent, &found)) return 0;
     *changed = 1;
     if (isPercent) {
-        if (v <= 0.0) return ERR_BADSIZE;
+        if (!(v > 0.0) || !std::isfinite(v)) return ERR_BADSIZE;
         *scale = v;
         *target = 0;
     } else {
-        if (v < 0.0) return ERR_BADSIZE;
-        // A size beyond 32 bits is held at the largest, which no picture reaches: drawing the
-        // layer at it then fails with 1000.
-        *target = !(v == v) ? 0 : v >= 2147483647.0 ? INT32_MAX : (int32_t)v;
+        // A size beyond 32 bits is held at the largest, which no picture reaches:
+        // drawing the layer at it then fails with 1000.
+        if (!(v >= 0.0)) return ERR_BADSIZE;
+        *target = v >= 2147483647.0 ? INT32_MAX : (int32_t)v;
         *scale = 1.0;
     }
     return 0;
@@ -401,7 +401,7 @@ static int ReadLevel(lua_State *L, int t, const char *key, int32_t *level, int *
 {
     double v;
     if (!GetFieldPercent(L, t, key, 255.0, 0, &v, nullptr, nullptr)) return 0;
-    int32_t n = v < 0 ? 0 : v > 255 ? 255 : (int32_t)v;
+    int32_t n = !(v > 0) ? 0 : v > 255 ? 255 : (int32_t)v;
     if (n != *level) {
         *level = n;
         *changed = 1;
@@ -636,13 +636,14 @@ static int ApplyChange(lua_State *L, int t, BGPicNode *pic, kvLayer *l, DirtyRec
         l->transform = c.transform;
         return 0;
     }
-    // A transform that can't be drawn (a picture past the size limit) is not kept: the layer
-    // goes on showing its states, and later changes start from the transform they were made with.
-    TransformRecord drawn = l->transform;
+    // A transform that can't be drawn (a picture past the size limit) is not kept while the layer
+    // still shows its old states, and later changes start from the transform they were made with.
+    const TransformRecord before = l->transform;
+    const LayerState *shown = l->transformedState;
     l->transform = c.transform;
     GetObjectMatrix(&l->transform, src->width, src->height);
     if ((code = BuildLayerState(l, BUILD_DRAWN))) {
-        l->transform = drawn;
+        if (l->transformedState == shown) l->transform = before;
         return code;
     }
     AddDirtyRect(damage, l->drawnState);

@@ -40,6 +40,8 @@ static int CreateSprite(lua_State *L)
     req.transparentColor = 0xFFFFFFFFu;
     ObjectId *sources = nullptr;
     if (type == OBJTYPE_SPRITE) {
+        // Every id is read once before the list is allocated: a bad one raises.
+        for (int i = 3; i <= top; i++) GetObjectIdArg(L, i);
         sources = (ObjectId *)MemAlloc(sizeof(ObjectId) * (size_t)(top - 2), 1);
         if (!sources) return 1000;
         for (int i = 3; i <= top; i++) sources[i - 3] = GetObjectIdArg(L, i);

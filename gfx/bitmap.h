@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include "gfx/pixels.h"
+#include "runtime/memory.h"
 
 // Colour plane. Rows run top to bottom from `pixels`, `bytesPerRow` apart.
 struct BitMap {
@@ -48,8 +49,13 @@ struct BitMapInfo {
 };
 
 // Largest pixel buffer of one plane in bytes; a larger width x height fails
-// like an exhausted allocator.
+// like an exhausted allocator. Under the fuzzers, whose memory is small, the
+// largest block they allocate.
+#ifdef KV_FUZZING
+constexpr uint64_t kMaxPlaneBytes = FUZZ_MAX_BLOCK;
+#else
 constexpr uint64_t kMaxPlaneBytes = 0x7FFFFFFFu;
+#endif
 
 // Whether a bitmap of width x height (4 bytes a pixel) stays within kMaxPlaneBytes; sizes
 // are checked with it, in 64 bits, before anything of that size is allocated.

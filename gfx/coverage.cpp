@@ -106,6 +106,22 @@ void DrawLineAA(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t y2
   }
 }
 
+// The steps of a line's major axis a (from *a to *aEnd, major extent da, minor extent db, the
+// minor coordinate *b moving by bs, Bresenham's error *err) that lie before 0 or from `size` on
+// plot nothing: the walk starts at 0 with the minor coordinate and error it would have there,
+// and ends at size - 1.
+static void SkipToArea(int64_t *a, int64_t *aEnd, int64_t *b, int64_t bs, int64_t *err, int64_t da, int64_t db,
+                       int64_t size) {
+  if (*aEnd > size - 1) *aEnd = size - 1;
+  if (*a >= 0 || da == 0) return;
+  // After k steps the minor coordinate moved floor((2 db k + da - 1) / (2 da)) times.
+  const __int128 k = -*a;
+  const __int128 moves = (2 * (__int128)db * k + da - 1) / (2 * (__int128)da);
+  *b += bs * (int64_t)moves;
+  *err = (int64_t)(2 * (__int128)db * (k + 1) - da - 2 * (__int128)da * moves);
+  *a = 0;
+}
+
 void DrawThickLine(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   const int64_t dx = std::llabs((int64_t)x2 - x1), dy = std::llabs((int64_t)y2 - y1);
   const double angle = std::atan2((double)dy, (double)dx);
@@ -124,6 +140,7 @@ void DrawThickLine(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t
     int64_t x = y1 <= y2 ? x1 : x2, y = y1 <= y2 ? y1 : y2, yEnd = y1 <= y2 ? y2 : y1;
     const int64_t xEnd = y1 <= y2 ? x2 : x1, xs = xEnd >= x ? 1 : -1;
     int64_t err = 2 * dx - dy;
+    SkipToArea(&y, &yEnd, &x, xs, &err, dy, dx, ctx->dstHeight);
     for (; y <= yEnd; y++) {
       if (y >= 0 && y < ctx->dstHeight) {
         int64_t from = x - offset, to = from + n - 1;
@@ -142,6 +159,7 @@ void DrawThickLine(PlotContext *ctx, int32_t x1, int32_t y1, int32_t x2, int32_t
     int64_t x = x1 <= x2 ? x1 : x2, y = x1 <= x2 ? y1 : y2, xEnd = x1 <= x2 ? x2 : x1;
     const int64_t yEnd = x1 <= x2 ? y2 : y1, ys = yEnd >= y ? 1 : -1;
     int64_t err = 2 * dy - dx;
+    SkipToArea(&x, &xEnd, &y, ys, &err, dx, dy, ctx->dstWidth);
     for (; x <= xEnd; x++) {
       if (x >= 0 && x < ctx->dstWidth) {
         int64_t from = y - offset, to = from + n - 1;

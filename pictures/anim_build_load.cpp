@@ -31,7 +31,7 @@ static void ReadOptions(lua_State *L, int t, LoadAnimOptions *o)
     o->transparent = -1;
     if (!t || lua_isnoneornil(L, t)) return;
     if (!lua_istable(L, t)) {
-        o->transparent = (int32_t)luaL_checknumber(L, t);
+        o->transparent = luaL_checkinteger(L, t);
         return;
     }
     uint32_t colour;

@@ -46,7 +46,7 @@ int32_t AnimSpeedToDelay(int32_t speed)
     case -1: return 3 * 20;
     case -3: return 8 * 20;
     case SPEED_DEFAULT: return SPEED_DEFAULT;
-    default: return speed < 0 ? 0 : speed * 20;
+    default: return speed < 0 ? 0 : speed > INT32_MAX / 20 ? INT32_MAX : speed * 20;
     }
 }
 
@@ -215,6 +215,12 @@ int PlayAnimObject(lua_State *L, AnimNode *node, int32_t x, int32_t y, int32_t s
 {
     DisplayRecord *d = CurrentDisplay;
     if (!d) return ERR_USAGE;
+    // The options are read first: a bad one raises, and nothing may be allocated by then.
+    int32_t w = node->width, h = node->height;
+    TransformRecord transform;
+    LayerOptions options;
+    int code = PrepareTransformedImage(L, optionIndex, w, h, 0, 0, 0, &transform, &options, PTI_INIT);
+    if (code) return code;
     AnimPlay *p = (AnimPlay *)MemAlloc(sizeof(AnimPlay), 1);
     if (!p) return ERR_NOMEM;
     p->L = L;
@@ -222,13 +228,7 @@ int PlayAnimObject(lua_State *L, AnimNode *node, int32_t x, int32_t y, int32_t s
     p->display = d;
     p->times = times < 0 ? 1 : times;
     p->delay = AnimSpeedToDelay(speed);
-    int32_t w = node->width, h = node->height;
-    LayerOptions options;
-    int code = PrepareTransformedImage(L, optionIndex, w, h, 0, 0, 0, &p->transform, &options, PTI_INIT);
-    if (code) {
-        MemFree(p);
-        return code;
-    }
+    p->transform = transform;
     p->transformed = !IsIdentityTransform(&p->transform);
     int32_t ax = ResolveXPos(x, w, 0, p->transform.anchorX), ay = ResolveYPos(y, h, 0, p->transform.anchorY);
     p->drawX = ax - (int32_t)trunc(w * p->transform.anchorX);

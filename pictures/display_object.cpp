@@ -72,8 +72,8 @@ int TransformImageRegion(const TransformRecord *t, const BitMap *bitmap, const M
         minX = fmin(minX, ax + t->a * px + t->c * py);
         minY = fmin(minY, ay + t->b * px + t->d * py);
     }
-    *offsetX = (int32_t)trunc(minX);
-    *offsetY = (int32_t)trunc(minY);
+    *offsetX = ClampCoordD(trunc(minX));
+    *offsetY = ClampCoordD(trunc(minY));
     if (IsPositiveScale(t)) {
         TransformRecordSize(t, width, height, outWidth, outHeight);
         if (!bitmap) return 0;

@@ -260,6 +260,11 @@ void FinishPolygonPoints(double *points, int32_t count, int32_t *outCount, int32
     *minX = *minY = 0;
     return;
   }
+  // A point far outside every picture is pulled in to the outline limit (NaN to 0), so that its
+  // rounding and the box's extent stay defined.
+  const double lim = (double)kMaxShapeCoordinate;
+  for (int32_t i = 0; i < 2 * count; i++)
+    points[i] = !(points[i] == points[i]) ? 0.0 : points[i] > lim ? lim : points[i] < -lim ? -lim : points[i];
   if (points[2 * count - 2] != points[0] || points[2 * count - 1] != points[1]) {
     points[2 * count] = points[0];
     points[2 * count + 1] = points[1];

@@ -85,7 +85,8 @@ int32_t ShapeOutline(const ShapeRecord *rec, int32_t width, int32_t height, cons
 
 // Closes a polygon of count points read from a table (appends the first point when the last
 // differs) and moves it to its bounding box. `points` has room for one more point. Stores the
-// count after closing, the box size and the rounded minimum.
+// count after closing, the box size and the rounded minimum. Coordinates beyond
+// kMaxShapeCoordinate are pulled in to it (NaN becomes 0).
 void FinishPolygonPoints(double *points, int32_t count, int32_t *outCount, int32_t *width, int32_t *height,
                          int32_t *minX, int32_t *minY);
 

@@ -24,8 +24,20 @@ enum { CONSTANT_NAME_MAX = 64 };
 // ---------------------------------------------------------------------------------------------
 // Arguments
 
+#ifdef KV_FUZZING
+ArgCountProbe CheckArgsProbe;
+#endif
+
 lua_State *CheckArgs(lua_State *L, int min, int max)
 {
+#ifdef KV_FUZZING
+    if (CheckArgsProbe.active) {
+        CheckArgsProbe.reached = 1;
+        CheckArgsProbe.min = min;
+        CheckArgsProbe.max = max;
+        lua_error(L, 1193);
+    }
+#endif
     int n = lua_gettop(L);
     if (min == 0 && max == 0 && n >= 1) lua_error(L, 1193);
     if (n < min) lua_error(L, 1014);

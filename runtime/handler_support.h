@@ -27,6 +27,17 @@ struct ObjectId {
 // Returns L.
 lua_State *CheckArgs(lua_State *L, int min, int max);
 
+#ifdef KV_FUZZING
+// The command fuzzer learns the argument counts a command accepts without running it: while
+// `active` is set, CheckArgs stores its bounds here, sets `reached` and raises 1193.
+struct ArgCountProbe {
+    int active;
+    int reached;
+    int min, max;
+};
+extern ArgCountProbe CheckArgsProbe;
+#endif
+
 // The applet record kept in the registry under "applet" (none before start-up stored it).
 AppletRecord *GetAppletRecord(lua_State *L);
 

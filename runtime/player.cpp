@@ -199,8 +199,7 @@ int PlayerCleanup(int code, lua_State *L, ClArgsRecord *clargs, AppletRecord *ap
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-// Step 13: the two records in the registry, the include-level table, and "_g" in the globals.
-static void SetUpRegistry(lua_State *L, ClArgsRecord *clargs, AppletRecord *applet)
+void SetUpRegistry(lua_State *L, ClArgsRecord *clargs, AppletRecord *applet)
 {
     luaL_setregpointer(L, "applet", applet);
     luaL_setregpointer(L, "clargs", clargs);

@@ -64,5 +64,9 @@ int AddTempFile(const char *path);
 // Deletes every file of the temporary-file list and frees the list.
 void DeleteTempFiles(void);
 
+// Start-up step 13: the two records in the registry, the include-level table, and "_g" in the
+// globals.
+void SetUpRegistry(lua_State *L, ClArgsRecord *clargs, AppletRecord *applet);
+
 // Loads the applet's bytecode into the interpreter, installs the event pump as line hook.
 int CompileScript(lua_State *L, ClArgsRecord *clargs, AppletRecord *applet);

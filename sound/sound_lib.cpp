@@ -117,7 +117,7 @@ int MapPanning(double pan)
     if (pan == -90000) return 0;        // #LEFT
     if (pan == -80000) return 255;      // #RIGHT
     if (pan == -100000) return 128;     // #CENTER
-    return pan < 0 ? 0 : pan > 255 ? 255 : (int)pan;
+    return !(pan > 0) ? 0 : pan > 255 ? 255 : (int)pan;
 }
 
 int SoundSetTagHandler(lua_State *L, uint32_t tag, intptr_t value)

@@ -196,7 +196,7 @@ int SndSeekMusic(lua_State *L)
     if (code) return code;
     if (m->kind != MUSIC_STREAM) return 1236;
     SampleFile *sf = static_cast<SampleFile *>(m->decoder);
-    if (ms < 0 || ms > StreamDurationMs(sf) - 1) return 1233;
+    if (!(ms >= 0) || ms > StreamDurationMs(sf) - 1) return 1233;
     OsReapChannels();
     if (SoundState.playing != m) {
         OsSeekStreamMs(MUSIC_STREAM, sf, (int64_t)ms);
@@ -217,7 +217,7 @@ int SndSetMusicVolume(lua_State *L)
 {
     CheckArgs(L, 2, 2);
     ObjectId id = GetObjectIdArg(L, 1);
-    int v = (int)GetNumberOrPercentArg(L, 2, 64, 0, nullptr);
+    int v = luaO_toint32(GetNumberOrPercentArg(L, 2, 64, 0, nullptr));
     if (SoundState.disabled) return 0;
     MusicNode *m;
     int code = FindMusic(id, &m);

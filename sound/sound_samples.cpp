@@ -258,7 +258,7 @@ static int ApplySampleParams(lua_State *L, int volume, int pitch, int pan)
 int SndSetVolume(lua_State *L)
 {
     CheckArgs(L, 2, 2);
-    int v = (int)GetNumberOrPercentArg(L, 2, 64, 0, nullptr);
+    int v = luaO_toint32(GetNumberOrPercentArg(L, 2, 64, 0, nullptr));
     return ApplySampleParams(L, v < 0 ? 0 : v, -1, -1);
 }
 
@@ -307,6 +307,6 @@ int SndIsSound(lua_State *L)
 int SndSetMasterVolume(lua_State *L)
 {
     CheckArgs(L, 1, 1);
-    OsSetMasterVolume((int)GetNumberOrPercentArg(L, 1, 64, 0, nullptr));
+    OsSetMasterVolume(luaO_toint32(GetNumberOrPercentArg(L, 1, 64, 0, nullptr)));
     return 0;
 }

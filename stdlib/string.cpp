@@ -274,11 +274,16 @@ static int PadNum(lua_State *L)
     if (width < 1 || n < 0) return ERR_WRONGUSAGE;
     char digits[16];
     int len = snprintf(digits, sizeof digits, "%d", n);
-    luaL_Buffer B;
-    luaL_buffinit(L, &B);
-    for (int i = len; i < width; i++) luaL_addchar(&B, '0');
-    luaL_addlstring(&B, digits, (size_t)len);
-    luaL_pushresult(&B);
+    if (len >= width) {
+        lua_pushlstring(L, digits, (size_t)len);
+        return 1;
+    }
+    // The text is made in one block at once (a block of the collector's, so that running out
+    // of memory for the string itself loses nothing).
+    char *text = (char *)lua_newuserdata(L, (size_t)width);
+    memset(text, '0', (size_t)(width - len));
+    memcpy(text + (width - len), digits, (size_t)len);
+    lua_pushlstring(L, text, (size_t)width);
     return 1;
 }
 

@@ -51,6 +51,14 @@ int TransformTextImage(const Matrix2D *m, int smooth, const RenderedTextImage *i
 int RenderTextRuns(const TextState *state, int32_t startX, int32_t wrapWidth, int antiAlias, int32_t alignment,
                    int extentOnly, TextRun *runs, RenderedTextImage *out);
 void FreeRenderedTextImage(RenderedTextImage *image);
+// The edge of a run: the coverage plane cov (width x height bytes, columns [x0, x1) in use)
+// grown by e pixels to every side into out, (width + 2e + 1) x (height + 2e + 1) bytes of
+// which columns [x0, min(x1 + 2e, width + 2e + 1)) are written. Cell (x, y) of out is the sum
+// of the cells (k, j) of cov with x - 2e <= k <= x, x0 <= k < x1 and y - 2e <= j <= y, divided
+// by 2e + 1 and clamped to 255 (aa), else 255 for any sum above 0. rowSums and sums are scratch
+// planes of out's size. Each cell costs the same whatever e is.
+void GrowCoverage(const uint8_t *cov, int32_t width, int32_t height, int32_t x0, int32_t x1, int32_t e, int aa,
+                  int32_t *rowSums, int32_t *sums, uint8_t *out);
 
 // Draws a rendering onto the current output at (x, y) (text_print.cpp). 0 or 1347.
 int BlitTextImage(const RenderedTextImage *image, int32_t x, int32_t y);

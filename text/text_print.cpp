@@ -15,6 +15,7 @@
 #include "text/text_layers.h"
 #include "text/text_layout.h"
 #include "text/text_lib.h"
+#include "runtime/vm/values.h"
 
 static DisplayTabStops *TabStopList = nullptr;
 
@@ -202,7 +203,7 @@ static int ReadWordWrapTable(lua_State *L, int t, int32_t **table, int32_t *coun
             lua_pop(L, 2);
             return 1066;
         }
-        if (!missing) WordWrapBuffer[n] = (int32_t)lua_tonumber(L, -1);
+        if (!missing) WordWrapBuffer[n] = luaO_toint32(lua_tonumber(L, -1));
         lua_pop(L, 1);
         if (missing) break;
     }

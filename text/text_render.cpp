@@ -149,9 +149,40 @@ static void Underline(Shape *s, int32_t pen, int32_t advance, int32_t baseline, 
         for (int32_t x = x0; x < x1; x++) s->cov[(size_t)y * s->width + x] = 255;
 }
 
-// The shape grown by e pixels to every side: the sum of the shape stamped at every offset
-// within -e..e, divided by 2e + 1 and clamped (coverage), or any stamp at all (1-bit). The sums
-// are kept in 32-bit cells.
+void GrowCoverage(const uint8_t *cov, int32_t width, int32_t height, int32_t x0, int32_t x1, int32_t e, int aa,
+                  int32_t *rowSums, int32_t *sums, uint8_t *out)
+{
+    const int32_t w = width + 2 * e + 1, h = height + 2 * e + 1, span = 2 * e + 1;
+    const int32_t end = x1 + 2 * e < w ? x1 + 2 * e : w;
+    // Horizontal box sums of each source row into rowSums (aligned to the grown plane): the
+    // window [x - 2e, x] moves one column a step, so each sum costs two additions.
+    for (int32_t y = 0; y < height; y++) {
+        const uint8_t *row = cov + (size_t)y * width;
+        int32_t *dst = rowSums + (size_t)y * w;
+        int32_t sum = 0;
+        for (int32_t x = x0; x < end; x++) {
+            if (x < x1) sum += row[x];
+            if (x - span >= x0 && x - span < x1) sum -= row[x - span];
+            dst[x] = sum;
+        }
+    }
+    // Vertical box sums, a row from the one above it.
+    for (int32_t y = 0; y < h; y++) {
+        int32_t *dst = sums + (size_t)y * w;
+        const int32_t *above = y > 0 ? dst - w : nullptr;
+        const int32_t *in = y < height ? rowSums + (size_t)y * w : nullptr;
+        const int32_t *gone = y - span >= 0 && y - span < height ? rowSums + (size_t)(y - span) * w : nullptr;
+        for (int32_t x = x0; x < end; x++)
+            dst[x] = (above ? above[x] : 0) + (in ? in[x] : 0) - (gone ? gone[x] : 0);
+    }
+    for (int32_t y = 0; y < h; y++)
+        for (int32_t x = x0; x < end; x++) {
+            int32_t v = sums[(size_t)y * w + x];
+            out[(size_t)y * w + x] = aa ? (uint8_t)(v / span > 255 ? 255 : v / span) : v ? 255 : 0;
+        }
+}
+
+// The shape grown by e pixels to every side (GrowCoverage).
 static void GrowEdge(const Shape *s, int32_t e, int aa, int32_t *sums, int32_t *rowSums, Shape *out)
 {
     int32_t w = s->width + 2 * e + 1, h = s->height + 2 * e + 1;
@@ -160,30 +191,7 @@ static void GrowEdge(const Shape *s, int32_t e, int aa, int32_t *sums, int32_t *
     out->picture = nullptr;
     out->x0 = s->x0;
     out->x1 = s->x1 + 2 * e < w ? s->x1 + 2 * e : w;
-    // Horizontal box sums of each source row into rowSums (aligned to the grown plane).
-    for (int32_t y = 0; y < s->height; y++) {
-        const uint8_t *row = s->cov + (size_t)y * s->width;
-        int32_t *dst = rowSums + (size_t)y * w;
-        for (int32_t x = out->x0; x < out->x1; x++) {
-            int32_t sum = 0;
-            for (int32_t k = x - 2 * e; k <= x; k++)
-                if (k >= s->x0 && k < s->x1) sum += row[k];
-            dst[x] = sum;
-        }
-    }
-    // Vertical box sums.
-    for (int32_t x = out->x0; x < out->x1; x++)
-        for (int32_t y = 0; y < h; y++) {
-            int32_t sum = 0;
-            for (int32_t k = y - 2 * e; k <= y; k++)
-                if (k >= 0 && k < s->height) sum += rowSums[(size_t)k * w + x];
-            sums[(size_t)y * w + x] = sum;
-        }
-    for (int32_t y = 0; y < h; y++)
-        for (int32_t x = out->x0; x < out->x1; x++) {
-            int32_t v = sums[(size_t)y * w + x];
-            out->cov[(size_t)y * w + x] = aa ? (uint8_t)(v / (2 * e + 1) > 255 ? 255 : v / (2 * e + 1)) : v ? 255 : 0;
-        }
+    GrowCoverage(s->cov, s->width, s->height, s->x0, s->x1, e, aa, rowSums, sums, out->cov);
 }
 
 static void ShadowOffset(int32_t direction, int32_t size, int32_t *dx, int32_t *dy)

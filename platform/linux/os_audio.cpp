@@ -32,7 +32,13 @@ int OsOpenAudioDevice(OsAudioRenderFunc render, int *obtainedRate)
     want.freq = 48000;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
+#ifdef KV_FUZZING
+    // The command fuzzer opens and closes the device for every input, and a close waits two
+    // buffers for the sound to drain.
+    want.samples = 64;
+#else
     want.samples = 1024;
+#endif
     want.callback = DeviceCallback;
     Render = render;
     Device = SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);

@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include "runtime/memory.h"
 #include "runtime/vm/calls.h"
 #include "runtime/vm/state.h"
 
@@ -41,6 +42,10 @@ void *luaM_tryrealloc(lua_State *L, void *block, lu_mem oldsize, lu_mem size) {
     return nb != NULL ? nb : block;
   }
   if (size > MAX_ALLOC_SIZE || injected_failure()) return NULL;
+#ifdef KV_FUZZING
+  if (size > FUZZ_MAX_BLOCK || (L != NULL && G(L) != NULL && G(L)->nblocks - oldsize + size > FUZZ_MAX_LIVE))
+    return NULL;
+#endif
   void *nb = realloc(block, size);
   if (nb == NULL) return NULL;
   account(L, oldsize, size);

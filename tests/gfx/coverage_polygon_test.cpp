@@ -160,6 +160,39 @@ TEST(Coverage, ThickLineRuns) {
   FreeTarget(t);
 }
 
+// A thin or thick line that starts outside the picture is walked from the picture's edge: its
+// pixels are those of the same line drawn whole onto a bigger picture that holds all of it, in
+// every direction; and a line 2^32 pixels long is drawn at once.
+TEST(Coverage, ThickLineFromFarOutsideKeepsItsPixels) {
+  const int32_t W = 40, H = 30, OX = 1200, OY = 900;
+  const int32_t lines[][4] = {{-1000, -37, 50, 20}, {45, 29, -900, -3}, {-17, -800, 30, 45},
+                              {5, 40, -3, -777},    {-500, 10, 60, 10}, {-50, -50, 80, 80}};
+  for (int32_t thickness : {1, 4})
+    for (const auto &l : lines) {
+      Target part = MakeTarget(W, H, false, false, 0xFFFFFF);
+      Target whole = MakeTarget(OX + W + 100, OY + H + 100, false, false, 0xFFFFFF);
+      part.ctx.thickness = whole.ctx.thickness = thickness;
+      DrawThickLine(&part.ctx, l[0], l[1], l[2], l[3]);
+      DrawThickLine(&whole.ctx, l[0] + OX, l[1] + OY, l[2] + OX, l[3] + OY);
+      int32_t lit = 0;
+      for (int32_t y = 0; y < H; y++)
+        for (int32_t x = 0; x < W; x++) {
+          ASSERT_EQ(GetRGB(part.bm, x, y), GetRGB(whole.bm, x + OX, y + OY))
+              << l[0] << "," << l[1] << " - " << l[2] << "," << l[3] << " at " << x << "," << y;
+          lit += GetRGB(part.bm, x, y) != 0;
+        }
+      EXPECT_GT(lit, 0);
+      FreeTarget(part);
+      FreeTarget(whole);
+    }
+  Target t = MakeTarget(8, 8, false, false, 0xFFFFFF);
+  DrawThickLine(&t.ctx, -2147483647 - 1, 3, 2147483647, 3);
+  DrawThickLine(&t.ctx, 5, 2147483647, 5, -2147483647 - 1);
+  EXPECT_EQ(GetRGB(t.bm, 0, 3), 0xFFFFFFu);
+  EXPECT_EQ(GetRGB(t.bm, 5, 0), 0xFFFFFFu);
+  FreeTarget(t);
+}
+
 TEST(Coverage, MaskLineAndPolygonOverOpenCV) {
   uint8_t *data;
   int32_t step;

@@ -203,6 +203,55 @@ TEST_F(TextRender, AntiAliasedEdgeCoverage)
     FreeRenderedTextImage(&img);
 }
 
+// The edge of a run with running sums gives what the sum of every stamp gave (the earlier code,
+// kept here as the model), for coverage and 1-bit planes, edges from 1 to 64 and column spans
+// that start inside the plane and reach its right side.
+TEST(TextEdge, RunningSumsMatchTheSumOfEveryStamp)
+{
+    auto model = [](const std::vector<uint8_t> &cov, int32_t width, int32_t height, int32_t x0, int32_t x1, int32_t e,
+                    int aa, std::vector<uint8_t> &out) {
+        const int32_t w = width + 2 * e + 1, h = height + 2 * e + 1, end = x1 + 2 * e < w ? x1 + 2 * e : w;
+        std::vector<int32_t> rowSums((size_t)w * h), sums((size_t)w * h);
+        for (int32_t y = 0; y < height; y++)
+            for (int32_t x = x0; x < end; x++) {
+                int32_t sum = 0;
+                for (int32_t k = x - 2 * e; k <= x; k++)
+                    if (k >= x0 && k < x1) sum += cov[(size_t)y * width + k];
+                rowSums[(size_t)y * w + x] = sum;
+            }
+        for (int32_t x = x0; x < end; x++)
+            for (int32_t y = 0; y < h; y++) {
+                int32_t sum = 0;
+                for (int32_t k = y - 2 * e; k <= y; k++)
+                    if (k >= 0 && k < height) sum += rowSums[(size_t)k * w + x];
+                sums[(size_t)y * w + x] = sum;
+            }
+        for (int32_t y = 0; y < h; y++)
+            for (int32_t x = x0; x < end; x++) {
+                int32_t v = sums[(size_t)y * w + x];
+                out[(size_t)y * w + x] = aa ? (uint8_t)(v / (2 * e + 1) > 255 ? 255 : v / (2 * e + 1)) : v ? 255 : 0;
+            }
+    };
+    struct Case {
+        int32_t width, height, x0, x1, e;
+    } cases[] = {{9, 7, 0, 9, 1}, {23, 11, 4, 17, 3}, {40, 16, 10, 40, 20}, {70, 9, 0, 70, 64}, {5, 3, 2, 3, 64}};
+    uint32_t seed = 12345;
+    for (const Case &c : cases)
+        for (int aa = 0; aa <= 1; aa++) {
+            std::vector<uint8_t> cov((size_t)c.width * c.height);
+            for (uint8_t &v : cov) {
+                seed = seed * 1103515245u + 12345u;
+                v = (seed >> 16) % 3 == 0 ? 0 : aa ? (uint8_t)(seed >> 8) : 255;
+            }
+            const size_t n = (size_t)(c.width + 2 * c.e + 1) * (c.height + 2 * c.e + 1);
+            std::vector<uint8_t> want(n, 7), got(n, 7);
+            std::vector<int32_t> rowSums(n), sums(n);
+            model(cov, c.width, c.height, c.x0, c.x1, c.e, aa, want);
+            GrowCoverage(cov.data(), c.width, c.height, c.x0, c.x1, c.e, aa, rowSums.data(), sums.data(), got.data());
+            EXPECT_EQ(want, got) << c.width << "x" << c.height << " e " << c.e << " aa " << aa;
+        }
+}
+
 TEST_F(TextRender, PicturesBeyondThePlaneLimitGiveOutOfMemory)
 {
     std::string text(40000, 'x');
