@@ -119,14 +119,26 @@ int Flip(lua_State *L)
     return 0;
 }
 
+// Copies the top left of the drawing buffer into a picture of the display. The display may have
+// changed size while double buffering (the drawing buffer keeps the size it was made at), so
+// only what both hold is copied.
+static void CopyDrawing(const BitMap *drawing, BitMap *dst, int32_t w, int32_t h)
+{
+    if (w > drawing->width) w = drawing->width;
+    if (h > drawing->height) h = drawing->height;
+    if (w > dst->width) w = dst->width;
+    if (h > dst->height) h = dst->height;
+    if (w > 0 && h > 0) BltBitMap(drawing, 0, 0, dst, 0, 0, w, h);
+}
+
 // The drawing buffer becomes the display's picture; the buffers go.
 static void StopDoubleBuffer(DisplayRecord *d)
 {
     BitMap *drawing = d->doubleBufferBitMap;
     if (drawing && d->bgpic && d->displayBitMap) {
         int32_t w = d->bgpic->width, h = d->bgpic->height;
-        BltBitMap(drawing, 0, 0, d->displayBitMap, 0, 0, w, h);
-        if (ShownScaled(d) && d->backBuffer) BltBitMap(drawing, 0, 0, d->backBuffer, 0, 0, w, h);
+        CopyDrawing(drawing, d->displayBitMap, w, h);
+        if (ShownScaled(d) && d->backBuffer) CopyDrawing(drawing, d->backBuffer, w, h);
     }
     FreeDoubleBuffers(d);
     d->doubleBuffer = 0;
