@@ -161,6 +161,22 @@ static void BlitByPlanes(DisplayRecord *d, const BitMap *src, int32_t sx, int32_
     }
 }
 
+// A blit without a given bitmap goes to the display's output, whose pictures may have become
+// smaller than the size the caller has (an asynchronous transition started before the display
+// was resized, or a selection was made): the destination size is held to every picture the blit
+// writes.
+static void LimitToOutput(const DisplayRecord *d, int flags, int32_t *width, int32_t *height)
+{
+    auto limit = [&](int32_t w, int32_t h) {
+        if (w < *width) *width = w;
+        if (h < *height) *height = h;
+    };
+    if (d->outputType == OBJTYPE_DISPLAY && d->displayBitMap) limit(d->displayBitMap->width, d->displayBitMap->height);
+    if (flags & SAFEBLT_NOPLANES) return;
+    if (d->outputMask) limit(d->outputMask->width, d->outputMask->height);
+    if (d->outputAlpha) limit(d->outputAlpha->width, d->outputAlpha->height);
+}
+
 DisplayRecord *SafeBlt(const BitMap *src, int32_t sx, int32_t sy, BitMap *dst, int32_t dx, int32_t dy, int32_t w,
                        int32_t h, int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight, int flags,
                        const Mask *srcMask, const AlphaChannel *srcAlpha, const ClipRegionNode *region)
@@ -178,6 +194,7 @@ DisplayRecord *SafeBlt(const BitMap *src, int32_t sx, int32_t sy, BitMap *dst, i
     }
     // 2.
     if (!src || sx < 0 || sy < 0) return d;
+    if (!dst) LimitToOutput(d, flags, &dstWidth, &dstHeight);
     // 3-4.
     const ClipRegionNode *clip = (flags & SAFEBLT_NOCLIP) ? nullptr : region;
     ClipBltRect(clip, &sx, &sy, &dx, &dy, &w, &h, srcWidth, srcHeight, dstWidth, dstHeight, clip != nullptr);

@@ -135,6 +135,9 @@ int ReplaceColors(lua_State *L)
         if (end) break;
         lua_rawgeti(L, 2, 2 * pairs + 1);
         int missing = lua_isnil(L, -1);
+        // Every colour is read here, before the block is allocated, so that an entry that is no
+        // number raises with nothing to lose.
+        if (!missing) luaL_checknumber(L, -1);
         lua_pop(L, 1);
         if (missing) return ERR_WRONGUSAGE;
     }
