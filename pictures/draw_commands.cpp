@@ -7,7 +7,6 @@
 #include "gfx/draw_routines.h"
 #include "runtime/errors.h"
 #include "runtime/handler_support.h"
-#include "runtime/memory.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
 #include "runtime/vm/values.h"
@@ -350,8 +349,10 @@ static int Polygon(lua_State *L) {
   const int32_t count = GetIntArg(L, 4);
   const uint32_t colour = OptColour(L, 5);
   if (count < 2 || count > MAX_POLYGON_POINTS - 1) return ERR_WRONGUSAGE;
-  double *points = (double *)MemAlloc(sizeof(double) * 2 * (MAX_POLYGON_POINTS + 1), 0);
-  if (!points) return ERR_NOMEM;
+  // The points are read into one buffer kept for all calls (commands run on one thread and
+  // Polygon never runs inside itself): an option or drawing error raised further on then leaves
+  // no block behind.
+  static double points[2 * (MAX_POLYGON_POINTS + 1)];
   int32_t n, w, h, mx, my;
   int rc = ReadPolygonTable(L, 3, count, points, &n, &w, &h, &mx, &my);
   ShapeOptions o;
@@ -362,7 +363,6 @@ static int Polygon(lua_State *L) {
   if (!rc)
     rc = DrawPolygonShape(&t, nullptr, nullptr, GetDrawStyle(), (int32_t)((int64_t)x + mx), (int32_t)((int64_t)y + my),
                           w, h, points, n, colour, &o.transform, o.layerOptions, 0);
-  MemFree(points);
   return rc;
 }
 

@@ -1,5 +1,7 @@
 // Translation of SDL's window, mouse, wheel and drop events into window state and posted events.
 #include <SDL.h>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -162,8 +164,9 @@ static void DropComplete(OsWindowRecord *win)
             int gx, gy, wx, wy;
             SDL_GetGlobalMouseState(&gx, &gy);
             SDL_GetWindowPosition(win->window, &wx, &wy);
-            x = gx - wx;
-            y = gy - wy;
+            // (in 64 bits, held within 32: the window may lie far off the screen)
+            x = (int32_t)std::clamp<int64_t>((int64_t)gx - wx, INT32_MIN, INT32_MAX);
+            y = (int32_t)std::clamp<int64_t>((int64_t)gy - wy, INT32_MIN, INT32_MAX);
         }
         OsPost(win, OS_EV_DROP, (uint32_t)x, (uint32_t)y, 0, DropList, DropLength + 1);
     }

@@ -83,8 +83,9 @@ static uint32_t *GrabOwnWindows(int32_t x, int32_t y, int32_t w, int32_t h, int3
         if (!s || win->windowState != 1) continue;
         int wx, wy;
         SDL_GetWindowPosition(win->window, &wx, &wy);
-        int32_t sx = x - wx, sy = y - wy, dx = 0, dy = 0, cw = w, ch = h;
-        // The part of the grab rectangle the window covers.
+        // The part of the grab rectangle the window covers, in 64 bits: a window may lie as far
+        // off the screen as a script moved it.
+        int64_t sx = (int64_t)x - wx, sy = (int64_t)y - wy, dx = 0, dy = 0, cw = w, ch = h;
         if (sx < 0) dx = -sx, cw += sx, sx = 0;
         if (sy < 0) dy = -sy, ch += sy, sy = 0;
         if (sx + cw > s->w) cw = s->w - sx;
@@ -92,11 +93,11 @@ static uint32_t *GrabOwnWindows(int32_t x, int32_t y, int32_t w, int32_t h, int3
         if (cw <= 0 || ch <= 0) continue;
         if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) continue;
         int bpp = s->format->BytesPerPixel;
-        for (int32_t row = 0; row < ch; row++) {
+        for (int64_t row = 0; row < ch; row++) {
             const uint8_t *src = (const uint8_t *)s->pixels + (size_t)(sy + row) * (size_t)s->pitch;
             src += (size_t)sx * (size_t)bpp;
             uint32_t *dst = out + (size_t)(dy + row) * (size_t)w + dx;
-            for (int32_t col = 0; col < cw; col++, src += bpp) {
+            for (int64_t col = 0; col < cw; col++, src += bpp) {
                 Uint32 p = 0;
                 memcpy(&p, src, (size_t)bpp);
                 Uint8 r, g, b;
