@@ -193,6 +193,12 @@ static void ReadShapeLook(lua_State *L, int t, ShapeLayerState *st, int *changed
     ClampDrawStyle(ds);
 }
 
+// The points of a polygon layer being restyled live in buffers kept for all calls (one restyle
+// runs at a time, and the layer state made from them copies them): a style key read later that
+// raises then loses nothing.
+static double KeptPoints[2 * (MAX_POLYGON_POINTS + 1)];
+static double GivenPoints[2 * (MAX_POLYGON_POINTS + 1)];
+
 static int ReadVertices(lua_State *L, int t, ShapeContent *c, int *given)
 {
     lua_pushstring(L, "vertices");
@@ -206,23 +212,14 @@ static int ReadVertices(lua_State *L, int t, ShapeContent *c, int *given)
         SetErrorString("vertices");
         return 1189;
     }
-    double *points = (double *)MemAlloc(sizeof(double) * 2 * (MAX_POLYGON_POINTS + 1), 0);
-    if (!points) {
-        lua_pop(L, 1);
-        return 1000;
-    }
     int32_t n = 0, w = 0, h = 0, mx = 0, my = 0;
-    int code = ReadPolygonTable(L, lua_gettop(L), 0, points, &n, &w, &h, &mx, &my);
+    int code = ReadPolygonTable(L, lua_gettop(L), 0, GivenPoints, &n, &w, &h, &mx, &my);
     lua_pop(L, 1);
     // Fewer than two points make no polygon.
     if (!code && n < 3) code = 1055;
-    if (code) {
-        MemFree(points);
-        return code;
-    }
+    if (code) return code;
     ShapeLayerState *st = &c->shape;
-    MemFree(st->points);
-    st->points = points;
+    st->points = GivenPoints;
     st->count = n;
     st->shapeWidth = w;
     st->shapeHeight = h;
@@ -310,9 +307,9 @@ int ReadShapeContent(lua_State *L, int t, const kvLayer *l, int32_t type, ShapeC
         st->points = nullptr;
         st->count = 0;
         if (old->type == SHAPE_POLYGON && old->points && old->count > 0) {
-            size_t bytes = sizeof(double) * 2 * (size_t)old->count;
-            if (!(st->points = (double *)MemAlloc(bytes, 0))) return 1000;
-            memcpy(st->points, old->points, bytes);
+            if (old->count > MAX_POLYGON_POINTS + 1) return 1000;
+            memcpy(KeptPoints, old->points, sizeof(double) * 2 * (size_t)old->count);
+            st->points = KeptPoints;
             st->count = old->count;
         }
         if (old->type == SHAPE_LINE) {
@@ -343,7 +340,6 @@ int ReadShapeContent(lua_State *L, int t, const kvLayer *l, int32_t type, ShapeC
 
 void FreeShapeContent(ShapeContent *c)
 {
-    MemFree(c->shape.points);
     c->shape.points = nullptr;
     c->shape.count = 0;
 }

@@ -10,8 +10,9 @@ struct LayerOptions;
 struct kvLayer;
 struct lua_State;
 
-// The shape a layer is to show: its geometry, colour and draw style. A polygon's points are
-// the record's own (FreeShapeContent frees them).
+// The shape a layer is to show: its geometry, colour and draw style. A polygon's points lie in
+// buffers of the reader's, good until the next ReadShapeContent (the layer state built from the
+// record copies them; FreeShapeContent lets them go).
 struct ShapeContent {
     ShapeLayerState shape;     // LINE: x1 .. y2 are absolute end points
     int placed;                // a line: its end points place the layer
