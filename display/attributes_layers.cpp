@@ -9,6 +9,7 @@
 #include "pictures/anim.h"
 #include "runtime/vm/api.h"
 #include "text/font.h"
+#include "text/text_layout.h"
 
 enum {
     ERR_NOLAYERS = 1078, ERR_UNKNOWNATTR = 1080, ERR_RANGE = 1081, ERR_LIMIT = 1066, ERR_NOTANIM = 1155,
@@ -64,7 +65,7 @@ static int LayerAttribute(lua_State *L, int attribute)
                 lua_pushstring(L, text->text ? text->text : "");
                 return 1;
             }
-            const FontHandle *font = text->settings.font ? text->settings.font : GetBuiltinFont();
+            const FontHandle *font = FontOf(&text->settings);
             return font ? PushFontHandleAttribute(L, font, attribute) : ERR_UNKNOWNATTR;
         }
         return ERR_UNKNOWNATTR;

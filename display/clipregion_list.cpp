@@ -113,19 +113,11 @@ void FreeAllClipRegions(void)
 
 int ClipRegionRect(int32_t *x, int32_t *y, int32_t *width, int32_t *height, Mask **mask, int copy, int freeOld)
 {
-    // In 64 bits; no picture reaches beyond kCoordLimit, so the region ends there at the
-    // latest and its right and bottom edges can be worked out in 32 bits afterwards.
-    int64_t x1 = *x, y1 = *y, x2 = x1 + *width, y2 = y1 + *height;
-    if (x2 > kCoordLimit) x2 = kCoordLimit;
-    if (y2 > kCoordLimit) y2 = kCoordLimit;
-    if (x1 < 0) x1 = 0;
-    if (y1 < 0) y1 = 0;
-    if (x2 - x1 < 1 || y2 - y1 < 1) return 1055;
-    int32_t offX = (int32_t)(x1 - *x), offY = (int32_t)(y1 - *y);
-    *x = (int32_t)x1;
-    *y = (int32_t)y1;
-    *width = (int32_t)(x2 - x1);
-    *height = (int32_t)(y2 - y1);
+    // No picture reaches beyond kCoordLimit, so the region ends there at the latest and its
+    // right and bottom edges can be worked out in 32 bits afterwards.
+    const int32_t x0 = *x, y0 = *y;
+    if (!ClipRectToArea(x, y, width, height, kCoordLimit, kCoordLimit)) return 1055;
+    const int32_t offX = (int32_t)((int64_t)*x - x0), offY = (int32_t)((int64_t)*y - y0);
     if (!mask || !*mask || (!copy && !offX && !offY)) return 0;
     Mask *cut = AllocMask(nullptr, *width, *height, 1);
     if (!cut) return 1000;

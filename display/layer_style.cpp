@@ -20,6 +20,7 @@
 #include "pictures/draw_style.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/vm/values.h"
 #include "text/text_layout.h"
 #include "text/text_objects.h"
 
@@ -320,7 +321,7 @@ static int ReadSize(lua_State *L, int t, const char *key, double *scale, int32_t
         // A size beyond 32 bits is held at the largest, which no picture reaches:
         // drawing the layer at it then fails with 1000.
         if (!(v >= 0.0)) return ERR_BADSIZE;
-        *target = v >= 2147483647.0 ? INT32_MAX : (int32_t)v;
+        *target = luaO_toint32(v);
         *scale = 1.0;
     }
     return 0;

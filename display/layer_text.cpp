@@ -8,6 +8,7 @@
 
 #include "display/display.h"
 #include "display/layer.h"
+#include "gfx/bitmap.h"
 #include "gfx/scale.h"
 #include "pictures/transform_record.h"
 #include "runtime/errors.h"
@@ -30,12 +31,10 @@ enum { STYLE_TAB_STOPS = 31 };
 
 int IsTextLayerKind(int32_t type) { return type == LAYERTYPE_TEXTOUT || type == LAYERTYPE_PRINT; }
 
-static int32_t ClampCoord(int32_t v)
+static int32_t ClampTextCoord(int32_t v)
 {
     return v < -TEXT_COORD_LIMIT ? -TEXT_COORD_LIMIT : v > TEXT_COORD_LIMIT ? TEXT_COORD_LIMIT : v;
 }
-
-static int32_t Saturate(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v; }
 
 static int HasKey(lua_State *L, int t, const char *key)
 {
@@ -115,11 +114,11 @@ static int ReadLayoutKeys(lua_State *L, int t, int32_t type, TextState *st, int 
     if (type == LAYERTYPE_TEXTOUT) ReadStyleInt(L, t, "align", &st->alignment, changed);
     if (type == LAYERTYPE_PRINT && ReadStyleInt(L, t, "leftmargin", &v, changed)) {
         if (v < 0) return ERR_USAGE;
-        st->leftMargin = ClampCoord(v);
+        st->leftMargin = ClampTextCoord(v);
     }
     if (ReadStyleInt(L, t, "rightmargin", &v, changed)) {
         if (v < 0) return ERR_USAGE;
-        st->wrapWidth = ClampCoord(v);
+        st->wrapWidth = ClampTextCoord(v);
     }
     return 0;
 }
@@ -138,7 +137,7 @@ static int ReadCursorKeys(lua_State *L, int t, TextContent *c, int *changed)
     for (const char *key : positionKeys)
         if (HasKey(L, t, key)) return ERR_USAGE;
     if (gx) st->cursorX = (x < st->leftMargin || x > st->wrapWidth) ? st->leftMargin : x;
-    if (gy) st->cursorY = ClampCoord(y);
+    if (gy) st->cursorY = ClampTextCoord(y);
     c->cursorGiven = 1;
     return 0;
 }
@@ -307,15 +306,15 @@ int RebuildTextLayer(lua_State *L, kvLayer *l, TextContent *c, int32_t x, int32_
     src->partX = src->partY = 0;
     src->frame = src->frameCount = src->frameExtra = 0;
     FreeTextState(src->text);
-    text->x = Saturate(ox);
-    text->y = Saturate(oy);
+    text->x = SaturateInt32(ox);
+    text->y = SaturateInt32(oy);
     src->text = text;
     src->textBase = base;
     src->textCornerX = cornerX;
     src->textCornerY = cornerY;
     l->type = c->kind;
     l->source = c->kind == LAYERTYPE_TEXTOBJECT ? c->source : ObjectId{0, nullptr};
-    PlaceLayerState(l, src, Saturate(nx), Saturate(ny), 1.0, 1.0);
+    PlaceLayerState(l, src, SaturateInt32(nx), SaturateInt32(ny), 1.0, 1.0);
     return 0;
 }
 
@@ -346,7 +345,7 @@ void PushTextContent(lua_State *L, const kvLayer *l)
         }
         lua_settable(L, -3);
     }
-    const FontHandle *font = s->font ? s->font : GetBuiltinFont();
+    const FontHandle *font = FontOf(s);
     if (font) SetFieldInt(L, "fontsize", font->size);
     SetFieldString(L, "font", FontOpenName(font));
     SetFieldString(L, "text", st->text ? st->text : "");

@@ -106,7 +106,7 @@ bool LayerRegionIsPlain(const DisplayRecord *d, const kvLayer *l, int32_t x, int
   if (x < s->drawnX || y < s->drawnY || (int64_t)x + width > (int64_t)s->drawnX + w ||
       (int64_t)y + height > (int64_t)s->drawnY + h)
     return false;
-  if (d->bgpic != FindLayerPicture(l) || !LayerIsUncovered(l)) return false;
+  if (!GetLayerIndex(d->bgpic, l) || !LayerIsUncovered(l)) return false;
   return !RectOverlapsSprites(d->bgpic, x, y, width, height);
 }
 

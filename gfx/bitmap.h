@@ -64,6 +64,10 @@ inline bool BitMapSizeFits(int64_t width, int64_t height) {
          (uint64_t)width * (uint64_t)height * 4u <= kMaxPlaneBytes;
 }
 
+// Whether a table of `count` entries of `size` bytes each stays within kMaxPlaneBytes, worked
+// out before anything is allocated.
+inline bool TableFits(uint64_t count, uint64_t size) { return size > 0 && count <= kMaxPlaneBytes / size; }
+
 // No plane is this wide or high (a row of it would exceed kMaxPlaneBytes), so a coordinate
 // beyond it lies outside every picture. Positions are kept within -kCoordLimit..kCoordLimit:
 // a position plus a size, or the distance of two positions, then never leaves 32 bits.
@@ -71,6 +75,8 @@ constexpr int32_t kCoordLimit = 1 << 29;
 inline int32_t ClampCoord(int64_t v) {
   return v < -kCoordLimit ? -kCoordLimit : v > kCoordLimit ? kCoordLimit : (int32_t)v;
 }
+// A 64-bit result held within 32 bits.
+inline int32_t SaturateInt32(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v; }
 // The same for a computed double (NaN gives 0).
 inline int32_t ClampCoordD(double v) {
   if (!(v == v)) return 0;

@@ -43,16 +43,13 @@ void FreeScaleTables(lua_State *L) {
   FreeStepTables();
 }
 
-// Whether a table of n + 1 entries of `words` 32-bit words each stays within the graphics
-// core's limit (kMaxPlaneBytes), worked out in 64 bits before anything is allocated.
-static bool TableFits(int32_t n, int words) {
-  return n >= 0 && ((uint64_t)n + 1) * (uint64_t)words * 4u <= kMaxPlaneBytes;
-}
+// Whether a table of n + 1 entries of `words` 32-bit words each stays within the size limit.
+static bool StepTableFits(int32_t n, int words) { return n >= 0 && TableFits((uint64_t)n + 1, (uint64_t)words * 4u); }
 
 // Grows one table to n + 1 entries; a failed growth leaves it empty. 0 or 1000.
 static int GrowTable(uint32_t **table, int32_t *capacity, int32_t n) {
   if (n <= *capacity && *table) return 0;
-  if (!TableFits(n, 1)) return 1000;
+  if (!StepTableFits(n, 1)) return 1000;
   MemFree(*table);
   *table = (uint32_t *)MemAlloc(((size_t)n + 1) * 4, 0);
   *capacity = *table ? n : 0;
@@ -81,7 +78,7 @@ int ScaleStepTables(ScaleParams *p) {
   if (GrowTable(&gColSteps, &gColCapacity, p->dstWidth) || GrowTable(&gRowSteps, &gRowCapacity, p->dstHeight))
     return 1000;
   if (p->dstWidth > gScratchCapacity || !gScratch) {
-    if (!TableFits(p->dstWidth, kScratchWordsPerPixel)) return 1000;
+    if (!StepTableFits(p->dstWidth, kScratchWordsPerPixel)) return 1000;
     MemFree(gScratch);
     gScratch = (uint32_t *)MemAlloc(((size_t)p->dstWidth + 1) * kScratchWordsPerPixel * 4, 0);
     gScratchCapacity = gScratch ? p->dstWidth : 0;

@@ -230,9 +230,6 @@ static double *SineTable(int cosine) {
   return t;
 }
 
-// Whether a table of `count` entries of `size` bytes stays within the graphics core's limit.
-static bool TableFits(uint64_t count, uint64_t size) { return count <= kMaxPlaneBytes / size; }
-
 // What a water or swirl frame reads and writes, taken out of the record once a frame so that
 // the pixel loops keep it in registers (stores through the destination could alias the record).
 struct GatherView {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "display/layer.h"
+#include "gfx/bitmap.h"
 #include "gfx/scale.h"
 #include "pictures/display_object.h"
 #include "pictures/transform_record.h"
@@ -17,7 +18,6 @@
 
 static lua_State *TextLibState = nullptr;
 
-static int32_t Saturate(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v; }
 
 int KeepLayerText(LayerState *state, const TextState *text, const TransformRecord *base, int32_t cornerX,
                   int32_t cornerY)
@@ -25,8 +25,8 @@ int KeepLayerText(LayerState *state, const TextState *text, const TransformRecor
     TextState *copy = CopyTextState(text);
     if (!copy) return 1000;
     // The text laid out at the layer's position: its origin.
-    copy->x = Saturate((int64_t)state->x - cornerX);
-    copy->y = Saturate((int64_t)state->y - cornerY);
+    copy->x = SaturateInt32((int64_t)state->x - cornerX);
+    copy->y = SaturateInt32((int64_t)state->y - cornerY);
     FreeTextState(state->text);
     state->text = copy;
     if (base) state->textBase = *base;
@@ -76,14 +76,19 @@ static int Relayout(TextState *text, int kind, const TransformRecord *m, Rendere
     return TransformObjectRendering(m, FontOf(&text->settings), img);
 }
 
+int TextScalesByLayout(const TextState *text, const TransformRecord *t)
+{
+    if (!IsPositiveScale(t)) return 0;
+    // A font drawn at one size only: its picture is scaled as any picture is.
+    const FontHandle *font = FontOf(&text->settings);
+    return !font || font->scalable;
+}
+
 int RenderScaledText(TextState *text, int kind, const TransformRecord *base, int32_t cornerX, int32_t cornerY,
                      int32_t width, int32_t height, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                      AlphaChannel **alpha, int32_t *outWidth, int32_t *outHeight, int32_t *offsetX, int32_t *offsetY)
 {
-    if (!IsPositiveScale(t)) return -1;
-    // A font drawn at one size only: its picture is scaled as any picture is.
-    const FontHandle *font = FontOf(&text->settings);
-    if (font && !font->scalable) return -1;
+    if (!TextScalesByLayout(text, t)) return -1;
     // Where the picture scaled about the anchor would have its corner.
     int code = TransformImageRegion(t, nullptr, nullptr, nullptr, 0, 0, width, height, bitmap, mask, alpha,
                                     outWidth, outHeight, offsetX, offsetY);

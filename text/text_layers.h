@@ -32,6 +32,9 @@ int AddTextImagesLayer(int kind, const ObjectId *source, RenderedTextImage *imag
 // its picture then, as it does any picture's), else 0 or an error code.
 int RenderTextLayer(const kvLayer *layer, const TransformRecord *t, BitMap **bitmap, Mask **mask,
                     AlphaChannel **alpha, int32_t *width, int32_t *height, int32_t *offsetX, int32_t *offsetY);
+// Whether text is laid out again at a new size for the transform t (a positive scale and a font
+// that can scale); else its picture is transformed.
+int TextScalesByLayout(const TextState *text, const TransformRecord *t);
 // The text laid out again through the positive scale t on top of the transform it was drawn with
 // (base, none: identity): images, size and corner relative to the anchored position of a
 // width x height picture whose corner lies at (cornerX, cornerY) from the text origin, as

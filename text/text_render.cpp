@@ -21,9 +21,7 @@ void FreeRenderedTextImage(RenderedTextImage *image)
 // The planes of the picture, cleared. 0 or 1000 (also for a size beyond one plane's limit).
 static int AllocTextImage(RenderedTextImage *out, int64_t width, int64_t height, int useAlpha)
 {
-    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX ||
-        (uint64_t)width * (uint64_t)height * 4u > kMaxPlaneBytes)
-        return 1000;
+    if (width < 1 || height < 1 || !BitMapSizeFits(width, height)) return 1000;
     out->bitmap = AllocBitMap((int32_t)width, (int32_t)height);
     if (out->bitmap) {
         memset(out->bitmap->pixels, 0, (size_t)out->bitmap->bytesPerRow * (size_t)height);

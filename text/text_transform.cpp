@@ -29,12 +29,15 @@ int DrawTextThrough(const TextState *text, int kind, const TransformRecord *base
     RenderedTextImage out;
     memset(&out, 0, sizeof out);
     int32_t rx = 0, ry = 0;
-    // Laid out from a copy, so that the text keeps the line breaks it had.
-    TextState *copy = CopyTextState(text);
-    if (!copy) return 1000;
-    int code = RenderScaledText(copy, kind, base, cornerX, cornerY, w, h, t, &out.bitmap, &out.mask, &out.alpha,
+    int code = -1;
+    if (TextScalesByLayout(text, t)) {
+        // Laid out from a copy, so that the text keeps the line breaks it had.
+        TextState *copy = CopyTextState(text);
+        if (!copy) return 1000;
+        code = RenderScaledText(copy, kind, base, cornerX, cornerY, w, h, t, &out.bitmap, &out.mask, &out.alpha,
                                 &out.drawnWidth, &out.height, &rx, &ry);
-    FreeTextState(copy);
+        FreeTextState(copy);
+    }
     if (code < 0)
         code = TransformImageRegion(t, picture->bitmap, picture->mask, picture->alpha, 0, 0, w, h, &out.bitmap,
                                     &out.mask, &out.alpha, &out.drawnWidth, &out.height, &rx, &ry);

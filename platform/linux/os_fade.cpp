@@ -33,21 +33,9 @@ static int SdlSetRamp(SDL_Window *window, const uint16_t ramp[OS_GAMMA_RAMP])
     return SDL_SetWindowGammaRamp(window, ramp, ramp + 256, ramp + 512);
 }
 
-// Its own monotonic clock: the test-input clock behind OsGetSysTime only moves with its file.
-static int64_t MonotonicMicros(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
-}
-
-static void SleepMicros(int64_t micros)
-{
-    struct timespec ts = {(time_t)(micros / 1000000), (long)(micros % 1000000) * 1000};
-    nanosleep(&ts, nullptr);
-}
-
-static const OsFadeHooks SystemHooks = {SdlGetRamp, SdlSetRamp, MonotonicMicros, SleepMicros};
+// The monotonic clock, not OsGetSysTime: the test-input clock behind that one only moves with
+// its file.
+static const OsFadeHooks SystemHooks = {SdlGetRamp, SdlSetRamp, OsMonotonicMicros, OsSleepMicros};
 static OsFadeHooks Hooks = SystemHooks;
 
 static int Token = 0;           // the reservation's token; 0 while there is none
@@ -136,7 +124,7 @@ static void Ramp(int to, int64_t micros, int wait)
         if (t >= micros) break;
         ApplyToAll(from + (int)((int64_t)(to - from) * t / micros));
         int64_t left = micros - t;
-        Hooks.sleepMicros(left < FADE_STEP_MICROS ? left : FADE_STEP_MICROS);
+        Hooks.sleepMicros(left < FADE_STEP_MICROS ? left : (int64_t)FADE_STEP_MICROS);
     }
     ApplyToAll(to);
 }

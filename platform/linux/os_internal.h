@@ -66,6 +66,9 @@ void OsRefreshMonitorRate(void);
 
 // Microseconds until the first timer falls due (0 when one is due now), -1 with no timers.
 int64_t OsTimerWaitMicros(void);
+// The monotonic clock in microseconds, and a sleep of the whole time (resumed after signals).
+int64_t OsMonotonicMicros(void);
+void OsSleepMicros(int64_t micros);
 // Frees the busy and invisible pointers made on first use.
 void OsFreeSystemCursors(void);
 // Applies a window's pointer (hidden, custom or arrow) when it has the focus.

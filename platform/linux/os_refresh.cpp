@@ -152,13 +152,6 @@ void OsPresentAll(void)
     for (OsWindowRecord *w = OsWindowList(); w; w = w->next) OsPresentWindow(w);
 }
 
-static void SleepMicros(int64_t micros)
-{
-    timespec ts = {(time_t)(micros / 1000000), (long)(micros % 1000000) * 1000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
 void OsFlushDisplay(lua_State *L, OsWindowRecord *win)
 {
     if (!win) return;
@@ -181,7 +174,7 @@ void OsFlushDisplay(lua_State *L, OsWindowRecord *win)
     OsAddTime(&deadline, &step);
     int64_t wait = OsTimeDiffMicros(&deadline, &now);
     if (wait > 0 && wait <= period && OsTimeDiffMicros(&now, &win->lastPresent) < PACE_RESET_MICROS) {
-        SleepMicros(wait);
+        OsSleepMicros(wait);
         win->lastPresent = deadline;
     } else {
         win->lastPresent = now;

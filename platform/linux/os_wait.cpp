@@ -17,15 +17,14 @@ enum {
 
 static std::atomic<int> WakeRequested{0};
 
-static int64_t MonotonicMicros(void)
+int64_t OsMonotonicMicros(void)
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
 }
 
-// Sleeps the whole time, resuming after signals.
-static void SleepMicros(int64_t micros)
+void OsSleepMicros(int64_t micros)
 {
     timespec ts = {(time_t)(micros / 1000000), (long)(micros % 1000000) * 1000L};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
@@ -36,7 +35,7 @@ static void SleepMicros(int64_t micros)
 static int WaitSlice(int64_t micros)
 {
     if (!OsVideoStarted()) {
-        SleepMicros(micros);
+        OsSleepMicros(micros);
         return 0;
     }
     int ms = (int)((micros + 999) / 1000);
@@ -45,21 +44,21 @@ static int WaitSlice(int64_t micros)
 
 void OsSleepMillis(lua_State *L, int millis)
 {
-    if (millis > 0) SleepMicros((int64_t)millis * 1000);
+    if (millis > 0) OsSleepMicros((int64_t)millis * 1000);
 }
 
 int OsWaitMillis(lua_State *L, int millis)
 {
     if (millis <= 0) return 0;
     if (millis <= WAIT_PUMP_ABOVE_MS) {
-        SleepMicros((int64_t)millis * 1000);
+        OsSleepMicros((int64_t)millis * 1000);
         return 0;
     }
     // The deadline is kept in microseconds so that the wait is never shorter than asked.
-    int64_t deadline = MonotonicMicros() + (int64_t)millis * 1000;
+    int64_t deadline = OsMonotonicMicros() + (int64_t)millis * 1000;
     for (;;) {
         if (OsPumpEvents(L, nullptr)) return 1;
-        int64_t left = deadline - MonotonicMicros();
+        int64_t left = deadline - OsMonotonicMicros();
         if (left <= 0) return 0;
         WaitSlice(left < WAIT_SLICE_MS * 1000 ? left : WAIT_SLICE_MS * 1000);
     }
