@@ -289,6 +289,15 @@ static int ReadContent(lua_State *L, int t, const kvLayer *l, StyleChange *c)
     }
     if (c->partX < 0 || c->partY < 0) return 1154;
     if (c->partWidth < 1 || c->partHeight < 1) return ERR_BADSIZE;
+    if (c->type == LAYERTYPE_BRUSHPART || c->type == LAYERTYPE_BGPICPART) {
+        // The part is cut to its source, as DisplayBrushPart cuts it: a part origin outside the
+        // source is out of range.
+        int32_t sw, sh;
+        if ((code = SourceSize(c->type, c->source, &sw, &sh))) return code;
+        if (c->partX >= sw || c->partY >= sh) return 1217;
+        if (c->partWidth > sw - c->partX) c->partWidth = sw - c->partX;
+        if (c->partHeight > sh - c->partY) c->partHeight = sh - c->partY;
+    }
     if (c->type == OBJTYPE_ANIM) return ReadFrame(L, t, l, c, idGiven || type != l->type);
     return 0;
 }
