@@ -67,9 +67,14 @@ static intptr_t Control(AsyncDrawNode *n, int op, void *argument)
     return n->control ? n->control(op, argument, n->userdata) : 0;
 }
 
-void NotifyAsyncDraws(int op, void *argument)
+int NotifyAsyncDraws(int op, void *argument)
 {
-    for (AsyncDrawNode *n = AsyncDrawList; n; n = n->next) Control(n, op, argument);
+    int first = 0;
+    for (AsyncDrawNode *n = AsyncDrawList; n; n = n->next) {
+        int code = (int)Control(n, op, argument);
+        if (code && !first) first = code;
+    }
+    return first;
 }
 
 static void *TargetOf(AsyncDrawNode *n)
@@ -288,11 +293,7 @@ int AsyncDrawAttribute(lua_State *L, int attribute)
     }
 }
 
-static int NotifyFromLayers(int op, kvLayer *layer)
-{
-    NotifyAsyncDraws(op, layer);
-    return 0;
-}
+static int NotifyFromLayers(int op, kvLayer *layer) { return NotifyAsyncDraws(op, layer); }
 
 static int UsedFromLayers(const kvLayer *layer) { return IsUsedByAsyncDraw(layer); }
 

@@ -151,11 +151,8 @@ static int DisplayAttribute(lua_State *L, int attribute)
 
 static int BGPicAttribute(lua_State *L, int attribute)
 {
-    if (attribute == ATTR_COUNT) {
-        int n = 0;
-        for (BGPicNode *b = BGPicList; b; b = b->next) n++;
-        return PushInt(L, n);
-    }
+    // BGPics freed while still in use are hidden from the script: they are not counted.
+    if (attribute == ATTR_COUNT) return PushInt(L, CountBGPics());
     BGPicNode *b;
     int code = GetBGPicNode(GetObjectIdArg(L, 2), &b, 0);
     if (code) return code;

@@ -115,8 +115,12 @@ void FreeBGPicContents(lua_State *L, BGPicNode *bgpic, int flag);
 // missing BGPic is no error, a locked one is). A BGPic a display or a layer still shows becomes
 // pending free: anonymous, hidden from lookups, freed by FlushPendingBGPics.
 int FreeBGPicObject(lua_State *L, ObjectId id, int strict);
-// Frees every pending BGPic that no display and no layer shows any more.
+// Frees every pending BGPic that no display shows or owns, no layer shows and no transition
+// holds (locked) any more. Safe to reach again from inside (a BGPic's layers going).
 void FlushPendingBGPics(void);
+// Lets go of a BGPic without looking it up: it becomes pending free (anonymous, its layers
+// re-keyed to it) and goes at the next flush that finds it unused.
+void ReleaseBGPic(BGPicNode *bgpic);
 void FreeAllBGPics(lua_State *L);
 int CountBGPics(void);
 // Whether some display shows the BGPic.

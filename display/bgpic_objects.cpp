@@ -34,6 +34,14 @@ int IsBGPicShownByDisplay(const BGPicNode *b)
     return 0;
 }
 
+// Whether a display still needs the BGPic: it shows it, or it is the display's own.
+static int IsBGPicHeldByDisplay(const BGPicNode *b)
+{
+    for (DisplayRecord *d = DisplayList; d; d = d->next)
+        if (d->bgpic == b || d->ownBGPic == b) return 1;
+    return 0;
+}
+
 int IsBGPicOutputTarget(ObjectId id)
 {
     DisplayRecord *d = CurrentDisplay;
@@ -53,7 +61,7 @@ int FreeBGPicObject(lua_State *L, ObjectId id, int strict)
     if (code) return (!strict && code != ERR_LOCKED) ? 0 : code;
     ObjectId own = {0, b};
     int rekeyed = RekeyLayersUsingObject(OBJTYPE_BGPIC, b->id, b);
-    if (rekeyed || IsBGPicShownByDisplay(b)) {
+    if (rekeyed || IsBGPicHeldByDisplay(b)) {
         // Hidden from lookups; its number is free at once. FlushPendingBGPics frees it once
         // nothing shows it any more.
         b->id = own;
@@ -64,21 +72,49 @@ int FreeBGPicObject(lua_State *L, ObjectId id, int strict)
     return 0;
 }
 
+void ReleaseBGPic(BGPicNode *b)
+{
+    RekeyLayersUsingObject(OBJTYPE_BGPIC, b->id, b);
+    b->id = {0, b};
+    b->pendingFree = 1;
+}
+
+// A pending BGPic that nothing uses any more: no display shows it or owns it, no layer shows
+// it, and no transition holds it.
+static BGPicNode *UnusedPendingBGPic(void)
+{
+    for (BGPicNode *b = BGPicList; b; b = b->next)
+        if (b->pendingFree && !b->locked && !IsBGPicHeldByDisplay(b) &&
+            !IsObjectUsedByLayers(OBJTYPE_BGPIC, b->id, nullptr))
+            return b;
+    return nullptr;
+}
+
 void FlushPendingBGPics(void)
 {
-    BGPicNode **p = &BGPicList;
-    while (*p) {
-        BGPicNode *b = *p;
-        // Every display counts, not only the current one: another display may still show it.
-        if (!b->pendingFree || IsBGPicShownByDisplay(b) || IsObjectUsedByLayers(OBJTYPE_BGPIC, b->id, nullptr)) {
-            p = &b->next;
-            continue;
-        }
-        *p = b->next;
-        if (CurrentPicture == b) CurrentPicture = nullptr;
-        FreeBGPicContents(nullptr, b, 1);
-        MemFree(b);
+    // Freeing a BGPic frees its layers, which may let go of other pending BGPics and flush
+    // again from inside. The inner call only asks the outer one to look again; the outer one
+    // keeps no place in the list across a free, and starts from the head each time.
+    static int flushing = 0, again = 0;
+    if (flushing) {
+        again = 1;
+        return;
     }
+    flushing = 1;
+    do {
+        again = 0;
+        while (BGPicNode *b = UnusedPendingBGPic()) {
+            for (BGPicNode **p = &BGPicList; *p; p = &(*p)->next)
+                if (*p == b) {
+                    *p = b->next;
+                    break;
+                }
+            if (CurrentPicture == b) CurrentPicture = nullptr;
+            FreeBGPicContents(nullptr, b, 1);
+            MemFree(b);
+        }
+    } while (again);
+    flushing = 0;
 }
 
 void FreeAllBGPics(lua_State *L)

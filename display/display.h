@@ -78,7 +78,8 @@ struct DisplayRecord {
     AlphaChannel *outputAlpha;
     uint32_t outputType;               // OBJTYPE_DISPLAY while drawing goes to the display
     BGPicNode *bgpic;                  // shown BGPic
-    uint32_t ownsBGPic;                // made from the fill options, freed with the display
+    BGPicNode *ownBGPic;               // made from the fill options; stays the display's, shown or
+                                       // not, until the display is freed
     uint32_t doubleBuffer;
     uint32_t bufferedPresentation;
     uint32_t backdrop;                 // "private1": covers the whole screen, head of the list
@@ -155,6 +156,10 @@ void LinkDisplay(DisplayRecord *display);
 // Frees everything the display holds (window, own BGPic, buffers, shape, platform record,
 // handler references, records, damage list); atExit is set by FreeAllDisplays.
 void FreeDisplayContents(lua_State *L, DisplayRecord *display, int atExit);
+// 0 when the display may be freed, else 1346 (current), 1380 (asynchronous drawings) or 1314
+// (a transition holds its own BGPic).
+int CheckDisplayFree(const DisplayRecord *d);
+// Frees the display after CheckDisplayFree; its own BGPic follows once nothing shows it.
 int RemoveDisplay(lua_State *L, ObjectId id);
 // Clears the input state of a display (platform part and the BGPic's button states).
 void ResetDisplayInput(DisplayRecord *display);

@@ -30,11 +30,6 @@ static int ReplaceBGPic(lua_State *L, DisplayRecord *d, BGPicNode *old, BGPicNod
     FreeOnScreenSprites(L, old);
     FreeAsyncDraws(L, d);
     old->clipRegion = nullptr;
-    if (d->ownsBGPic) {
-        if (CurrentPicture == old) CurrentPicture = nullptr;
-        FreeBGPicNode(old);
-        d->ownsBGPic = 0;
-    }
     ResetDisplayCursor(d, bgpic->width);
     if (!Scaling(d)) {
         d->width = bgpic->width;

@@ -66,7 +66,7 @@ static int MakeOwnBGPic(lua_State *L, DisplayRecord *d)
         return code;
     }
     GetBGPicNode(id, &d->bgpic, BGPIC_PENDING);
-    d->ownsBGPic = 1;
+    d->ownBGPic = d->bgpic;
     return 0;
 }
 
@@ -74,6 +74,7 @@ static void FreeHalfBuilt(lua_State *L, DisplayRecord *d)
 {
     FreeDisplayContents(L, d, 0);
     MemFree(d);
+    FlushPendingBGPics();
 }
 
 int CreateDisplayCore(lua_State *L, uint32_t number, int isNil, int t, DisplayRecord **out)
@@ -82,11 +83,8 @@ int CreateDisplayCore(lua_State *L, uint32_t number, int isNil, int t, DisplayRe
     if (!isNil) {
         ObjectId id = {number, nullptr};
         DisplayRecord *old;
-        if (FindDisplay(id, &old) == 0) {
-            if (old == CurrentDisplay) return 1346;
-            if (old->asyncDraws) return 1380;
-            RemoveDisplay(L, id);
-        }
+        int code;
+        if (FindDisplay(id, &old) == 0 && (code = RemoveDisplay(L, id))) return code;
     }
     // The options are read into a record of the stack: a bad one raises, and nothing may be
     // allocated by then.

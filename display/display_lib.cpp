@@ -57,8 +57,6 @@ static int FreeDisplay(lua_State *L)
     DisplayRecord *d;
     int code = DisplayArg(L, 1, &d);
     if (code) return code;
-    if (d == CurrentDisplay) return 1346;
-    if (d->asyncDraws) return 1380;
     return RemoveDisplay(L, d->id);
 }
 

@@ -113,11 +113,12 @@ void ResetDisplayInput(DisplayRecord *display)
 void FreeDisplayContents(lua_State *L, DisplayRecord *display, int atExit)
 {
     if (display->state != DISPSTATE_CLOSED) CloseDisplayWindow(display);
-    // The display's own BGPic goes with it, at exit too: it is unlinked from the BGPic list, so
-    // whoever frees the remaining BGPics later never sees it.
-    if (display->ownsBGPic && display->bgpic) FreeBGPicNode(display->bgpic);
+    // The display's own BGPic is let go: it is freed once no other display and no layer shows it
+    // (FlushPendingBGPics, which the caller runs once the display is unlisted). At exit the BGPic
+    // library frees every BGPic after the displays.
+    if (display->ownBGPic && !atExit) ReleaseBGPic(display->ownBGPic);
     display->bgpic = nullptr;
-    display->ownsBGPic = 0;
+    display->ownBGPic = nullptr;
     FreeBitMap(display->displayBitMap);
     FreeBitMap(display->backBuffer);
     FreeBitMap(display->doubleBufferBitMap);
@@ -140,11 +141,21 @@ void FreeDisplayContents(lua_State *L, DisplayRecord *display, int atExit)
     ForgetDisplayTabStops(display);
 }
 
+int CheckDisplayFree(const DisplayRecord *d)
+{
+    if (d == CurrentDisplay) return 1346;
+    if (d->asyncDraws) return 1380;
+    // Its own BGPic goes with it: not while a transition (of any display) holds that BGPic.
+    if (d->ownBGPic && d->ownBGPic->locked) return 1314;
+    return 0;
+}
+
 int RemoveDisplay(lua_State *L, ObjectId id)
 {
     DisplayRecord *d;
     int code = FindDisplay(id, &d);
     if (code) return code;
+    if ((code = CheckDisplayFree(d))) return code;
     UnlinkDisplay(d);
     FreeDisplayContents(L, d, 0);
     if (FallbackDisplay == d) FallbackDisplay = nullptr;
@@ -158,18 +169,17 @@ void FreeAllDisplays(lua_State *L)
     FreeAsyncDraws(L, nullptr);
     int token = 0;
     if (ScreenModeSwitched) OsFadeOut(&token, 1);
-    OsLockMutex(DisplayListMutex);
-    DisplayRecord *d = DisplayList;
-    DisplayList = nullptr;
-    OsUnlockMutex(DisplayListMutex);
-    while (d) {
-        DisplayRecord *next = d->next;
-        FreeDisplayContents(L, d, 1);
-        MemFree(d);
-        d = next;
-    }
+    // No display is current while they go: nothing may reach a freed one through CurrentDisplay.
+    // Each display is unlisted just before it is freed, so the others stay listed until their
+    // turn; no BGPic is freed here (the BGPic library frees them all afterwards).
     CurrentDisplay = nullptr;
     CurrentPicture = nullptr;
+    while (DisplayList) {
+        DisplayRecord *d = DisplayList;
+        UnlinkDisplay(d);
+        FreeDisplayContents(L, d, 1);
+        MemFree(d);
+    }
     OsResetCursor();
     if (ScreenModeSwitched) {
         OsRestoreScreenMode();

@@ -2,6 +2,7 @@
 // layer scaling, each rendered from the source content into images of its own.
 #include <cmath>
 
+#include "display/asyncdraw.h"
 #include "display/bgpic.h"
 #include "display/display_pending.h"
 #include "display/graphics.h"
@@ -120,7 +121,7 @@ static int RenderState(kvLayer *l, const TransformRecord *t, double fx, double f
     return 0;
 }
 
-int BuildLayerState(kvLayer *l, int flags)
+static int BuildState(kvLayer *l, int flags)
 {
     DisplayRecord *d = CurrentDisplay;
     TransformRecord t = l->transform;
@@ -143,7 +144,7 @@ int BuildLayerState(kvLayer *l, int flags)
         int code = RenderState(l, &t, fx, fy, &ns);
         if (code) return code;
         LayerState *old = l->drawnState;
-        if (old != l->transformedState) MoveTransitionBuffers(ns, old);
+        MoveTransitionBuffers(ns, old);
         l->drawnState = ns;
         FreeUnshared(l, old);
         return 0;
@@ -157,13 +158,21 @@ int BuildLayerState(kvLayer *l, int flags)
         if (code) return code;
         l->transformedState = l->drawnState = ns;
     }
+    // A layer transition's buffers go on in the state drawn from now on.
+    MoveTransitionBuffers(l->drawnState, oldD);
     if (oldD != oldT) FreeUnshared(l, oldD);
     FreeUnshared(l, oldT);
-    if (DisplayScalesLayers(d, nullptr, nullptr)) {
-        int code = BuildLayerState(l, BUILD_SCALEPASS);
-        if (code) return code;
-    }
+    if (DisplayScalesLayers(d, nullptr, nullptr)) return BuildState(l, BUILD_SCALEPASS);
     return 0;
+}
+
+int BuildLayerState(kvLayer *l, int flags)
+{
+    int code = BuildState(l, flags);
+    // The images of the layer's drawn state changed (or a failed build left the old ones):
+    // whoever draws from them, an asynchronous transition, takes them again.
+    int told = LayerHooks.notifyAsync ? LayerHooks.notifyAsync(ADCTL_LAYERCHANGED, l) : 0;
+    return code ? code : told;
 }
 
 int RebuildAllLayers(lua_State *L, DisplayRecord *display)

@@ -17,6 +17,9 @@ static int StepEmbedded(FxMoveContext *fx, int32_t *done)
         *done = 1;
         return 0;
     }
+    // The transition follows a layer that is replaced; the move takes the layer from it anew
+    // every frame.
+    if (c->kind == MOVEKIND_LAYER) c->layer = fx->layer;
     return MoveObjectStep(c, done);
 }
 

@@ -79,8 +79,7 @@ int Rebuild(TransitionRecord *r, int replaced) {
   return 0;
 }
 
-intptr_t LayerChanged(TransitionRecord *r, kvLayer *layer, int replaced, LayerState *oldDrawn) {
-  if (!r->layer || (layer != r->layer && !replaced)) return 0;
+intptr_t FollowLayer(TransitionRecord *r, kvLayer *layer, int replaced, LayerState *oldDrawn) {
   if (!r->realTimeLayer) {
     if (!IsScroll(r->effect)) return 0;
     if (r->privateState) {
@@ -117,11 +116,23 @@ intptr_t LayerChanged(TransitionRecord *r, kvLayer *layer, int replaced, LayerSt
   return code;
 }
 
+// The layer's new state taken in. Changes of layers that the work itself causes (a rebuilt
+// state while the record is set up again) are not followed again. A record that could not take
+// the new images draws no more frames: it holds none that are still valid.
+intptr_t LayerChanged(TransitionRecord *r, kvLayer *layer, int replaced, LayerState *oldDrawn) {
+  if (!r->layer || (layer != r->layer && !replaced) || r->following || r->finished) return 0;
+  r->following = 1;
+  intptr_t code = FollowLayer(r, layer, replaced, oldDrawn);
+  r->following = 0;
+  if (code && r->realTimeLayer) r->stale = 1;
+  return code;
+}
+
 }  // namespace
 
 int AsyncFXDraw(void *record, int32_t *finished) {
   TransitionRecord *r = (TransitionRecord *)record;
-  if (r->finished) {
+  if (r->finished || r->stale) {
     *finished = 1;
     return 0;
   }
@@ -197,7 +208,7 @@ intptr_t AsyncFXControl(int op, void *argument, void *record) {
     case 1: return LayerChanged(r, (kvLayer *)argument, 0, nullptr);
     case 2: return r->frames;
     case 3: return r->frame;
-    case 4: return argument ? FxSeek(r, *(int32_t *)argument, 0) : 0;
+    case 4: return argument && !r->stale ? FxSeek(r, *(int32_t *)argument, 0) : 0;
     case 5:
       if (r->layer) RefreshLayerRect(r->layer, nullptr);
       return 0;

@@ -94,6 +94,8 @@ struct TransitionRecord {
   int32_t frames;                // frames the effect draws, set in set-up
   int32_t noRefresh;             // draw into buffers only, no copy to the window
   int32_t rebuilding;
+  int32_t following;             // a layer change is being taken in (changes it causes are not)
+  int32_t stale;                 // the layer's images could not be taken again: no more frames
   int32_t finished;
 };
 

@@ -324,11 +324,21 @@ static int ConvertCore(lua_State *L, int type, ObjectId source, int brushArg, in
     return code ? code : PushNewObjectHandle(L, isNil, id);
 }
 
+// The source object's id; a layer may also be named by its name (a name no layer has is layer
+// 0, which is out of range).
+static ObjectId SourceArg(lua_State *L, int type, int i)
+{
+    if (type != OBJTYPE_LAYER || lua_type(L, i) != LUA_TSTRING) return GetObjectIdArg(L, i);
+    int n = LayerNameLookup ? LayerNameLookup(L, lua_tostring(L, i)) : 0;
+    ObjectId id = {n > 0 ? (uint32_t)n : 0u, nullptr};
+    return id;
+}
+
 int ConvertToBrush(lua_State *L)
 {
     CheckArgs(L, 3, 4);
     int type = GetIntArg(L, 1);
-    ObjectId source = GetObjectIdArg(L, 2);
+    ObjectId source = SourceArg(L, type, 2);
     return ConvertCore(L, type, source, 3, GetOptIntArg(L, 4, 1));
 }
 
@@ -336,7 +346,7 @@ int GetBrushLink(lua_State *L)
 {
     CheckArgs(L, 3, 4);
     int type = GetIntArg(L, 2);
-    ObjectId source = GetObjectIdArg(L, 3);
+    ObjectId source = SourceArg(L, type, 3);
     return ConvertCore(L, type, source, 1, GetOptIntArg(L, 4, 1));
 }
 

@@ -58,6 +58,7 @@ struct AnimTest : ::testing::Test {
         FreeAllAnims(L);
         CurrentDisplay = nullptr;
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         lua_close(L);
         FreeRuntime();
     }

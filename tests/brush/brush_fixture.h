@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display/bgpic.h"
 #include "display/display.h"
 #include "pictures/brush.h"
 #include "platform/os.h"
@@ -94,6 +95,7 @@ struct BrushTest : ::testing::Test {
         SetBrushLayerLinks(nullptr);
         FreeAllBrushes(L);
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         lua_close(L);
         FreeRuntime();
     }

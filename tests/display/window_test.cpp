@@ -31,6 +31,7 @@ struct WindowTest : ::testing::Test {
     void TearDown() override
     {
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         lua_close(L);
         FreeRuntime();
         OsSetRequesterHook(0, 0);
@@ -175,6 +176,7 @@ TEST_F(WindowTest, StartUpDisplayModeThreeAsksTheUser)
     EXPECT_EQ(CurrentDisplay->state, (uint32_t)DISPSTATE_OPEN);
     EXPECT_FALSE(CurrentDisplay->flags & DISPF_BORDERLESS);
     FreeAllDisplays(L);
+    FreeAllBGPics(L);
 
     lua_pushvalue(L, LUA_GLOBALSINDEX);
     ASSERT_EQ(OpenDisplayLib(L), 0);
@@ -255,6 +257,7 @@ TEST_F(WindowTest, DefaultRegionsPercentageScaleAndSharedBGPic)
     EXPECT_EQ(CreateDisplayCore(L, 6, 0, 1, &other), 1345);
     lua_settop(L, 0);
     FreeAllDisplays(L);
+    FreeAllBGPics(L);
     while (BGPicList) FreeBGPicNode(BGPicList);
 }
 

@@ -18,6 +18,7 @@ struct DrawDisplayTest : BrushTest {
     void TearDown() override
     {
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         FreeAllSprites(L);
         CloseLayersLib(L);
         CloseDrawLib(L);

@@ -76,6 +76,7 @@ struct EventTest : ::testing::Test {
     {
         CloseEventLib(L);
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         lua_close(L);
         FreeRuntime();
         OsFreeTimers();

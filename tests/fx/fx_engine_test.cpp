@@ -277,6 +277,7 @@ TEST_F(FxEngineTest, PictureTransitionEndsAsDisplayBGPic) {
 // The frame counts of the speed rule, counted on a wider display.
 TEST_F(FxEngineTest, FramesFollowTheSpeedRule) {
   FreeAllDisplays(L);
+  FreeAllBGPics(L);
   d = OpenDisplay(120, 60);
   gWatch.d = d;
   gWatch.checkOutside = false;

@@ -46,6 +46,7 @@ struct DisplayGraphicsTest : ::testing::Test {
     {
         CloseGraphicsLib(L);
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         lua_close(L);
         FreeRuntime();
     }

@@ -68,6 +68,7 @@ TEST_F(LayerShapesTest, TransformedShapeLayerEqualsShapeDrawnStraight)
         for (int y = 0; y < H; y += 3)
             for (int x = 0; x < W; x += 3) ASSERT_EQ(WindowPixel(d, W + x, y), layered[(size_t)y * W + x]) << x << "," << y;
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         ASSERT_EQ(Call("SetFormStyle", {1}), 0);
     }
 }

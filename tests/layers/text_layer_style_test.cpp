@@ -31,6 +31,7 @@ struct TextLayerStyleTest : DrawDisplayTest {
     {
         // The layers hold fonts of the text library: they go first.
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         CloseTextLib(L);
         DrawDisplayTest::TearDown();
     }

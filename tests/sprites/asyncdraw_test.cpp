@@ -84,6 +84,7 @@ struct AsyncDrawTest : ::testing::Test {
         FreeAsyncDraws(L, nullptr);
         CurrentDisplay = nullptr;
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         CloseGraphicsLib(L);
         lua_close(L);
         FreeRuntime();

@@ -43,6 +43,7 @@ struct SpriteTest : ::testing::Test {
     {
         CurrentDisplay = nullptr;
         FreeAllDisplays(L);
+        FreeAllBGPics(L);
         FreeAllSprites(L);
         lua_close(L);
         FreeRuntime();
