@@ -103,7 +103,11 @@ static int EnableLayers(lua_State *L)
     if (!d) return ERR_NOLAYERS;
     int code = CanEnableLayers(L, d);
     if (code) return code;
+    if (d->layersEnabled) return 0;
     d->layersEnabled = 1;
+    // With layers off drawing went into the display bitmap alone; the back buffer, which the
+    // window and ReadPixel show from now on, is composed again from it (and the picture's layers).
+    RefreshDisplay(d, 0);
     return 0;
 }
 

@@ -90,11 +90,10 @@ static int ReadStyleKeys(lua_State *L, int t, FontSettings *s, int *changed)
 {
     ReadStyleColour(L, t, "color", &s->colour, changed);
     int32_t bits = 0;
-    // As SetFontStyle: #NORMAL resets, other bits are added; cleared bits may leave #NORMAL.
+    // As SetFontStyle: #NORMAL resets, other bits are added to it.
     if (ReadStyleInt(L, t, "fontstyle", &bits, changed))
-        s->style = (bits & TEXTSTYLE_NORMAL) ? TEXTSTYLE_NORMAL : (s->style & ~TEXTSTYLE_NORMAL) | bits;
+        s->style = (bits & TEXTSTYLE_NORMAL) ? TEXTSTYLE_NORMAL : s->style | bits;
     if (ReadStyleInt(L, t, "fontstyleclear", &bits, changed)) s->style &= ~bits;
-    if (!(s->style & ~TEXTSTYLE_NORMAL)) s->style = TEXTSTYLE_NORMAL;
     ReadStyleInt(L, t, "shadowdir", &s->shadowDirection, changed);
     ReadStyleColour(L, t, "shadowcolor", &s->shadowColour, changed);
     ReadStyleInt(L, t, "shadowsize", &s->shadowSize, changed);

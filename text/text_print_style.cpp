@@ -50,8 +50,7 @@ int TxSetFontStyle(lua_State *L)
     } else if (n > 1) {
         return 1193;
     }
-    s->style = (s->style & ~TEXTSTYLE_NORMAL) | style;
-    if (!(s->style & ~TEXTSTYLE_NORMAL)) s->style = TEXTSTYLE_NORMAL;
+    s->style |= style;
     ClampTextSettings(s);
     return 0;
 }
