@@ -765,9 +765,11 @@ struct OsAudioFile;
 int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo *info);
 // Reads up to `frames` frames from the frame position into buffer in the delivered layout:
 // 8- and 16-bit PCM as stored in the file, everything else as interleaved 32-bit floats. The
-// number of frames read.
+// decoder seeks only when it does not stand at the position; a file it cannot seek in is
+// opened again for a position behind it and read on up to one ahead. The number of frames
+// read.
 int64_t OsReadAudioFile(OsAudioFile *file, int64_t position, void *buffer, int64_t frames);
 void OsCloseAudioFile(OsAudioFile *file);
-// "AIFF", "RIFF WAVE", "Sound Designer 2", "NeXT", "MPEG Audio", "Core Audio" from
+// "AIFF", "AIFC", "RIFF WAVE", "Sound Designer 2", "NeXT", "MPEG Audio", "Core Audio" from
 // the decoder's major format; "Mac Audio File" for any other.
 const char *OsAudioFormatName(OsAudioFile *file);

@@ -31,14 +31,23 @@ static int64_t IoTell(void *user)
     return static_cast<FileHandle *>(user)->position;
 }
 
-// The bit rate of an MPEG audio file from its first bytes (0 when it has no frame header).
-static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
+// The bit rate of an MPEG audio file from its first bytes (0 when it has no frame header). The
+// file is read through a handle of its own: the decoder keeps its own idea of where its handle
+// stands, so moving that one would make it read from the wrong place.
+static int ProbeBitRate(const char *name, int64_t frames, int rate, int *bitRate)
 {
+    *bitRate = 0;
+    FileHandle *fh = FOpen(name, FMODE_READ);
+    if (!fh) {
+        SetErrorString(name);
+        return 1045;
+    }
     uint8_t *buf = static_cast<uint8_t *>(MemAlloc(PROBE_BYTES, 0));
-    if (!buf) return 0;
-    FSeek(fh, 0, FSEEK_START);
+    if (!buf) {
+        FClose(fh);
+        return 0;
+    }
     size_t n = FRead(fh, buf, PROBE_BYTES);
-    int bitRate = 0;
     if (n > 1024) {
         int tag = MpegTagLength(buf, n);
         int vbr = MpegHasVbrMarker(buf, n);
@@ -49,12 +58,12 @@ static int ProbeBitRate(FileHandle *fh, int64_t frames, int rate)
             have = FRead(fh, buf, 4);
             h = buf;
         }
-        if (have >= 4) bitRate = MpegHeaderBitRate(h);
-        if (vbr && frames > 0 && rate > 0) bitRate = MpegAverageBitRate(fh->size - tag, frames, rate);
+        if (have >= 4) *bitRate = MpegHeaderBitRate(h);
+        if (vbr && frames > 0 && rate > 0) *bitRate = MpegAverageBitRate(fh->size - tag, frames, rate);
     }
     MemFree(buf);
-    FSeek(fh, 0, FSEEK_START);
-    return bitRate;
+    FClose(fh);
+    return 0;
 }
 
 // The platform decoder can spin for ever on a RIFF or IFF file whose chunk list claims more
@@ -132,8 +141,15 @@ int PlatformOpen(SampleFile *sf, const char *name)
     sf->readFlags = info.isFloat ? SAMPLEF_FLOAT | SAMPLEF_SIGNED : sf->flags;
     sf->readBits = info.isFloat ? 32 : info.bits;
     sf->readBytesPerFrame = info.bytesPerFrame;
-    if (strcmp(OsAudioFormatName(sf->platform), "MPEG Audio") == 0)
-        sf->bitRate = ProbeBitRate(fh, info.frames, info.rate);
+    if (strcmp(OsAudioFormatName(sf->platform), "MPEG Audio") == 0) {
+        code = ProbeBitRate(name, info.frames, info.rate, &sf->bitRate);
+        if (code) {
+            PlatformClose(sf);
+            FClose(fh);
+            sf->file = nullptr;
+            return code;
+        }
+    }
     return 0;
 }
 

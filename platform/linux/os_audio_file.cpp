@@ -8,6 +8,7 @@
 #include <sndfile.h>
 
 #include <cstdlib>
+#include <cstring>
 
 struct OsAudioFile {
     SNDFILE *sf;
@@ -15,6 +16,8 @@ struct OsAudioFile {
     OsAudioFileInfo info;
     int major;
     int raw;
+    int aifc;           // an AIFF-C file (libsndfile names both kinds AIFF)
+    int64_t at;         // the frame the decoder reads next
 };
 
 static sf_count_t VioSize(void *user)
@@ -84,15 +87,28 @@ static int StoresRawPcm(int major)
     }
 }
 
+// Opens the decoder on the file from its start.
+static SNDFILE *OpenDecoder(OsAudioFile *f, SF_INFO *sfi)
+{
+    SF_VIRTUAL_IO vio = {VioSize, VioSeek, VioRead, VioWrite, VioTell};
+    *sfi = SF_INFO{};
+    f->io.seek(f->io.user, 0, SEEK_SET);
+    f->at = 0;
+    return sf_open_virtual(&vio, SFM_READ, sfi, &f->io);
+}
+
 int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo *info)
 {
     *file = nullptr;
     OsAudioFile *f = static_cast<OsAudioFile *>(calloc(1, sizeof(OsAudioFile)));
     if (!f) return 1000;
     f->io = *io;
-    SF_VIRTUAL_IO vio = {VioSize, VioSeek, VioRead, VioWrite, VioTell};
-    SF_INFO sfi = {};
-    f->sf = sf_open_virtual(&vio, SFM_READ, &sfi, &f->io);
+    // The form type is read before the decoder has the file, whose place it must not move.
+    char head[12] = {};
+    f->io.seek(f->io.user, 0, SEEK_SET);
+    f->aifc = f->io.read(f->io.user, head, 12) == 12 && memcmp(head, "FORM", 4) == 0 && memcmp(head + 8, "AIFC", 4) == 0;
+    SF_INFO sfi;
+    f->sf = OpenDecoder(f, &sfi);
     if (!f->sf) {
         free(f);
         return 1235;
@@ -125,29 +141,64 @@ int OsOpenAudioFile(const OsAudioFileIO *io, OsAudioFile **file, OsAudioFileInfo
     return 0;
 }
 
+// Reads on from where the decoder stands.
+static int64_t ReadOn(OsAudioFile *file, void *buffer, int64_t frames)
+{
+    int64_t got;
+    if (file->raw) {
+        int bpf = file->info.bytesPerFrame;
+        sf_count_t bytes = sf_read_raw(file->sf, buffer, frames * bpf);
+        got = bytes > 0 ? bytes / bpf : 0;
+        // a partial frame leaves the decoder between frames: the next read seeks
+        if (bytes > 0 && bytes % bpf) file->at = -1;
+    } else {
+        sf_count_t n = sf_readf_float(file->sf, static_cast<float *>(buffer), frames);
+        got = n > 0 ? n : 0;
+    }
+    if (file->at >= 0) file->at += got;
+    return got;
+}
+
+// Puts the decoder at the frame. Some formats cannot seek at all (GSM 6.10, not even to frame
+// 0): the decoder is then opened again from the start when it stands past the frame, and reads
+// on into the buffer (which holds `room` frames) up to it. 1 when it stands there.
+static int MoveTo(OsAudioFile *file, int64_t position, void *buffer, int64_t room)
+{
+    if (file->at == position) return 1;
+    sf_count_t moved = sf_seek(file->sf, position, SEEK_SET);
+    if (moved >= 0) file->at = moved;
+    if (file->at == position) return 1;
+    if (file->at < 0 || file->at > position) {
+        sf_close(file->sf);
+        SF_INFO sfi;
+        file->sf = OpenDecoder(file, &sfi);
+        if (!file->sf) return 0;
+    }
+    while (file->at >= 0 && file->at < position) {
+        int64_t step = position - file->at < room ? position - file->at : room;
+        if (ReadOn(file, buffer, step) == 0) return 0;
+    }
+    return file->at == position;
+}
+
 int64_t OsReadAudioFile(OsAudioFile *file, int64_t position, void *buffer, int64_t frames)
 {
-    if (!file || frames <= 0) return 0;
-    if (sf_seek(file->sf, position, SEEK_SET) < 0) return 0;
-    if (file->raw) {
-        sf_count_t bytes = sf_read_raw(file->sf, buffer, frames * file->info.bytesPerFrame);
-        return bytes > 0 ? bytes / file->info.bytesPerFrame : 0;
-    }
-    sf_count_t got = sf_readf_float(file->sf, static_cast<float *>(buffer), frames);
-    return got > 0 ? got : 0;
+    if (!file || !file->sf || frames <= 0 || position < 0) return 0;
+    if (!MoveTo(file, position, buffer, frames)) return 0;
+    return ReadOn(file, buffer, frames);
 }
 
 void OsCloseAudioFile(OsAudioFile *file)
 {
     if (!file) return;
-    sf_close(file->sf);
+    if (file->sf) sf_close(file->sf);
     free(file);
 }
 
 const char *OsAudioFormatName(OsAudioFile *file)
 {
     switch (file ? file->major : 0) {
-    case SF_FORMAT_AIFF: return "AIFF";
+    case SF_FORMAT_AIFF: return file->aifc ? "AIFC" : "AIFF";
     case SF_FORMAT_WAV:
     case SF_FORMAT_WAVEX: return "RIFF WAVE";
     case SF_FORMAT_SD2: return "Sound Designer 2";

@@ -24,11 +24,11 @@ Bytes Ramp(size_t n, int start = 0)
 
 // A file written by libsndfile (the platform decoder's own formats), or "" when it cannot.
 std::string WriteWithSndfile(const ScratchDir &dir, const char *name, int format, int channels,
-                             int frames)
+                             int frames, int rate = 44100)
 {
     std::string p = dir.path + "/" + name;
     SF_INFO info = {};
-    info.samplerate = 44100;
+    info.samplerate = rate;
     info.channels = channels;
     info.format = format;
     SNDFILE *f = sf_open(p.c_str(), SFM_WRITE, &info);
@@ -205,6 +205,45 @@ TEST(SampleFile, CompressedFilesStreamAsMusicOnly)
     EXPECT_EQ(4096, ReadSampleData(sf, pcm.data(), 4096, &end));
     EXPECT_EQ(0, end);
     CloseSampleFile(sf);
+}
+
+// Decoders that keep their own place in the file (MPEG) or cannot seek at all (GSM 6.10) read
+// on to the last frame in the one-second steps of a stream, with the values libsndfile decodes;
+// a rewind at the end, a seek ahead and a seek back then deliver the frames from there.
+TEST(SampleFile, PlatformStreamsReadOnAndSeek)
+{
+    ScratchDir dir;
+    for (const StreamFormat &c : HardToSeekFormats) {
+        std::string path = WriteWithSndfile(dir, c.name, c.format, 1, c.rate * 3, c.rate);
+        if (path.empty()) GTEST_SKIP() << "libsndfile cannot write " << c.name << " here";
+        SF_INFO info = {};
+        SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(nullptr, f) << c.name;
+        std::vector<float> decoded((size_t)info.frames);
+        ASSERT_EQ(info.frames, sf_readf_float(f, decoded.data(), info.frames)) << c.name;
+        sf_close(f);
+
+        SampleFile *sf = nullptr;
+        ASSERT_EQ(0, OpenSampleFile(path.c_str(), 1, &sf)) << c.name;
+        ASSERT_EQ(info.frames, sf->frames) << c.name;
+        std::vector<float> pcm(decoded.size() + c.rate);
+        int64_t got = 0;
+        int end = 0;
+        while (!end && got < sf->frames) {
+            int64_t n = ReadSampleData(sf, &pcm[got], c.rate, &end);
+            if (n == 0) break;
+            got += n;
+        }
+        EXPECT_EQ(info.frames, got) << c.name;
+        for (int64_t i = 0; i < got; i++) ASSERT_NEAR(decoded[i], pcm[i], 1e-4) << c.name << " frame " << i;
+        for (int64_t from : {(int64_t)0, info.frames / 2, info.frames / 4}) {
+            SeekSampleFile(sf, from);
+            ASSERT_EQ(c.rate, ReadSampleData(sf, pcm.data(), c.rate, nullptr)) << c.name << " from " << from;
+            for (int64_t i = 0; i < c.rate; i++)
+                ASSERT_NEAR(decoded[from + i], pcm[i], 1e-4) << c.name << " from " << from << " frame " << i;
+        }
+        CloseSampleFile(sf);
+    }
 }
 
 // A sample value of a loaded buffer scaled to 16 bits, as libsndfile decodes it.

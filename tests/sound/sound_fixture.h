@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <sndfile.h>
 #include <unistd.h>
 
 typedef std::vector<uint8_t> Bytes;
@@ -94,6 +95,17 @@ inline Bytes Wave(int channels, int rate, int bits, const Bytes &data, int forma
     for (int i = 0; i < 4; i++) b[4 + i] = (uint8_t)(riffSize >> (8 * i));
     return b;
 }
+
+// Formats libsndfile writes whose decoders are hard to stream: MPEG layer III (the decoder keeps
+// its own place in the file) and GSM 6.10 in WAVE (it cannot seek, not even to its start).
+struct StreamFormat {
+    const char *name;
+    int format, rate;
+};
+inline const StreamFormat HardToSeekFormats[] = {
+    {"tone.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 22050},
+    {"gsm.wav", SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000},
+};
 
 // A scratch folder of the test, removed with it.
 struct ScratchDir {
