@@ -67,14 +67,9 @@ static intptr_t Control(AsyncDrawNode *n, int op, void *argument)
     return n->control ? n->control(op, argument, n->userdata) : 0;
 }
 
-int NotifyAsyncDraws(int op, void *argument)
+void NotifyAsyncDraws(int op, void *argument)
 {
-    int first = 0;
-    for (AsyncDrawNode *n = AsyncDrawList; n; n = n->next) {
-        int code = (int)Control(n, op, argument);
-        if (code && !first) first = code;
-    }
-    return first;
+    for (AsyncDrawNode *n = AsyncDrawList; n; n = n->next) Control(n, op, argument);
 }
 
 static void *TargetOf(AsyncDrawNode *n)
@@ -293,7 +288,11 @@ int AsyncDrawAttribute(lua_State *L, int attribute)
     }
 }
 
-static int NotifyFromLayers(int op, kvLayer *layer) { return NotifyAsyncDraws(op, layer); }
+static int NotifyFromLayers(int op, kvLayer *layer)
+{
+    NotifyAsyncDraws(op, layer);
+    return 0;
+}
 
 static int UsedFromLayers(const kvLayer *layer) { return IsUsedByAsyncDraw(layer); }
 

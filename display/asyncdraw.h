@@ -55,9 +55,9 @@ int AddAsyncDraw(int kind, AsyncDrawFunc draw, AsyncDrawFunc second, AsyncDrawEn
                  AsyncDrawEndFunc freeFunc, AsyncDrawControlFunc control, void *userdata, AsyncDrawNode **out);
 // Whether an object belongs to the display (the display's asyncDraws word says the same).
 int HasAsyncDraws(const DisplayRecord *display);
-// Control operation to every object that has a control callback; the first non-zero answer
-// (an error code of an object that could not follow the change), else 0.
-int NotifyAsyncDraws(int op, void *argument);
+// Control operation to every object that has a control callback. An object that cannot follow
+// a layer change stops drawing on its own; the change itself stands.
+void NotifyAsyncDraws(int op, void *argument);
 // Whether an object's drawing goes into the object (its control answers it for operation 6).
 int IsUsedByAsyncDraw(const void *object);
 int CountAsyncDraws(void);

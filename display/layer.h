@@ -156,7 +156,7 @@ void CommitPendingLayers(BGPicNode *bgpic);
 // What the asynchronous drawings answer about layers; unset entries: no drawing uses a layer.
 struct LayerLinks {
     // Operation 0 before a layer is replaced (a non-zero answer refuses it), 1 after its drawn
-    // state was dropped.
+    // state was built again or dropped.
     int (*notifyAsync)(int operation, kvLayer *layer);
     int (*usedByAsync)(const kvLayer *layer);
 };

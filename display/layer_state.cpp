@@ -171,8 +171,8 @@ int BuildLayerState(kvLayer *l, int flags)
     int code = BuildState(l, flags);
     // The images of the layer's drawn state changed (or a failed build left the old ones):
     // whoever draws from them, an asynchronous transition, takes them again.
-    int told = LayerHooks.notifyAsync ? LayerHooks.notifyAsync(ADCTL_LAYERCHANGED, l) : 0;
-    return code ? code : told;
+    if (LayerHooks.notifyAsync) LayerHooks.notifyAsync(ADCTL_LAYERCHANGED, l);
+    return code;
 }
 
 int RebuildAllLayers(lua_State *L, DisplayRecord *display)
