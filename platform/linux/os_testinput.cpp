@@ -13,6 +13,7 @@
 //   display N                      later lines go to the Nth window (allocation order, from 1)
 // When the file is used up, the next block sets the stop flag, so no test waits forever.
 #include <SDL.h>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,6 +155,15 @@ static int PushKey(OsWindowRecord *win, const char *arg)
     return 1;
 }
 
+// A window coordinate moved by a few pixels, held within 32 bits (a script may have put the
+// window at the edge of the range).
+static int32_t Nudged(int64_t v)
+{
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return (int32_t)v;
+}
+
 static int PushWindowEvent(OsWindowRecord *win, const char *arg)
 {
     SDL_Event e = {};
@@ -163,12 +173,12 @@ static int PushWindowEvent(OsWindowRecord *win, const char *arg)
         e.window.event = SDL_WINDOWEVENT_CLOSE;
     } else if (strcmp(arg, "moved") == 0) {
         e.window.event = SDL_WINDOWEVENT_MOVED;
-        e.window.data1 = win->x + win->borders[0] + 10;
-        e.window.data2 = win->y + win->borders[1] + 10;
+        e.window.data1 = Nudged((int64_t)win->x + win->borders[0] + 10);
+        e.window.data2 = Nudged((int64_t)win->y + win->borders[1] + 10);
     } else if (strcmp(arg, "sized") == 0) {
         e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
-        e.window.data1 = win->width + 10;
-        e.window.data2 = win->height + 10;
+        e.window.data1 = Nudged((int64_t)win->width + 10);
+        e.window.data2 = Nudged((int64_t)win->height + 10);
     } else if (strcmp(arg, "focus") == 0) {
         e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
     } else if (strcmp(arg, "blur") == 0) {
