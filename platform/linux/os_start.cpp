@@ -46,6 +46,7 @@ int OsInitVideo(void)
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return 1010;
     VideoStarted = 1;
+    OsKeepXErrorsQuiet();
     OsTrimEventTypes();
     return 0;
 }
