@@ -5,7 +5,8 @@
 //   xtool extents WINDOW        the frame extents the window manager set: left right top bottom
 //   xtool type WINDOW           the window's _NET_WM_WINDOW_TYPE and _NET_WM_STATE atoms
 //   xtool origin WINDOW         where the window's content lies on the screen: x y
-//   xtool wm SECONDS            waits until a window manager runs; 1 when none came in time
+//   xtool wm SECONDS            waits until a window manager runs and answers a request for a
+//                               window's frame; 1 when none did in time
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -96,14 +97,28 @@ static int Origin(Window w)
     return 0;
 }
 
-// A window manager that follows the usual conventions names its check window on the root.
+// A window manager that follows the usual conventions names its check window on the root, and
+// once it manages windows it tells a window that is not yet shown the frame it would get.
 static int WaitForManager(double seconds)
 {
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
+    Window probe = XCreateSimpleWindow(D, DefaultRootWindow(D), 0, 0, 10, 10, 0, 0, 0);
+    unsigned long v[4];
     for (;;) {
-        unsigned long v[1];
-        if (PropertyWords(DefaultRootWindow(D), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, v, 1) == 1) return 0;
+        if (PropertyWords(DefaultRootWindow(D), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, v, 1) == 1) {
+            XEvent e;
+            memset(&e, 0, sizeof e);
+            e.xclient.type = ClientMessage;
+            e.xclient.window = probe;
+            e.xclient.message_type = XInternAtom(D, "_NET_REQUEST_FRAME_EXTENTS", False);
+            e.xclient.format = 32;
+            XSendEvent(D, DefaultRootWindow(D), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+            XSync(D, False);
+            struct timespec pause = {0, 20000000};
+            nanosleep(&pause, nullptr);
+            if (PropertyWords(probe, "_NET_FRAME_EXTENTS", XA_CARDINAL, v, 4) == 4) return 0;
+        }
         clock_gettime(CLOCK_MONOTONIC, &now);
         if ((double)(now.tv_sec - start.tv_sec) + (now.tv_nsec - start.tv_nsec) / 1e9 > seconds) return 1;
         struct timespec pause = {0, 20000000};
