@@ -8,6 +8,7 @@
 #include "display/display_modes.h"
 #include "platform/os.h"
 #include "runtime/preproc_objects.h"
+#include "runtime/settings.h"
 #include "runtime/vm/api.h"
 
 int IgnoreAppletBackfill = 0;
@@ -159,7 +160,7 @@ static int ReopenAfterSwitch(lua_State *L, int fullScreen, int adjustFrames)
     return result;
 }
 
-int ReopenDisplays(lua_State *L, int fullScreen, int32_t width, int32_t height)
+static int SwitchScreenMode(lua_State *L, int fullScreen, int32_t width, int32_t height)
 {
     int32_t sw = 0, sh = 0;
     OsGetAttr(nullptr, 14, &sw, nullptr);
@@ -207,4 +208,15 @@ int ReopenDisplays(lua_State *L, int fullScreen, int32_t width, int32_t height)
     int reopen = ReopenAfterSwitch(L, fullScreen, 1);
     OsFadeIn(token, 1);
     return code ? code : reopen;
+}
+
+// The switch holds the script for its fades and the windows' reopening; the events queued before
+// it are served afterwards, so that time does not count towards their age.
+int ReopenDisplays(lua_State *L, int fullScreen, int32_t width, int32_t height)
+{
+    OsTimeVal start;
+    OsGetSysTime(&start);
+    int code = SwitchScreenMode(L, fullScreen, width, height);
+    HoldEventAges(&start);
+    return code;
 }

@@ -147,7 +147,8 @@ int OpenWindowForDisplay(lua_State *L, DisplayRecord *d, int activate)
     uint8_t *shape = MakeShapeBytes(d, &code);
     if (code) return code;
     SyncWindowRecord(d);
-    code = OsOpenWindow(d->window, d->flags, d->x, d->y, d->width, d->height, d->title, activate, shape);
+    uint32_t windowFlags = d->flags | (d->backdrop ? OS_WF_BACKDROP : 0);
+    code = OsOpenWindow(d->window, windowFlags, d->x, d->y, d->width, d->height, d->title, activate, shape);
     MemFree(shape);
     if (code) return code;
     d->state = DISPSTATE_OPEN;

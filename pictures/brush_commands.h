@@ -38,3 +38,6 @@ int InvertAlphaChannel(lua_State *L);
 int FloodFill(lua_State *L);
 int DeleteMask(lua_State *L);
 int TrimBrush(lua_State *L);
+
+// Lets the clipboard commands take a brush's picture and make brushes of pictures (brush_clipboard.cpp).
+void ConnectBrushClipboard(void);

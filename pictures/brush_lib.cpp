@@ -133,5 +133,6 @@ int OpenBrushLib(lua_State *L)
     SetDrawTextureLookup(BrushTexture);
     BrushLayerLinks links = {BrushShownByLayers, RekeyBrushLayers};
     SetBrushLayerLinks(&links);
+    ConnectBrushClipboard();
     return 0;
 }

@@ -91,10 +91,12 @@ time_t OsDateToTime(const int date[6]);
 // (OsAllocWindowRecord) whose `owner` points back at it; the platform keeps its records in one
 // list in allocation order and reaches the owner only through the registered OsUpcalls.
 
-// Display flags that the window code reads (the display's own flag word, passed on as it is).
+// Display flags that the window code reads (the display's own flag word, passed on as it is),
+// and OS_WF_BACKDROP, added for the backdrop that covers the screen behind the displays: it stays
+// below every other window, is offered in no task bar or window list and takes no close.
 enum {
     OS_WF_BORDERLESS = 1, OS_WF_SIZEABLE = 2, OS_WF_FIXED = 4, OS_WF_NOMODESWITCH = 8,
-    OS_WF_NOHIDE = 32, OS_WF_USEQUARTZ = 0x2000, OS_WF_NOCLOSE = 0x4000
+    OS_WF_NOHIDE = 32, OS_WF_USEQUARTZ = 0x2000, OS_WF_NOCLOSE = 0x4000, OS_WF_BACKDROP = 0x40000000
 };
 
 // Input event types handed to OsUpcalls.postEvent.
@@ -244,8 +246,10 @@ int OsOpenWindow(OsWindowRecord *win, uint32_t flags, int32_t x, int32_t y, int3
                  int32_t height, const char *title, int activate, const uint8_t *shape);
 // Presents what is still dirty and destroys the window; the record stays.
 void OsCloseWindow(OsWindowRecord *win);
-// Left, top, left + right and top + bottom border sizes of a window with these flags (all 0 for
-// BORDERLESS; measured on the first open window once it is mapped, else 0).
+// Left, top, left + right and top + bottom border sizes of a window with these flags: all 0 for
+// BORDERLESS or without a window manager; else the frame the window manager gives a standard
+// window, measured once on a temporary window that is never shown (where the manager doesn't
+// answer, on an open window with borders once it is mapped, else 0).
 void OsGetBorderSizes(uint32_t flags, int32_t sizes[4]);
 // New content size / outer position; recorded first, so the window's own events stay silent.
 void OsSizeWindow(OsWindowRecord *win, int32_t width, int32_t height);
@@ -290,7 +294,8 @@ uint32_t *OsGrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, int3
                        int32_t *outHeight);
 
 // Platform attributes: 5 bits per pixel of the screen (bytes per pixel x 8), 6/7 pointer x/y in
-// window coordinates (win needed), 12/13 pointer size 16, 14/15 screen size, 16 the frame-rate
+// window coordinates (win needed; on a real screen the global pointer minus the window's content
+// position, so also outside the window), 12/13 pointer size 16, 14/15 screen size, 16 the frame-rate
 // limit, 20 1, 22 menu-bar height 0, 23 the usable area into area[4] (value 0). Returns 1 with
 // *value set for these; 0 for any other attribute (the caller asks the bitmap attributes).
 int OsGetAttr(OsWindowRecord *win, int attribute, int32_t *value, int32_t *area);

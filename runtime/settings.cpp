@@ -256,6 +256,24 @@ void DropStaleEvents(lua_State *L)
     UnlockEventQueue();
 }
 
+void HoldEventAges(const OsTimeVal *since)
+{
+    if (!EventQueue) return;
+    LockEventQueue();
+    OsTimeVal now, held;
+    OsGetSysTime(&now);
+    held = now;
+    if (OsCmpTime(&held, since) > 0) {
+        OsSubTime(&held, since);
+        for (int i = 0; i < EventQueueCount; i++) {
+            OsTimeVal *stamp = &EventQueue[i].stamp;
+            OsAddTime(stamp, &held);
+            if (OsCmpTime(stamp, &now) > 0) *stamp = now;   // posted during the hold: never in the future
+        }
+    }
+    UnlockEventQueue();
+}
+
 void ForgetDisplayEvents(DisplayRecord *display)
 {
     if (!EventQueue) return;

@@ -144,6 +144,9 @@ int GetEventAt(int index, EventRecord *record, int takeExtra);
 void RemoveEvents(lua_State *L, int n, int lock);
 // Removes every event up to the last one older than the event age limit.
 void DropStaleEvents(lua_State *L);
+// Time the player itself held the queue (from `since` until now, as a screen-mode switch with
+// its fades) does not age the queued events: their stamps move forward by it, to now at most.
+void HoldEventAges(const OsTimeVal *since);
 // Clears the display of the queued events of a display being closed.
 void ForgetDisplayEvents(DisplayRecord *display);
 

@@ -1,6 +1,5 @@
 // Translation of SDL's window, mouse, wheel and drop events into window state and posted events.
 #include <SDL.h>
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +50,28 @@ static int GeometryChanged(OsWindowRecord *win, int32_t x, int32_t y, int32_t w,
     return 1;
 }
 
+// The window that last had the focus, apart from a backdrop (by id: the record may be gone).
+static uint32_t LastFocusedId = 0;
+
+// A backdrop takes no focus: a click on it gives the focus back to the window that last had it,
+// else to the first window shown. 1 when the focus was handed on.
+static int HandFocusOn(OsWindowRecord *win)
+{
+    if (!(win->flags & OS_WF_BACKDROP)) {
+        LastFocusedId = win->windowId;
+        return 0;
+    }
+    OsWindowRecord *to = OsWindowById(LastFocusedId);
+    if (!to || (to->flags & OS_WF_BACKDROP) || to->windowState != 1) {
+        to = nullptr;
+        for (OsWindowRecord *w = OsWindowList(); w && !to; w = w->next)
+            if (w->window && !(w->flags & OS_WF_BACKDROP) && w->windowState == 1) to = w;
+    }
+    if (!to) return 0;
+    SDL_RaiseWindow(to->window);
+    return 1;
+}
+
 static void Window(OsWindowRecord *win, const SDL_WindowEvent *e)
 {
     switch (e->event) {
@@ -76,6 +97,7 @@ static void Window(OsWindowRecord *win, const SDL_WindowEvent *e)
         }
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        if (HandFocusOn(win)) break;
         win->active = 1;
         OsPost(win, OS_EV_ACTIVE, 0, 0, 0);
         OsApplyCursor(win);
@@ -100,7 +122,7 @@ static void Window(OsWindowRecord *win, const SDL_WindowEvent *e)
         }
         break;
     case SDL_WINDOWEVENT_CLOSE:
-        if (win->flags & OS_WF_NOCLOSE) break;
+        if (win->flags & (OS_WF_NOCLOSE | OS_WF_BACKDROP)) break;
         win->closeRequested = 1;
         OsPost(win, OS_EV_CLOSE, 0, 0, 0);
         break;
@@ -159,15 +181,8 @@ static void DropComplete(OsWindowRecord *win)
 {
     if (win && win->dropTarget && DropLength) {
         DropList[DropLength] = 0;   // the list ends with an empty string
-        int32_t x = win->mouseX, y = win->mouseY;
-        if (OsHasRealDisplay() && win->window) {
-            int gx, gy, wx, wy;
-            SDL_GetGlobalMouseState(&gx, &gy);
-            SDL_GetWindowPosition(win->window, &wx, &wy);
-            // (in 64 bits, held within 32: the window may lie far off the screen)
-            x = (int32_t)std::clamp<int64_t>((int64_t)gx - wx, INT32_MIN, INT32_MAX);
-            y = (int32_t)std::clamp<int64_t>((int64_t)gy - wy, INT32_MIN, INT32_MAX);
-        }
+        int32_t x, y;
+        OsPointerInWindow(win, &x, &y);
         OsPost(win, OS_EV_DROP, (uint32_t)x, (uint32_t)y, 0, DropList, DropLength + 1);
     }
     free(DropList);

@@ -32,6 +32,11 @@ extern int OsCtrlCQuit, OsLeftMouseQuit, OsEscapeQuit;
 OsWindowRecord *OsWindowList(void);
 OsWindowRecord *OsWindowById(uint32_t id);
 
+// Lets the X server's errors about vanished windows pass instead of ending the program (video
+// start under X11).
+void OsKeepXErrorsQuiet(void);
+// The pointer relative to the window's content area, also outside the window.
+void OsPointerInWindow(const OsWindowRecord *win, int32_t *x, int32_t *y);
 // Translates one SDL event into window state and posted events.
 void OsTranslateEvent(SDL_Event *e);
 struct SDL_KeyboardEvent;

@@ -96,11 +96,12 @@ int OsGetAttr(OsWindowRecord *win, int attribute, int32_t *value, int32_t *area)
         return 1;
     }
     case 6:
-        *value = win ? win->mouseX : 0;
+    case 7: {
+        int32_t x = 0, y = 0;
+        if (win) OsPointerInWindow(win, &x, &y);
+        *value = attribute == 6 ? x : y;
         return 1;
-    case 7:
-        *value = win ? win->mouseY : 0;
-        return 1;
+    }
     case 12:
     case 13:
         *value = 16;

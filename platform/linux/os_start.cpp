@@ -41,8 +41,12 @@ int OsInitVideo(void)
 {
     if (VideoStarted) return 0;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A full-screen window stays when it loses the focus: the backdrop behind the displays loses
+    // it to them at once, and a display only hides when the script or the user hides it.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return 1010;
     VideoStarted = 1;
+    OsKeepXErrorsQuiet();
     OsTrimEventTypes();
     return 0;
 }

@@ -132,18 +132,25 @@ int OsOpenWindow(OsWindowRecord *win, uint32_t flags, int32_t x, int32_t y, int3
     Uint32 sdlFlags = SDL_WINDOW_HIDDEN;
     if (flags & OS_WF_BORDERLESS) sdlFlags |= SDL_WINDOW_BORDERLESS;
     if (flags & OS_WF_SIZEABLE) sdlFlags |= SDL_WINDOW_RESIZABLE;
+    // The backdrop is no window of its own for the user: the window manager keeps it below every
+    // other window and offers it in no task bar, pager or window list.
+    if (flags & OS_WF_BACKDROP) {
+        sdlFlags |= SDL_WINDOW_SKIP_TASKBAR;
+        SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, "_NET_WM_WINDOW_TYPE_DESKTOP");
+    }
     OsGetBorderSizes(flags, win->borders);
     SDL_Window *w = nullptr;
-    // SDL places windows by their client area: outer position + borders.
-    int cx = x + win->borders[0], cy = y + win->borders[1];
+    // A new window is placed by its outer frame: the window manager puts the frame's corner where
+    // the window asks to be (SDL moves it by its content area later, see OsMoveWindow).
     if (win->shapeAlpha) {
-        win->x = cx, win->y = cy;
         w = OpenShaped(win, "", sdlFlags);
-        win->x = x, win->y = y;
         win->shaped = w != nullptr;   // where shapes are unsupported the window is a plain one
     }
-    if (!w) w = SDL_CreateWindow("", cx, cy, width, height, sdlFlags);
-    if (!w) return 1010;
+    if (!w) w = SDL_CreateWindow("", x, y, width, height, sdlFlags);
+    if (!w) {
+        if (flags & OS_WF_BACKDROP) SDL_ResetHint(SDL_HINT_X11_WINDOW_TYPE);
+        return 1010;
+    }
     win->window = w;
     win->windowId = SDL_GetWindowID(w);
     SetTitle(w, title);
@@ -163,6 +170,8 @@ int OsOpenWindow(OsWindowRecord *win, uint32_t flags, int32_t x, int32_t y, int3
         SDL_FillRect(s, nullptr, 0);
         OsAddDirty(win, 0, 0, s->w, s->h);
     }
+    // (SDL may make the window again for its first surface, so the type holds until then.)
+    if (flags & OS_WF_BACKDROP) SDL_ResetHint(SDL_HINT_X11_WINDOW_TYPE);
     OsFadeAdoptWindow(win);
     if (win == WindowList) OsStartTestInput();
     return 0;
@@ -182,24 +191,6 @@ void OsCloseWindow(OsWindowRecord *win)
     free(win->shapeAlpha);
     win->shapeAlpha = nullptr;
     win->shaped = 0;
-}
-
-void OsGetBorderSizes(uint32_t flags, int32_t sizes[4])
-{
-    sizes[0] = sizes[1] = sizes[2] = sizes[3] = 0;
-    if (flags & OS_WF_BORDERLESS) return;
-    // Measured on a window with borders that is already mapped; before one exists, 0.
-    for (OsWindowRecord *w = WindowList; w; w = w->next) {
-        if (!w->window || (w->flags & OS_WF_BORDERLESS)) continue;
-        int top = 0, left = 0, bottom = 0, right = 0;
-        if (SDL_GetWindowBordersSize(w->window, &top, &left, &bottom, &right) == 0) {
-            sizes[0] = left;
-            sizes[1] = top;
-            sizes[2] = left + right;
-            sizes[3] = top + bottom;
-            return;
-        }
-    }
 }
 
 void OsSizeWindow(OsWindowRecord *win, int32_t width, int32_t height)

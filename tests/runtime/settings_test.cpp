@@ -227,6 +227,32 @@ TEST_F(EventQueueTest, DropStaleEventsRemovesUpToTheLastOldOne)
     EXPECT_EQ(EventQueueCount, 1);
 }
 
+TEST_F(EventQueueTest, HeldTimeDoesNotAgeEvents)
+{
+    FakeNow = {1000, 0};
+    PostEvent(nullptr, IEVENT_KEY, 1, 0, 1, nullptr);    // 1.2 s old when the hold starts
+    FakeNow = {1001, 0};
+    PostEvent(nullptr, IEVENT_KEY, 1, 0, 2, nullptr);
+    OsTimeVal since = {1001, 200000};
+    FakeNow = {1002, 500000};
+    PostEvent(nullptr, IEVENT_KEY, 1, 0, 3, nullptr);    // during the hold
+    FakeNow = {1003, 0};
+    HoldEventAges(&since);                               // held 1.8 s
+    EXPECT_EQ(EventQueue[0].stamp.seconds, 1001u);
+    EXPECT_EQ(EventQueue[0].stamp.micros, 800000u);
+    EXPECT_EQ(EventQueue[2].stamp.seconds, 1003u);       // never stamped in the future
+    EXPECT_EQ(EventQueue[2].stamp.micros, 0u);
+    DropStaleEvents(nullptr);
+    EXPECT_EQ(EventQueueCount, 3);
+    FakeNow = {1003, 400000};                            // the first is 1.6 s old now
+    DropStaleEvents(nullptr);
+    ASSERT_EQ(EventQueueCount, 2);
+    EXPECT_EQ(EventQueue[0].c, 2u);
+    since = {1004, 0};                                   // a hold that starts after now moves nothing
+    HoldEventAges(&since);
+    EXPECT_EQ(EventQueue[0].stamp.seconds, 1002u);
+}
+
 TEST_F(EventQueueTest, SuppressedSizeEventsAndForgottenDisplays)
 {
     EventSizeSuppressed = SuppressA;

@@ -15,18 +15,12 @@ player=$2
 script=$3
 dir=$(cd "$(dirname "$script")" && pwd)
 name=$(basename "$script" .kvs)
-expected="$dir/$name.out"
+# shellcheck source=script_case.sh
+. "$(dirname "$0")/script_case.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvgolden.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cp -R "$dir/." "$work/"
-cd "$work" || exit 1
-
-if ! "$kvasm" -o "$name.kva" "$name.kvs" >assemble.log 2>&1; then
-  echo "kvasm failed on $name.kvs:"
-  cat assemble.log
-  exit 1
-fi
+assemble_case
 
 args=()
 if [ -f "$dir/$name.args" ]; then
@@ -52,14 +46,5 @@ if [ $status -ne 0 ]; then
   cat stderr.log
 fi
 
-if [ ! -f "$expected" ]; then
-  echo "no $name.out; the output was:"
-  cat actual.out
-  exit 1
-fi
-if ! diff -u "$expected" actual.out; then
-  echo "output differs from $name.out (stderr follows)"
-  cat stderr.log
-  exit 1
-fi
+compare_output
 exit $status
