@@ -130,6 +130,7 @@ int GetRuntimeTagList(lua_State *L, const RuntimeTag *tags)
 EventSlot *EventQueue = nullptr;
 int EventQueueCount = 0;
 int (*EventSizeSuppressed)(DisplayRecord *display) = nullptr;
+void (*DisplayEventsForgotten)(DisplayRecord *display) = nullptr;
 static OsMutex *EventQueueMutex = nullptr;
 
 void LockEventQueue(void)
@@ -258,11 +259,13 @@ void DropStaleEvents(lua_State *L)
 
 void ForgetDisplayEvents(DisplayRecord *display)
 {
-    if (!EventQueue) return;
-    LockEventQueue();
-    for (int i = 0; i < EventQueueCount; i++)
-        if (EventQueue[i].display == display) EventQueue[i].display = nullptr;
-    UnlockEventQueue();
+    if (EventQueue) {
+        LockEventQueue();
+        for (int i = 0; i < EventQueueCount; i++)
+            if (EventQueue[i].display == display) EventQueue[i].display = nullptr;
+        UnlockEventQueue();
+    }
+    if (DisplayEventsForgotten) DisplayEventsForgotten(display);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -144,8 +144,10 @@ int GetEventAt(int index, EventRecord *record, int takeExtra);
 void RemoveEvents(lua_State *L, int n, int lock);
 // Removes every event up to the last one older than the event age limit.
 void DropStaleEvents(lua_State *L);
-// Clears the display of the queued events of a display being closed.
+// Clears the display of the queued events of a display being freed, then tells the event
+// library (DisplayEventsForgotten, may be none), whose dispatcher may be serving one of them.
 void ForgetDisplayEvents(DisplayRecord *display);
+extern void (*DisplayEventsForgotten)(DisplayRecord *display);
 
 // ---------------------------------------------------------------------------------------------
 // Allocates the event queue (cleared) and creates its mutex: 0, 1000, or 1298 ("Error allocating
