@@ -160,6 +160,8 @@ struct EventDispatchState {
     kvBGPicButton *pressedButton;
     BGPicNode *buttonPicture;       // whose buttons the over/out walk goes through
     DisplayRecord *currentDisplay;  // the mouse-move and over/out scans are at this display
+    int currentDisplayGone;         // that display was freed: the mouse-move scan ends there,
+                                    // the over/out walk starts again from the head
 };
 
 struct PendingCallback {
@@ -184,6 +186,9 @@ extern EventDispatchState *DispatchState;
 extern lua_State *EventLibState;
 
 int DispatchEvents(lua_State *L, EventDispatchState *state, int fromWhileMouseOn, PendingCallback *pc);
+// A display is being freed: the dispatcher drops the event it serves for it and no scan comes
+// back to it (a new display may be given its memory before the next call).
+void ForgetDispatchedDisplay(DisplayRecord *display);
 int BuildEventMessage(lua_State *L, EventDispatchState *state, PendingCallback *pc);
 int WaitEventCore(lua_State *L, EventDispatchState *state, int wait);
 // Whether the display is still in the display list.

@@ -40,6 +40,24 @@ void DisplayPointer(const DisplayRecord *d, int32_t *x, int32_t *y)
     WindowToDisplay(d, wx, wy, x, y);
 }
 
+void ForgetDispatchedDisplay(DisplayRecord *display)
+{
+    EventDispatchState *s = DispatchState;
+    if (!s || !display) return;
+    if (s->event.display == display) s->event.display = nullptr;
+    if (s->currentDisplay == display) {
+        s->currentDisplay = nullptr;
+        s->currentDisplayGone = 1;
+    }
+}
+
+// The mouse-move and over/out scans start from the head of the display list.
+static void RestartDisplayScan(EventDispatchState *s)
+{
+    s->currentDisplay = nullptr;
+    s->currentDisplayGone = 0;
+}
+
 static void SetPending(PendingCallback *pc, DisplayRecord *display, int kind, const EventHandlerSlot *slot,
                        const char *action)
 {
@@ -132,10 +150,8 @@ static int MouseMoveDue(DisplayRecord *d)
 
 static int ServeMouseMoves(lua_State *L, EventDispatchState *s, PendingCallback *pc)
 {
-    DisplayRecord *d;
-    if (!s->currentDisplay) d = DisplayList;
-    else if (DisplayIsListed(s->currentDisplay)) d = s->currentDisplay->next;
-    else d = nullptr;   // the display served last was freed: the scan ends here
+    // The display served last was freed: the scan ends here.
+    DisplayRecord *d = s->currentDisplayGone ? nullptr : s->currentDisplay ? s->currentDisplay->next : DisplayList;
     for (; d; d = d->next) {
         if (!MouseMoveDue(d)) continue;
         s->currentDisplay = d;
@@ -143,7 +159,7 @@ static int ServeMouseMoves(lua_State *L, EventDispatchState *s, PendingCallback 
         DisplayPointer(d, &pc->x, &pc->y);
         return BuildEventMessage(L, s, pc);
     }
-    s->currentDisplay = nullptr;
+    RestartDisplayScan(s);
     return 0;
 }
 
@@ -264,9 +280,9 @@ static int ServeQueue(lua_State *L, EventDispatchState *s, PendingCallback *pc, 
 {
     for (;;) {
         if (s->phase == 5) {
-            // The event's display may have been freed by the first stage's callback.
+            // The first stage's callback may have freed the event's display (which forgets it).
             int ran = 0;
-            if (s->event.display && DisplayIsListed(s->event.display)) ran = SecondStage(L, s, pc, rc);
+            if (s->event.display) ran = SecondStage(L, s, pc, rc);
             FreeEventExtra(s);
             s->phase = 6;
             if (ran) return 1;
@@ -358,11 +374,9 @@ static int WalkOverOut(lua_State *L, EventDispatchState *s, PendingCallback *pc,
 static int ServeOverOut(lua_State *L, EventDispatchState *s, PendingCallback *pc, int *rc)
 {
     for (;;) {
-        if (s->currentDisplay && DisplayIsListed(s->currentDisplay)) {
-            if (WalkOverOut(L, s, pc, rc)) return 1;
-        } else if (s->currentDisplay) {
-            s->currentDisplay = nullptr;   // freed by a callback: start again from the head
-        }
+        // A display freed by a callback left the walk at none: it starts again from the head.
+        s->currentDisplayGone = 0;
+        if (s->currentDisplay && WalkOverOut(L, s, pc, rc)) return 1;
         DisplayRecord *d = s->currentDisplay ? s->currentDisplay->next : DisplayList;
         while (d && !(d->window && d->window->mouseMoved)) d = d->next;
         s->currentDisplay = d;
@@ -384,7 +398,7 @@ int DispatchEvents(lua_State *L, EventDispatchState *s, int fromWhileMouseOn, Pe
         s->timersDone = 0;
         s->currentButton = s->hitButton = s->pressedButton = nullptr;
         s->buttonPicture = nullptr;
-        s->currentDisplay = nullptr;
+        RestartDisplayScan(s);
         s->phase = 1;
         [[fallthrough]];
     case 1:
@@ -394,7 +408,7 @@ int DispatchEvents(lua_State *L, EventDispatchState *s, int fromWhileMouseOn, Pe
     case 2:
         if ((rc = ServeSound(L, s, pc)) != 0 || pc->kind) return rc;
         s->phase = 3;
-        s->currentDisplay = nullptr;
+        RestartDisplayScan(s);
         [[fallthrough]];
     case 3:
         if ((rc = ServeMouseMoves(L, s, pc)) != 0 || pc->kind) return rc;
@@ -414,7 +428,7 @@ int DispatchEvents(lua_State *L, EventDispatchState *s, int fromWhileMouseOn, Pe
             return -1;
         }
         s->phase = 7;
-        s->currentDisplay = nullptr;
+        RestartDisplayScan(s);
         [[fallthrough]];
     case 7:
         if (ServeOverOut(L, s, pc, &rc)) return rc;

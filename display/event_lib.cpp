@@ -89,6 +89,7 @@ int OpenEventLib(lua_State *L)
     EventLibState = L;
     DispatchState = (EventDispatchState *)MemAlloc(sizeof(EventDispatchState), 1);
     if (!DispatchState) return 1000;
+    DisplayEventsForgotten = ForgetDispatchedDisplay;
     luaL_openlib(L, nullptr, EventCommands, 0);
     int err = RegisterCommandTable(EventCommands, "event");
     if (err) return err;
@@ -103,5 +104,6 @@ void CloseEventLib(lua_State *L)
     if (DispatchState) MemFree(DispatchState->event.extra);
     MemFree(DispatchState);
     DispatchState = nullptr;
+    DisplayEventsForgotten = nullptr;
     EventLibState = nullptr;
 }

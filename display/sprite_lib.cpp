@@ -11,6 +11,7 @@
 #include "pictures/anim.h"
 #include "pictures/anim_build.h"
 #include "pictures/brush.h"
+#include "pictures/display_object.h"
 #include "pictures/picture_flip.h"
 #include "runtime/errors.h"
 #include "runtime/libraries.h"
@@ -274,6 +275,22 @@ int SpriteAttribute(lua_State *L, int attribute)
     }
 }
 
+// The picture of a sprite frame (0-based) for ConvertToBrush and GetBrushLink: the sprite's own
+// planes (a linked sprite's from its source), which the caller copies at once.
+static int SpritePictureSource(lua_State *L, ObjectId id, int32_t frame, BitMap **bitmap, Mask **mask,
+                               AlphaChannel **alpha, int32_t *width, int32_t *height, int *owned)
+{
+    SpriteNode *s;
+    int code = GetSprite(id, &s, 0);
+    if (code) return code;
+    if (frame < 0 || frame >= s->frameCount) return 1094;
+    if (!GetSpriteFrame(s, frame, bitmap, mask, alpha) || !*bitmap) return 1094;
+    *width = s->width;
+    *height = s->height;
+    *owned = 0;
+    return 0;
+}
+
 static const luaL_reg SpriteCommands[] = {
     {"CreateSprite", CreateSprite},
     {"LoadSprite", LoadSprite},
@@ -293,5 +310,6 @@ int OpenSpriteLib(lua_State *L)
     int code = RegisterCommandTable(SpriteCommands, "sprite");
     if (code) return code;
     SetAttributeProvider(OBJTYPE_SPRITE, SpriteAttribute);
+    SetObjectPictureSource(PICSOURCE_SPRITE, SpritePictureSource);
     return 0;
 }

@@ -130,6 +130,7 @@ int GetRuntimeTagList(lua_State *L, const RuntimeTag *tags)
 EventSlot *EventQueue = nullptr;
 int EventQueueCount = 0;
 int (*EventSizeSuppressed)(DisplayRecord *display) = nullptr;
+void (*DisplayEventsForgotten)(DisplayRecord *display) = nullptr;
 static OsMutex *EventQueueMutex = nullptr;
 
 void LockEventQueue(void)
@@ -276,11 +277,13 @@ void HoldEventAges(const OsTimeVal *since)
 
 void ForgetDisplayEvents(DisplayRecord *display)
 {
-    if (!EventQueue) return;
-    LockEventQueue();
-    for (int i = 0; i < EventQueueCount; i++)
-        if (EventQueue[i].display == display) EventQueue[i].display = nullptr;
-    UnlockEventQueue();
+    if (EventQueue) {
+        LockEventQueue();
+        for (int i = 0; i < EventQueueCount; i++)
+            if (EventQueue[i].display == display) EventQueue[i].display = nullptr;
+        UnlockEventQueue();
+    }
+    if (DisplayEventsForgotten) DisplayEventsForgotten(display);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -147,8 +147,10 @@ void DropStaleEvents(lua_State *L);
 // Time the player itself held the queue (from `since` until now, as a screen-mode switch with
 // its fades) does not age the queued events: their stamps move forward by it, to now at most.
 void HoldEventAges(const OsTimeVal *since);
-// Clears the display of the queued events of a display being closed.
+// Clears the display of the queued events of a display being freed, then tells the event
+// library (DisplayEventsForgotten, may be none), whose dispatcher may be serving one of them.
 void ForgetDisplayEvents(DisplayRecord *display);
+extern void (*DisplayEventsForgotten)(DisplayRecord *display);
 
 // ---------------------------------------------------------------------------------------------
 // Allocates the event queue (cleared) and creates its mutex: 0, 1000, or 1298 ("Error allocating

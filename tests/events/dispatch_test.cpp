@@ -303,6 +303,24 @@ TEST_F(EventTest, ACallbackFreesTheDisplayBeingServed)
     EXPECT_EQ(Log, want);
 }
 
+// A display freed by its own first-stage callback: the dispatcher lets go of it at once, so
+// that a display made later in its memory is not served the freed one's event.
+TEST_F(EventTest, TheDispatcherForgetsTheEventOfAFreedDisplay)
+{
+    DisplayRecord *one = Make(1);
+    DisplayRecord *two = Make(2);
+    ASSERT_EQ(Install({{"onmousedown", FreeDisplayTwo}}), 0);
+    ASSERT_EQ(Button(1, 0, 0, 50, 50, {{"onmousedown", LogMessage}}), 0);
+    MakeDisplayCurrent(one);
+    PostEvent(two, IEVENT_LEFTBUTTON, 1, 10, 10, nullptr);
+    ASSERT_EQ(Check(1), 1);
+    EXPECT_EQ(DispatchState->phase, 5u);
+    EXPECT_EQ(DispatchState->event.display, nullptr);
+    EXPECT_EQ(Check(1), 0);
+    std::vector<std::string> want = {"OnMouseDown 2"};
+    EXPECT_EQ(Log, want);
+}
+
 BGPicNode *OtherPicture = nullptr;
 
 // Shows another picture on the display and frees the one whose buttons are being walked.
