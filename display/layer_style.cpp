@@ -725,18 +725,20 @@ int ApplyLayerStyle(lua_State *L, int first, int flags)
         for (int32_t k = 0; k < count && !code; k++) code = ApplyToLayer(L, i + 1, pic, selected[k], damage);
     }
     if (pic) pic->layersChanged = 1;
-    if (code) return code;
-    if (!flags && !toBGPic) {
+    if (!code && !flags && !toBGPic) {
         int running = 0;
         if (pic && pic->layers.first)
             for (ListNode *n = pic->layers.first; n->succ; n = n->succ) running |= ((kvLayer *)n)->transitionRunning;
         if (!running) RefreshDirtyRects(&LayerDamage);
     }
+    // The layers may have let go of objects freed while they showed them, also when a later
+    // change failed.
     PurgeBrushNodes();
     PurgeAnimNodes();
     FlushPendingBGPics();
     FlushTextObjects();
-    return 0;
+    FlushClipRegions();
+    return code;
 }
 
 // ---------------------------------------------------------------------------------------------
