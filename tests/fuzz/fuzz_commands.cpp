@@ -11,6 +11,10 @@
 //   #NAME                     a constant of the constant registry (else the text "#NAME")
 //   nil  true  false          those values
 //   @                         the last light userdata a call returned (an object handle), or nil
+//   @1 ... @8                 the handles calls returned, in order: the first, the second ...
+//                             (the ninth takes slot 1 again), or nil; so an asynchronous object
+//                             or a timer made several lines earlier can still be stepped, ended
+//                             or cleared
 //   fn  fn1  fnerr            native functions (handlers, callbacks, compare functions): one
 //                             that does nothing, one that always gives 1, one that raises 1055
 //   fn[LINE]                  a function that runs the script line LINE (no ']' in it) each
@@ -18,6 +22,25 @@
 //   {key=ARG ARG ...}         a table: named fields, and bare values at 0, 1, 2, ...
 //   other words               the word as a string
 // The first line "layers" turns layers on after the fixed objects are made.
+//
+// Lines starting with '!' are input to the player's windows, written as lines of the platform's
+// test input (platform/linux/os_testinput.cpp), pushed through SDL's queue of the dummy video
+// driver and taken in at once:
+//   !press X Y [right|middle]  !release X Y [right|middle]  !click X Y [right|middle]
+//   !move X Y   !wheel up|down   !key NAME [down|up]  (a key name as ESC, F1, RETURN, LSHIFT
+//   or one character; without a state: down and up)   !drop NAME ...  (files dropped)
+//   !window close|moved|sized|focus|blur|hide|show
+//   !display N      later input goes to the Nth window (allocation order, from 1)
+//   !clock MS       moves the harness's clock on by MS milliseconds (at most 600000), so that
+//                   intervals and timeouts fall due
+// Each counts as a call. Handlers, intervals and timeouts run where the player runs them: in
+// CheckEvent (and the other commands that dispatch events). As the player's line hook does,
+// the event pump also runs once before every line of the script.
+//
+// Every input ends through the player's shutdown (PlayerCleanup), as an applet's end does, with
+// the code of the script's last line as the final error (reported on the debug device): what
+// is still open then (displays, layers, asynchronous objects, timers, selections, pending
+// pictures) is closed in the player's own order, and leaks are caught by LeakSanitizer.
 //
 // Before the script, fixed objects are made: brushes 1 (plain) and 2 (loaded, with a mask),
 // BGPic 2, text object 1, anim 1, sample 1, music 1, sprite 1, memory block 1 and clip region 1
@@ -237,10 +260,19 @@ void WriteModule(const char *path)
 // ---------------------------------------------------------------------------------------------
 // Arguments
 
-// The last light userdata a call returned, the calls left to the input, and the depth of calls
-// made by callbacks.
-void *LastHandle;
-int CallsLeft, CallbackDepth;
+// The last light userdata a call returned, the slots of @1 ... @8 and how many handles were
+// kept, the calls left to the input, and the depth of calls made by callbacks.
+enum { HANDLE_SLOTS = 8 };
+void *LastHandle, *Handles[HANDLE_SLOTS];
+int HandlesKept, CallsLeft, CallbackDepth;
+// The code of the last line of the script (not of a callback's): the applet's final error.
+int FinalCode;
+
+void KeepHandle(void *handle)
+{
+    LastHandle = handle;
+    Handles[HandlesKept++ % HANDLE_SLOTS] = handle;
+}
 
 struct Reader {
     const char *p, *end;
@@ -421,8 +453,9 @@ void PushValue(lua_State *L, Reader *r, int depth)
     if (strcasecmp(w.c_str(), "nil") == 0) lua_pushnil(L);
     else if (strcasecmp(w.c_str(), "true") == 0) lua_pushboolean(L, 1);
     else if (strcasecmp(w.c_str(), "false") == 0) lua_pushboolean(L, 0);
-    else if (w == "@") {
-        if (LastHandle) lua_pushlightuserdata(L, LastHandle);
+    else if (w[0] == '@' && (w.size() == 1 || (w.size() == 2 && w[1] >= '1' && w[1] <= '0' + HANDLE_SLOTS))) {
+        void *handle = w.size() == 1 ? LastHandle : Handles[w[1] - '1'];
+        if (handle) lua_pushlightuserdata(L, handle);
         else lua_pushnil(L);
     } else if (w == "fn") {
         lua_pushcfunction(L, DoNothing);
@@ -483,11 +516,82 @@ const Command *FindCommand(const std::string &name)
     return nullptr;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Input to the windows
+
+int InputWindow = 1;   // !display N
+std::string InputFile; // the group of test input a '!' line gives
+
+OsWindowRecord *TargetWindow()
+{
+    int n = 1;
+    for (OsWindowRecord *w = OsFirstWindowRecord(); w; w = w->next, n++)
+        if (n == InputWindow) return w->window ? w : nullptr;
+    return nullptr;
+}
+
+int Clamp(long v, long lo, long hi)
+{
+    return (int)(v < lo ? lo : v > hi ? hi : v);
+}
+
+const char *const InputSteps[] = {"press", "release", "click", "move", "wheel", "key", "window", "drop", nullptr};
+
+// A '!' line (the '!' is read). Input is a group of the platform's test input, for the window
+// of !display N, which the test input pushes through SDL's queue and translates at once; the
+// pump then runs once, as the line hook would next (quit requests, resizes, mode switches).
+void RunInputStep(lua_State *L, Reader *r)
+{
+    std::string step = r->Word();
+    r->SkipSeparators();
+    std::string rest(r->p, (size_t)(r->end - r->p));
+    rest.erase(std::remove(rest.begin(), rest.end(), '\r'), rest.end());
+    int known = 0;
+    for (int i = 0; InputSteps[i]; i++) known |= step == InputSteps[i];
+    OsWindowRecord *w = known ? TargetWindow() : nullptr;
+    if (Trace) fprintf(stderr, "%*s!%s %s%s\n", 2 * CallbackDepth, "", step.c_str(), rest.c_str(), known && !w ? " (no window)" : "");
+    if (step == "clock") {
+        FakeMicros += (uint64_t)Clamp(atol(rest.c_str()), 0, 600000) * 1000;
+        return;
+    }
+    if (step == "display") {
+        InputWindow = Clamp(atol(rest.c_str()), 1, 64);
+        return;
+    }
+    if (!w) return;
+    std::string group = "display " + std::to_string(InputWindow) + "\n";
+    if (step == "click") group += "press " + rest + "\nrelease " + rest + "\n";
+    else if (step == "key" && rest.find(' ') == std::string::npos) group += "key " + rest + " down\nkey " + rest + " up\n";
+    else group += step + " " + rest + "\n";
+    FILE *f = fopen(InputFile.c_str(), "wb");
+    if (!f) return;
+    fwrite(group.data(), 1, group.size(), f);
+    fclose(f);
+    // The test input brings a clock of its own, the harness's is put back at once.
+    setenv("KV_TEST_INPUT", InputFile.c_str(), 1);
+    if (OsStartTestInput()) {
+        OsSetClock(FakeClock);
+        OsFeedTestInput();
+        OsStopTestInput();
+    }
+    unsetenv("KV_TEST_INPUT");
+    OsSetClock(FakeClock);
+    OsPumpEvents(L, nullptr);
+}
+
 // Runs one line; returns 0 when it named no command or no call is left. A callback's call runs
 // within the time of the call that runs the callback.
 int RunLine(lua_State *L, Reader *r)
 {
     r->SkipSeparators();
+    if (r->p < r->end && *r->p == '!') {
+        if (CallsLeft <= 0) return 0;
+        CallsLeft--;
+        r->p++;
+        RunInputStep(L, r);
+        if (!CallbackDepth) StopFlag = FinalCode = 0;
+        return 1;
+    }
     std::string name = r->Word();
     const Command *c = FindCommand(name);
     if (!c || CallsLeft <= 0) return 0;
@@ -513,12 +617,13 @@ int RunLine(lua_State *L, Reader *r)
     int code = lua_pcall(L, n + 1, LUA_MULTRET, 0);
     const double millis = MillisSince(CallStart);
     for (int i = 1; i <= lua_gettop(L); i++)
-        if (lua_type(L, i) == LUA_TLIGHTUSERDATA) LastHandle = lua_touserdata(L, i);
+        if (lua_type(L, i) == LUA_TLIGHTUSERDATA) KeepHandle(lua_touserdata(L, i));
     if (Trace) fprintf(stderr, "%*s%s/%d -> %d (%.1f ms)\n", 2 * CallbackDepth, "", c->name, n, code, millis);
     lua_settop(L, 0);
     if (!nested) {
         CallDeadline = ~0ull;
         StopFlag = 0;
+        FinalCode = code;
     }
     return 1;
 }
@@ -533,7 +638,11 @@ void RunScript(lua_State *L, const char *text, size_t size)
         const char *eol = (const char *)memchr(r.p, '\n', (size_t)(end - r.p));
         if (!eol) eol = end;
         r.end = eol;
-        if (r.p < eol && *r.p != ';') calls += RunLine(L, &r);
+        if (r.p < eol && *r.p != ';') {
+            OsPumpEvents(L, nullptr);
+            StopFlag = 0;
+            calls += RunLine(L, &r);
+        }
         r.p = eol + 1;
     }
 }
@@ -562,6 +671,7 @@ bool StartSession(Session *s)
     if (!s->clargs || !s->applet || !s->L) abort();
     s->clargs->quiet = 1;
     s->clargs->masterVolume = 30;
+    s->clargs->debugDevice = 1;   // the final report goes to standard output, not to a requester
     snprintf(s->clargs->scriptPath, sizeof s->clargs->scriptPath, "fuzz.kva");
     SetAppletDisplayDefaults(s->applet);
     if (AddDefaultDisplayDecl(s->applet, "")) abort();
@@ -586,23 +696,11 @@ bool StartSession(Session *s)
     return true;
 }
 
-// The player's shutdown without the final report.
-void EndSession(Session *s)
+// The player's shutdown, as at the end of an applet; nothing pumps the windows' last events,
+// but the video system is quit with them.
+void EndSession(Session *s, int code)
 {
-    OsNullHook();
-    CloseAllLibraries(s->L);
-    FreeRuntime();
-    FreeAppletContents(s->applet);
-    MemFree(s->applet);
-    lua_close(s->L);
-    MemFree(s->clargs);
-    DeleteTempFiles();
-    OsFreeTimers();
-    // Nothing pumps the windows' last events, which would pile up in SDL's queue.
-    if (SDL_WasInit(SDL_INIT_EVENTS)) {
-        SDL_PumpEvents();
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    }
+    PlayerCleanup(code, s->L, s->clargs, s->applet);
     StopFlag = 0;
 }
 
@@ -618,7 +716,7 @@ void MakeFixtures()
     LearnCommands(s.L);
     CallsLeft = ALL_CALLS_MAX;
     RunScript(s.L, FixtureScript, sizeof FixtureScript - 1);
-    EndSession(&s);
+    EndSession(&s, 0);
     for (int i = 0; FixtureFiles[i]; i++)
         if (access(FixtureFiles[i], R_OK) != 0) {
             fprintf(stderr, "fuzz_commands: fixture %s was not made\n", FixtureFiles[i]);
@@ -642,6 +740,7 @@ void Init()
     char top[] = "/tmp/fuzz_commands.XXXXXX";
     if (!mkdtemp(top)) abort();
     FixtureDir = std::string(top) + "/fixtures";
+    InputFile = std::string(top) + "/input.events";
     WorkDir = std::string(top) + "/work";
     if (mkdir(FixtureDir.c_str(), 0700) != 0) abort();
     setenv("TMPDIR", WorkDir.c_str(), 1);
@@ -712,13 +811,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Session s;
     StartSession(&s);
     LastHandle = nullptr;
+    memset(Handles, 0, sizeof Handles);
+    HandlesKept = 0;
+    InputWindow = 1;
     CallsLeft = ALL_CALLS_MAX;
     RunScript(s.L, SetupScript, sizeof SetupScript - 1);
     const char *text = (const char *)data;
     if (size >= 6 && memcmp(text, "layers", 6) == 0 && (size == 6 || text[6] == '\n' || text[6] == '\r'))
         RunScript(s.L, "EnableLayers\n", 13);
+    FinalCode = 0;
     RunScript(s.L, text, size);
-    EndSession(&s);
+    EndSession(&s, FinalCode);
     // Back to the fuzzer's folder, where its relative corpus paths lead.
     if (chdir(StartDir.c_str()) != 0) abort();
     return 0;
