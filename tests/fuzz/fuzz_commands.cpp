@@ -742,7 +742,9 @@ void Init()
     FixtureDir = std::string(top) + "/fixtures";
     InputFile = std::string(top) + "/input.events";
     WorkDir = std::string(top) + "/work";
-    if (mkdir(FixtureDir.c_str(), 0700) != 0) abort();
+    // The work folder is there from the start: the fuzzer's fork and merge modes keep their
+    // files in TMPDIR of a process that runs no input.
+    if (mkdir(FixtureDir.c_str(), 0700) != 0 || mkdir(WorkDir.c_str(), 0700) != 0) abort();
     setenv("TMPDIR", WorkDir.c_str(), 1);
     atexit(Cleanup);
     // The player prints debug output and dumps on standard output; the fuzzer reports on
