@@ -558,7 +558,7 @@ void RunInputStep(lua_State *L, Reader *r)
         InputWindow = Clamp(atol(rest.c_str()), 1, 64);
         return;
     }
-    if (!w) return;
+    if (!w || rest.empty()) return;
     std::string group = "display " + std::to_string(InputWindow) + "\n";
     if (step == "click") group += "press " + rest + "\nrelease " + rest + "\n";
     else if (step == "key" && rest.find(' ') == std::string::npos) group += "key " + rest + " down\nkey " + rest + " up\n";
