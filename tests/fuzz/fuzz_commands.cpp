@@ -51,10 +51,11 @@
 // that call. The argument count is held
 // within the bounds the command's CheckArgs gives (missing arguments are 1). Commands that wait
 // for input or time, open requesters, start programs or use the system clipboard are left out.
-// Time is a clock of the harness's own that advances 4 ms at every reading on this thread, so
-// every run is the same; a call that reads it for more than 1 s of that time is stopped like a
-// quit request ends it (effects, moves, anims, waits of the event pump). Waits that sleep on the
-// real clock are stopped the same way after 0.25 s of real time.
+// Time is a clock of the harness's own that advances 4 ms at every reading on this thread and
+// starts at the same time for every input, as the random numbers do, so every run is the same;
+// a call that reads it for more than 1 s of that time is stopped like a quit request ends it
+// (effects, moves, anims, waits of the event pump). Waits that sleep on the real clock are
+// stopped the same way after 0.25 s of real time.
 //
 // FUZZ_COMMANDS_SKIP="Cmd1,Cmd2" leaves more commands out (triage); FUZZ_COMMANDS_TRACE=1 prints
 // every call and its result code on standard error, and keeps the player's standard output.
@@ -79,6 +80,7 @@
 #include <string>
 #include <vector>
 
+#include "fx/fx_random.h"
 #include "platform/os.h"
 #include "runtime/applet.h"
 #include "runtime/errors.h"
@@ -683,6 +685,12 @@ bool StartSession(Session *s)
     if (InitRuntime()) abort();
     SetUpRegistry(L, s->clargs, s->applet);
     if (OpenAllLibraries(L)) abort();
+    // Every input starts from the same clock and the same random numbers (effects, colours,
+    // Rnd), so that it runs again the same way.
+    FakeMicros = 1000000000ull;
+    FxSeedRandom(0);
+    srand48(0);
+    srand(0);
     if (AddSetTagHandler(GraphicsSetTagHandler) || AddSetTagHandler(SoundSetTagHandler) ||
         AddGetTagHandler(GraphicsGetTagHandler) || AddGetTagHandler(SoundGetTagHandler))
         abort();
