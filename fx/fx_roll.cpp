@@ -42,6 +42,31 @@ void DrawLines(TransitionRecord *r, RollState *st, int32_t from, int32_t to, boo
   else FxMaskedBlit(r, r->source, x, y, w, h, r->mask, r->alpha, st->compose, 0);
 }
 
+// The source's planes for the kernel. Taken before every frame: an asynchronous roll over a
+// layer takes the layer's images anew whenever the layer is rebuilt, at the same size too.
+void TakeSourcePlanes(const TransitionRecord *r, RollState *st) {
+  RollRecord &k = st->kernel;
+  k.planes.src = r->source->pixels;
+  k.planes.srcModulo = r->source->bytesPerRow / r->source->bytesPerPixel;
+  k.planes.format = r->source->format;
+  k.bytesPerPixel = r->source->bytesPerPixel == st->band->bytesPerPixel ? r->source->bytesPerPixel : 0;
+  k.planes.srcMask = nullptr;
+  k.planes.dstMask = nullptr;
+  k.planes.srcAlpha = nullptr;
+  k.planes.dstAlpha = nullptr;
+  if (r->mask && st->bandMask) {
+    k.planes.srcMask = r->mask->pixels;
+    k.planes.srcMaskBytesPerRow = r->mask->bytesPerRow;
+    k.planes.dstMask = st->bandMask->pixels;
+    k.planes.dstMaskBytesPerRow = st->bandMask->bytesPerRow;
+  } else if (r->alpha && st->bandAlpha) {
+    k.planes.srcAlpha = r->alpha->pixels;
+    k.planes.srcAlphaBytesPerRow = r->alpha->bytesPerRow;
+    k.planes.dstAlpha = st->bandAlpha->pixels;
+    k.planes.dstAlphaBytesPerRow = st->bandAlpha->bytesPerRow;
+  }
+}
+
 // Runs the kernel for the roll at `p`; the band's first line, or p + 1 when nothing was copied.
 int32_t Cylinder(RollState *st, int32_t p) {
   st->kernel.position = p;
@@ -71,32 +96,19 @@ int FxRoll(TransitionRecord *r, int32_t *done) {
     if (r->mask && !(st->bandMask = AllocMask(nullptr, r->width, r->height, 1))) return 1000;
     if (r->alpha && !(st->bandAlpha = AllocAlphaChannel(r->width, r->height, 1))) return 1000;
     RollRecord &k = st->kernel;
-    k.planes.src = r->source->pixels;
     k.planes.dst = st->band->pixels;
-    k.planes.srcModulo = r->source->bytesPerRow / r->source->bytesPerPixel;
     k.planes.dstModulo = st->band->bytesPerRow / st->band->bytesPerPixel;
-    if (r->mask) {
-      k.planes.srcMask = r->mask->pixels;
-      k.planes.srcMaskBytesPerRow = r->mask->bytesPerRow;
-      k.planes.dstMask = st->bandMask->pixels;
-      k.planes.dstMaskBytesPerRow = st->bandMask->bytesPerRow;
-    } else if (r->alpha) {
-      k.planes.srcAlpha = r->alpha->pixels;
-      k.planes.srcAlphaBytesPerRow = r->alpha->bytesPerRow;
-      k.planes.dstAlpha = st->bandAlpha->pixels;
-      k.planes.dstAlphaBytesPerRow = st->bandAlpha->bytesPerRow;
-    }
     k.planes.width = r->width;
     k.planes.height = r->height;
-    k.planes.format = r->source->format;
     k.lines = st->arc;
     k.count = n;
     k.columns = r->effect == FX_ROLLLEFT || r->effect == FX_WALLPAPERLEFT;
-    k.bytesPerPixel = r->source->bytesPerPixel == st->band->bytesPerPixel ? r->source->bytesPerPixel : 0;
+    TakeSourcePlanes(r, st);
     return 0;
   }
   if (r->phase != FXPHASE_RUN && r->phase != FXPHASE_SEEK) return 0;
   RollState *st = (RollState *)r->privateState;
+  TakeSourcePlanes(r, st);
   const int32_t s = r->speed;
   if (r->phase == FXPHASE_SEEK) {
     st->position = r->reverse ? d - r->frame * s : r->frame * s;
