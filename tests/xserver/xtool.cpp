@@ -47,18 +47,24 @@ static int Pixel(int argc, char **argv)
     return 0;
 }
 
-static int Close(Window w)
+// A request about window w to the window manager, as pagers and task bars send it.
+static void SendToWindowManager(Window w, const char *message, long word0, long word1)
 {
     XEvent e;
     memset(&e, 0, sizeof e);
     e.xclient.type = ClientMessage;
     e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(D, "_NET_CLOSE_WINDOW", False);
+    e.xclient.message_type = XInternAtom(D, message, False);
     e.xclient.format = 32;
-    e.xclient.data.l[0] = CurrentTime;
-    e.xclient.data.l[1] = 2;   // from a pager
+    e.xclient.data.l[0] = word0;
+    e.xclient.data.l[1] = word1;
     XSendEvent(D, DefaultRootWindow(D), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XSync(D, False);
+}
+
+static int Close(Window w)
+{
+    SendToWindowManager(w, "_NET_CLOSE_WINDOW", CurrentTime, 2);   // 2: from a pager
     return 0;
 }
 
@@ -107,14 +113,7 @@ static int WaitForManager(double seconds)
     unsigned long v[4];
     for (;;) {
         if (PropertyWords(DefaultRootWindow(D), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, v, 1) == 1) {
-            XEvent e;
-            memset(&e, 0, sizeof e);
-            e.xclient.type = ClientMessage;
-            e.xclient.window = probe;
-            e.xclient.message_type = XInternAtom(D, "_NET_REQUEST_FRAME_EXTENTS", False);
-            e.xclient.format = 32;
-            XSendEvent(D, DefaultRootWindow(D), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-            XSync(D, False);
+            SendToWindowManager(probe, "_NET_REQUEST_FRAME_EXTENTS", 0, 0);
             struct timespec pause = {0, 20000000};
             nanosleep(&pause, nullptr);
             if (PropertyWords(probe, "_NET_FRAME_EXTENTS", XA_CARDINAL, v, 4) == 4) return 0;
