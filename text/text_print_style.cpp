@@ -40,15 +40,19 @@ int TxSetFontStyle(lua_State *L)
         s->style = TEXTSTYLE_NORMAL;
         return 0;
     }
+    if (style != TEXTSTYLE_SHADOW && style != TEXTSTYLE_EDGE && n > 1) return 1193;
+    // Every argument is read before the settings change: a bad one raises and leaves them as
+    // they were (sizes unchecked by the clamp below among them).
+    uint32_t colour = n >= 2 ? (uint32_t)luaL_checkinteger(L, 2) : 0;
+    int32_t size = n >= 3 ? GetIntArg(L, 3) : 0;
+    int32_t direction = n >= 4 && style == TEXTSTYLE_SHADOW ? GetIntArg(L, 4) : 0;
     if (style == TEXTSTYLE_SHADOW) {
-        if (n >= 2) s->shadowColour = (uint32_t)luaL_checkinteger(L, 2);
-        if (n >= 3) s->shadowSize = GetIntArg(L, 3);
-        if (n >= 4) s->shadowDirection = GetIntArg(L, 4);
+        if (n >= 2) s->shadowColour = colour;
+        if (n >= 3) s->shadowSize = size;
+        if (n >= 4) s->shadowDirection = direction;
     } else if (style == TEXTSTYLE_EDGE) {
-        if (n >= 2) s->edgeColour = (uint32_t)luaL_checkinteger(L, 2);
-        if (n >= 3) s->edgeSize = GetIntArg(L, 3);
-    } else if (n > 1) {
-        return 1193;
+        if (n >= 2) s->edgeColour = colour;
+        if (n >= 3) s->edgeSize = size;
     }
     s->style |= style;
     ClampTextSettings(s);

@@ -146,6 +146,23 @@ TEST_F(TextPrint, TextOutCentredWithTransparency)
     EXPECT_EQ(1347, [&] { CurrentDisplay = nullptr; return Call(TxPrint, {"x"}); }());
 }
 
+// A bad argument raises before SetFontStyle changes anything: a size given before it is not
+// kept beyond the limits the style's drawing works within.
+TEST_F(TextPrint, SetFontStyleWithABadArgumentChangesNothing)
+{
+    FontSettings *s = GetFontSettings();
+    ASSERT_EQ(0, Call(TxSetFontStyle, {TEXTSTYLE_SHADOW, 0x000000, 4, 3}));
+    const FontSettings before = *s;
+    EXPECT_GE(Call(TxSetFontStyle, {TEXTSTYLE_SHADOW, 0x00FF00, 2147483647, "right"}), 1000);
+    EXPECT_GE(Call(TxSetFontStyle, {TEXTSTYLE_EDGE, "red", 2147483647}), 1000);
+    EXPECT_EQ(s->shadowSize, before.shadowSize);
+    EXPECT_EQ(s->shadowColour, before.shadowColour);
+    EXPECT_EQ(s->shadowDirection, before.shadowDirection);
+    EXPECT_EQ(s->edgeSize, before.edgeSize);
+    EXPECT_EQ(s->style, before.style);
+    ASSERT_EQ(0, Call(TxTextOut, {0, 0, "still measured"}));
+}
+
 // A picture for a person to look at: tags, styles, shadow, edge, anti-aliased outline text and
 // a turned text object, drawn through Print, TextOut and DisplayTextObject.
 TEST_F(TextPrint, Gallery)
