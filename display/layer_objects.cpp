@@ -1,6 +1,7 @@
 // What other parts of the display code ask of layers: which layers show an object and their
 // re-keying to a copy, freeing a BGPic's layers, clip regions going away, the layer buttons'
 // view of a layer, and whether layers may be switched on.
+#include "display/asyncdraw.h"
 #include "display/bgpic.h"
 #include "display/clipregion.h"
 #include "display/display_pending.h"
@@ -51,10 +52,13 @@ int RekeyLayersUsingObject(uint32_t kind, ObjectId id, void *newHandle)
 {
     int done = 0;
     ForEveryLayer([&](BGPicNode *, kvLayer *l) {
-        if (ShowsKind(l->type, kind) && ObjectIdMatches(l->source, id)) {
-            l->source = {0, newHandle};
-            done = 1;
-        }
+        if (!ShowsKind(l->type, kind) || !ObjectIdMatches(l->source, id)) return 0;
+        l->source = {0, newHandle};
+        done = 1;
+        // A transition on the layer takes its images again: a layer drawn straight from its
+        // source now draws from the copy, and the object's own planes may go with the change
+        // that follows.
+        if (l->transitionAttached && LayerHooks.notifyAsync) LayerHooks.notifyAsync(ADCTL_LAYERCHANGED, l);
         return 0;
     });
     return done;
@@ -100,13 +104,7 @@ static int BrushShown(ObjectId id)
     return IsObjectUsedByLayers(OBJTYPE_BRUSH, id, nullptr);
 }
 
-static void BrushRekey(ObjectId from, ObjectId to)
-{
-    ForEveryLayer([&](BGPicNode *, kvLayer *l) {
-        if (ShowsKind(l->type, OBJTYPE_BRUSH) && ObjectIdMatches(l->source, from)) l->source = to;
-        return 0;
-    });
-}
+static void BrushRekey(ObjectId from, ObjectId to) { RekeyLayersUsingObject(OBJTYPE_BRUSH, from, to.handle); }
 
 void ConnectBrushLayers(void)
 {
