@@ -98,7 +98,8 @@ void FreeBGPicLayers(lua_State *L, BGPicNode *bgpic, int flag)
     FreeLayer(bgpic, flag);
 }
 
-// The brushes ask whether a layer shows a brush and re-key layers to a brush's copy.
+// The brushes ask whether a layer shows a brush and re-key layers to a brush's copy (connected
+// when the layers library opens).
 static int BrushShown(ObjectId id)
 {
     return IsObjectUsedByLayers(OBJTYPE_BRUSH, id, nullptr);

@@ -42,8 +42,9 @@ void DrawLines(TransitionRecord *r, RollState *st, int32_t from, int32_t to, boo
   else FxMaskedBlit(r, r->source, x, y, w, h, r->mask, r->alpha, st->compose, 0);
 }
 
-// The source's planes for the kernel. Taken before every frame: an asynchronous roll over a
-// layer takes the layer's images anew whenever the layer is rebuilt, at the same size too.
+// The source's planes for the kernel, taken before every frame (not at set-up): an asynchronous
+// roll over a layer takes the layer's images anew whenever the layer is rebuilt, at the same
+// size too.
 void TakeSourcePlanes(const TransitionRecord *r, RollState *st) {
   RollRecord &k = st->kernel;
   k.planes.src = r->source->pixels;
@@ -103,7 +104,6 @@ int FxRoll(TransitionRecord *r, int32_t *done) {
     k.lines = st->arc;
     k.count = n;
     k.columns = r->effect == FX_ROLLLEFT || r->effect == FX_WALLPAPERLEFT;
-    TakeSourcePlanes(r, st);
     return 0;
   }
   if (r->phase != FXPHASE_RUN && r->phase != FXPHASE_SEEK) return 0;

@@ -1,7 +1,6 @@
 // The brush library: its command table of 35 commands (the output selection, double buffering
 // and SaveBrush are the display code's), its ten constants, the display commands,
 // FreeBrush and the two drawing settings of selected masks and alpha channels.
-#include "display/bgpic.h"
 #include "display/display.h"
 #include "display/graphics.h"
 #include "display/output_select.h"
@@ -120,10 +119,6 @@ static int BrushTexture(ObjectId id, const BitMap **bitmap)
     return 0;
 }
 
-// Which layers show a brush (a whole brush or a part of it) is the layer code's to say.
-static int BrushShownByLayers(ObjectId id) { return IsObjectUsedByLayers(OBJTYPE_BRUSH, id, nullptr); }
-static void RekeyBrushLayers(ObjectId from, ObjectId to) { RekeyLayersUsingObject(OBJTYPE_BRUSH, from, to.handle); }
-
 int OpenBrushLib(lua_State *L)
 {
     luaL_openlib(L, nullptr, BrushCommands, 0);
@@ -131,8 +126,6 @@ int OpenBrushLib(lua_State *L)
     if (code) return code;
     luaL_registerconstants(L, BrushConstants);
     SetDrawTextureLookup(BrushTexture);
-    BrushLayerLinks links = {BrushShownByLayers, RekeyBrushLayers};
-    SetBrushLayerLinks(&links);
     ConnectBrushClipboard();
     return 0;
 }
