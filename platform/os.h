@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <cstdio>
 
 struct lua_State;
 struct lua_Debug;
@@ -514,6 +515,22 @@ int OsLockPath(OsLockHandle *lock, char *buffer, size_t size);
 // ---------------------------------------------------------------------------------------------
 // File-system changes and launching (platform/linux/os_files.cpp). Paths are Latin-1 texts,
 // converted with OsNativePath (the text as given when that fails).
+
+// Saving over a file without losing it. OsOpenReplacement opens a new file beside path (in its
+// folder, under a hidden name) for reading and writing, and *replacement receives what
+// OsCommitReplacement or OsDiscardReplacement needs to finish it. Where no new file can be made
+// there (a symbolic link, which is written through; a device or other file that is no regular
+// file; a file mounted on its own; a folder that refuses new files), path itself is opened
+// ("w+b") and *replacement stays none: the stream is then closed with fclose. A directory, a
+// full disk or any other failure gives none with errno set, and the old file stays as it was.
+struct OsReplacement;
+FILE *OsOpenReplacement(const char *path, OsReplacement **replacement);
+// Flushes, syncs and closes the stream, gives the new file the old one's permissions (and owner,
+// where allowed) and puts it in the old one's place. 1 on success; 0 removes the new file and
+// leaves the old one whole.
+int OsCommitReplacement(FILE *stream, OsReplacement *replacement);
+// Closes the stream and removes the new file; the old one stays as it was.
+void OsDiscardReplacement(FILE *stream, OsReplacement *replacement);
 
 // Renames old to new. Never replaces: an existing new name makes it fail. 1 on success, else 0.
 int OsRename(const char *oldPath, const char *newPath);

@@ -218,7 +218,7 @@ static FileHandle *OpenSection(const char *name)
 
 FileHandle *FOpen(const char *name, int mode)
 {
-    if (!name || mode < FMODE_READ || mode > FMODE_READWRITE) return nullptr;
+    if (!name || mode < FMODE_READ || mode > FMODE_REPLACE) return nullptr;
 
     char progdir[KV_PATH_SIZE];
     if (strncmp(name, "PROGDIR:", 8) == 0) {
@@ -235,6 +235,15 @@ FileHandle *FOpen(const char *name, int mode)
 
     FileHandle *fh = NewHandle();
     if (!fh) return nullptr;
+    if (mode == FMODE_REPLACE) {
+        fh->stream = OsOpenReplacement(name, &fh->replacement);
+        if (!fh->stream) {
+            MemFree(fh);
+            return nullptr;
+        }
+        fh->size = -1;
+        return fh;
+    }
     static const char *const modes[] = {"rb", "wb", "r+b"};
     fh->stream = OpenNative(name, modes[mode]);
     if (!fh->stream && mode == FMODE_READWRITE && errno == ENOENT) {
@@ -260,10 +269,26 @@ FileHandle *FOpen(const char *name, int mode)
 int FClose(FileHandle *fh)
 {
     if (!fh) return 0;
-    int ok = 1;
-    if (fh->stream && fclose(fh->stream) != 0) ok = 0;
+    int ok = !fh->writeFailed;
+    if (fh->replacement) {
+        if (ok) ok = OsCommitReplacement(fh->stream, fh->replacement);
+        else OsDiscardReplacement(fh->stream, fh->replacement);
+    } else if (fh->stream) {
+        if (fclose(fh->stream) != 0) ok = 0;
+    }
     MemFree(fh);
     return ok;
+}
+
+void FDiscard(FileHandle *fh)
+{
+    if (!fh) return;
+    if (fh->replacement) {
+        OsDiscardReplacement(fh->stream, fh->replacement);
+    } else if (fh->stream) {
+        fclose(fh->stream);
+    }
+    MemFree(fh);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,6 +307,7 @@ int64_t FSeek(FileHandle *fh, int64_t offset, int origin)
         break;
     case FSEEK_END:
         if (fh->size < 0) {
+            if (fh->stream && fh->lastWrite && fflush(fh->stream) != 0) fh->writeFailed = 1;
             if (fh->stream && fseeko(fh->stream, (off_t)offset, SEEK_END) == 0) {
                 off_t at = ftello(fh->stream);
                 if (at >= 0) fh->position = (int64_t)at - fh->start;
@@ -297,7 +323,9 @@ int64_t FSeek(FileHandle *fh, int64_t offset, int origin)
     // Clamp to the section (or the file's start): never before it, never past a section's end.
     if (target < fh->start) target = fh->start;
     if (fh->section && target > fh->start + fh->size) target = fh->start + fh->size;
-    if (fh->stream) fseeko(fh->stream, (off_t)target, SEEK_SET);
+    // Leaving a write empties stdio's buffer: a failure there is a failed write.
+    if (fh->stream && fseeko(fh->stream, (off_t)target, SEEK_SET) != 0 && fh->lastWrite)
+        fh->writeFailed = 1;
     fh->position = target - fh->start;
     fh->lastWrite = 0;
     return previous;
@@ -310,7 +338,7 @@ int FEof(FileHandle *fh)
 
 int FFlush(FileHandle *fh)
 {
-    if (fh->stream) fflush(fh->stream);
+    if (fh->stream && fflush(fh->stream) != 0) fh->writeFailed = 1;
     return 1;
 }
 
@@ -320,7 +348,8 @@ int FFlush(FileHandle *fh)
 // Between a read and a write the stream must be repositioned (stdio requires it).
 static void TurnDirection(FileHandle *fh, int write)
 {
-    if (fh->stream && fh->lastWrite != write) fseeko(fh->stream, 0, SEEK_CUR);
+    if (fh->stream && fh->lastWrite != write && fseeko(fh->stream, 0, SEEK_CUR) != 0 && fh->lastWrite)
+        fh->writeFailed = 1;
     fh->lastWrite = write;
 }
 
@@ -361,6 +390,7 @@ size_t FWrite(FileHandle *fh, const void *buffer, size_t n)
     if (n == 0 || fh->section || !fh->stream) return 0;
     TurnDirection(fh, 1);
     size_t put = fwrite(buffer, 1, n, fh->stream);
+    if (put != n) fh->writeFailed = 1;
     fh->position += (int64_t)put;
     if (fh->size >= 0 && fh->position > fh->size) fh->size = fh->position;
     return put;

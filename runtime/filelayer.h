@@ -11,8 +11,12 @@
 
 struct lua_State;
 
-// Open modes of FOpen.
-enum { FMODE_READ = 0, FMODE_WRITE = 1, FMODE_READWRITE = 2 };
+// Open modes of FOpen. FMODE_REPLACE is a save: the bytes go to a new file beside the
+// destination, which takes the destination's place at FClose only once every write and the close
+// succeeded (the old file keeps its permissions); FDiscard, a failed write or a failed close
+// leave the old file whole and no new file behind. Where no new file can be made beside it (a
+// symbolic link, a device, a folder that refuses new files) the destination is written in place.
+enum { FMODE_READ = 0, FMODE_WRITE = 1, FMODE_READWRITE = 2, FMODE_REPLACE = 3 };
 // Seek origins of FSeek.
 enum { FSEEK_CURRENT = 0, FSEEK_START = 1, FSEEK_END = 2 };
 
@@ -24,14 +28,21 @@ struct FileHandle {
     int64_t position;           // relative to the section start, or to the start of the file
     int lastWrite;              // the last access was a write
     const unsigned char *memory;  // bytes of a memory section, else none
+    int writeFailed;            // a write moved fewer bytes than asked
+    OsReplacement *replacement; // FMODE_REPLACE: the new file that is to take the old one's place
 };
 
 // Opens a plain file, a "PROGDIR:" name or a ":::chunk" virtual name (read only). Mode 2 creates
 // a missing file first. None on failure.
 FileHandle *FOpen(const char *name, int mode);
-// Closes the stream and frees the handle: 1 on success, 0 when the close failed (the handle is
-// freed either way); none gives 0.
+// Closes the stream and frees the handle: 1 on success, 0 when the close or an earlier write
+// failed (the handle is freed either way); none gives 0. A save (FMODE_REPLACE) is put in place
+// of the old file only on success.
 int FClose(FileHandle *fh);
+// Closes and frees the handle of a save that is given up: the new file is removed and the old
+// one stays as it was (a save written in place stays as far as it got). Any other handle is
+// simply closed. None is ignored.
+void FDiscard(FileHandle *fh);
 // Moves within the file or section; returns the position before the call. Targets are clamped
 // to the section's start and end.
 int64_t FSeek(FileHandle *fh, int64_t offset, int origin);

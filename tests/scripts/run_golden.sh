@@ -8,7 +8,10 @@
 # shows the output, so that a new test's expectation can be reviewed and saved.
 # An optional NAME.answers file answers the script's requesters in turn, one answer a line
 # (KV_REQUESTER_ANSWERS); without one every requester acts as cancelled. An optional NAME.events
-# file feeds the script's input (KV_TEST_INPUT).
+# file feeds the script's input (KV_TEST_INPUT). An optional NAME.disk file gives the script
+# small file systems of its own (see prepare_disks in script_case.sh); the player then runs in a
+# private mount namespace, and where none can be made (not root, no unshare) the test reports
+# itself skipped (status 77).
 set -u
 kvasm=$1
 player=$2
@@ -39,7 +42,18 @@ fi
 
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy}
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-timeout 100 "$player" "$name.kva" -debugdevice 1 -quiet "${args[@]}" >actual.out 2>stderr.log
+if [ -f "$dir/$name.disk" ]; then
+  if ! disks_available; then
+    echo "skipped: no private mount namespace for $name.disk (needs root and unshare)"
+    exit 77
+  fi
+  KV_CASE_DISK="$dir/$name.disk" KV_CASE_SHELL="$(dirname "$0")/script_case.sh" \
+    timeout 100 unshare -m --propagation private bash -c \
+    '. "$KV_CASE_SHELL" && prepare_disks "$KV_CASE_DISK" && exec "$@"' player \
+    "$player" "$name.kva" -debugdevice 1 -quiet "${args[@]}" >actual.out 2>stderr.log
+else
+  timeout 100 "$player" "$name.kva" -debugdevice 1 -quiet "${args[@]}" >actual.out 2>stderr.log
+fi
 status=$?
 if [ $status -ne 0 ]; then
   echo "player exited with status $status"
