@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <dirent.h>
 
 #include "runtime/packfile.h"
+#include "tests/common/command_output.h"
 #include "tests/runtime/applet_fixture.h"
 
 namespace {
@@ -44,13 +44,7 @@ protected:
                           "' SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 20 '" + program + "' " + args +
                           (stderrOnly ? " 2>&1 >/dev/null" : " 2>/dev/null");
         RunResult r;
-        FILE *p = popen(cmd.c_str(), "r");
-        if (!p) return {"", -1};
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.status = RunCommandOutput(cmd, &r.out);
         return r;
     }
 
