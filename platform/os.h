@@ -448,7 +448,8 @@ int OsPrintF(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Requesters: see "Requesters, clipboard and URLs" at the end of this file.
 
 // Creates a new empty temporary file atomically (mkstemp) and writes its path into the buffer.
-// Returns 1, or 0 when the file cannot be made or the path does not fit.
+// Returns 1, or 0 when the path does not fit (the buffer then holds "") or the file cannot be
+// made (the buffer then holds the name it was to have, "XXXXXX" and all, for the message).
 int OsTempFileName(char *buffer, size_t size);
 
 // Bytes of physical memory, saturated at 4294967295.
@@ -475,8 +476,12 @@ int OsFullPath(const char *path, char *buffer, size_t size);
 // free and perhaps pass back to restore); none when it cannot be allocated (the directory is
 // then not changed). A path that cannot be entered leaves the directory as it is.
 char *OsChangeDir(const char *path);
-// A malloc'd native form of a Latin-1 path: UTF-8, with "\" turned into "/" in paths shorter
-// than 1024 bytes; none on failure (the caller then uses the path as it is).
+// A malloc'd native form of a Latin-1 path, with "\" turned into "/" in paths shorter than 1024
+// bytes; none on failure (the caller then uses the path as it is). Component by component: the
+// UTF-8 form when a file of that name exists, else the text's own bytes when those name one (a
+// name that is no UTF-8 on disk, as listings hand it out), else (a new name) UTF-8, a text that
+// already is valid UTF-8 being kept as it is. Listings and lock paths give names the other way
+// round, so that each one names the same file again.
 char *OsNativePath(const char *path);
 // Deletes a file or an empty directory: 1 on success.
 int OsDelete(const char *path);
@@ -543,6 +548,11 @@ int OsSetFileDate(const char *path, const int64_t times[2]);
 int OsMakeDir(const char *path);
 // 1 when path names a symbolic link (lstat), whatever it points to; else 0.
 int OsIsSymLink(const char *path);
+// 1 when path names anything on disk (lstat: a dangling link too); else 0.
+int OsNameExists(const char *path);
+// 1 when both paths name one and the same file (device and inode), whatever names lead there: a
+// hard link, a bind mount, a symbolic link; else 0 (also when either is missing).
+int OsSameFile(const char *a, const char *b);
 // Like OsTempFileName, with the suffix (e.g. ".png"; none or "" for no suffix) kept at the end of
 // the name (mkstemps). 1, or 0.
 int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix);

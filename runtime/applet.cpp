@@ -802,7 +802,7 @@ static int ReadAppletFile(ClArgsRecord *clargs, AppletRecord *a, lua_State *L)
         FClose(fh);
         char temp[KV_PATH_SIZE];
         if (!OsTempFileName(temp, sizeof temp)) {
-            SetErrorString(clargs->scriptPath);
+            SetErrorString(*temp ? temp : clargs->scriptPath);
             return 1052;
         }
         if (AddTempFile(temp)) {

@@ -2,7 +2,6 @@
 #include "runtime/packfile.h"
 
 #include <cstring>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include "platform/os.h"
@@ -59,20 +58,14 @@ static int SameFile(const char *source, const char *dest)
 {
     char a[2048], b[2048];
     if (!FileSystemPath(source, a, sizeof a) || !FileSystemPath(dest, b, sizeof b)) return 0;
-    char *na = OsNativePath(a);
-    char *nb = OsNativePath(b);
-    struct stat sa, sb;
-    int same = stat(na ? na : a, &sa) == 0 && stat(nb ? nb : b, &sb) == 0 &&
-               sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    MemFree(na);
-    MemFree(nb);
-    return same;
+    return OsSameFile(a, b);
 }
 
-// Opens dest for writing unless it is the source's own file.
+// Opens dest for writing unless it is the source's own file. The bytes go to a new file that
+// takes the place of an existing dest only once it is whole (ClosePackFiles).
 static FileHandle *OpenDestination(const char *source, const char *dest, int *code)
 {
-    FileHandle *out = SameFile(source, dest) ? nullptr : FOpen(dest, FMODE_WRITE);
+    FileHandle *out = SameFile(source, dest) ? nullptr : FOpen(dest, FMODE_REPLACE);
     if (!out) {
         SetErrorString(dest);
         *code = 1052;
@@ -102,12 +95,17 @@ static int OpenPackSource(PackFiles *p, const char *source)
     return 0;
 }
 
-static void ClosePackFiles(PackFiles *p)
+// Closes both files and frees the buffers. After an error (code) the destination is given up:
+// an existing file of its name stays as it was and nothing new is left. Without one a failed
+// close (the last bytes could not be written) gives 1005.
+static int ClosePackFiles(PackFiles *p, int code)
 {
-    if (p->out) FClose(p->out);
+    if (p->out && code) FDiscard(p->out);
+    else if (p->out && !FClose(p->out)) code = 1005;
     if (p->in) FClose(p->in);
     MemFree(p->inBuf);
     MemFree(p->outBuf);
+    return code;
 }
 
 // Reads the next block of the source as the stream's input: 0, or 1009 when the read falls
@@ -183,8 +181,7 @@ int DeflateFile(const char *magic, const char *source, const char *dest, int64_t
 
 done:
     if (zInit) deflateEnd(&z);
-    ClosePackFiles(&p);
-    return code;
+    return ClosePackFiles(&p, code);
 }
 
 int InflateFile(const char *magic, const char *source, const char *dest, int64_t sourceOffset,
@@ -246,8 +243,7 @@ int InflateFile(const char *magic, const char *source, const char *dest, int64_t
 
 done:
     if (zInit) inflateEnd(&z);
-    ClosePackFiles(&p);
-    return code;
+    return ClosePackFiles(&p, code);
 }
 
 // CompressFile and DecompressFile (source, destination): pack or unpack a "KVPK" file and

@@ -33,6 +33,7 @@ struct FileNode {
     uint64_t position;      // kept by the commands
     uint64_t size;          // length when opened, raised whenever a write passes it
     FileHandle *fh;
+    char *path;             // the path it was opened with (for the message of a failed close)
 };
 
 // One open directory; a list in creation order.
@@ -81,7 +82,8 @@ int DosWriteNumber(FileNode *f, uint64_t v, int width);
 int DosReadNumber(FileNode *f, int width, uint64_t *v);
 int DosWriteDouble(FileNode *f, double d);
 int DosReadDouble(FileNode *f, double *d);
-// Closes and frees an open file (unlinked first). 0, or 1005 when the close failed.
+// Closes and frees an open file (unlinked first). 0, or 1005 when the close failed (the file's
+// path is then the error string).
 int FreeFileNode(FileNode *f);
 int CountOpenFiles(void);
 int CountOpenDirectories(void);

@@ -36,7 +36,9 @@ int DosOpenFile(lua_State *L)
     if (!isNil) {
         ObjectId id = {number, nullptr};
         FileNode *old;
-        if (FindFile(id, &old) == 0) FreeFileNode(old);
+        // The old file's last bytes may fail to reach the disk: that is told, naming it, and
+        // the new file is not opened.
+        if (FindFile(id, &old) == 0 && FreeFileNode(old) != 0) return 1052;
     }
     PrintVerbose(GetErrorString(MSG_OPENING_FILE), path, 1);
     SetErrorString(path);
@@ -48,7 +50,11 @@ int DosOpenFile(lua_State *L)
     FSeek(fh, 0, FSEEK_END);
     int64_t size = FSeek(fh, 0, FSEEK_START);
     FileNode *f = (FileNode *)MemAlloc(sizeof(FileNode), 1);
-    if (!f) {
+    size_t pathSize = strlen(path) + 1;
+    char *pathCopy = (char *)MemAlloc(pathSize, 0);
+    if (!f || !pathCopy) {
+        MemFree(f);
+        MemFree(pathCopy);
         FClose(fh);
         PrintVerboseFailed();
         return 1000;
@@ -59,6 +65,8 @@ int DosOpenFile(lua_State *L)
     f->access = access;
     f->size = size > 0 ? (uint64_t)size : 0;
     f->fh = fh;
+    memcpy(pathCopy, path, pathSize);
+    f->path = pathCopy;
     FileNode **p = &DosFiles;
     while (*p) p = &(*p)->next;
     *p = f;

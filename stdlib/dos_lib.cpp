@@ -129,6 +129,8 @@ int FreeFileNode(FileNode *f)
         }
     }
     int ok = FClose(f->fh);
+    if (!ok) SetErrorString(f->path);
+    MemFree(f->path);
     MemFree(f);
     return ok ? 0 : 1005;
 }
@@ -389,7 +391,12 @@ int OpenDosLib(lua_State *L)
 
 void CloseDosLib(lua_State *L)
 {
-    while (DosFiles) FreeFileNode(DosFiles);
+    // Files the script left open are closed now; what could not reach the disk is told.
+    while (DosFiles) {
+        if (FreeFileNode(DosFiles) == 0) continue;
+        char text[ERR_TEXT_SIZE];
+        fprintf(stderr, "%s: %s\n", GetErrorArgString(), FormatErrorMessage(1005, text, sizeof text));
+    }
     while (DosTempFiles) {
         TempFileNode *t = DosTempFiles;
         DosTempFiles = t->next;

@@ -337,7 +337,11 @@ int DosGetTempFileName(lua_State *L)
 {
     CheckArgs(L, 0, 0);
     char name[KV_PATH_SIZE];
-    if (!OsTempFileName(name, sizeof(name))) return 1000;
+    if (!OsTempFileName(name, sizeof(name))) {
+        // A temporary folder that takes no new file (read-only, full) is a failed write.
+        SetErrorString(name);
+        return 1052;
+    }
     int code = AddTempFile(name, nullptr);
     if (code) {
         OsDelete(name);
@@ -405,7 +409,10 @@ static int TempCopyOfLinked(const char *virtualName, const char **out)
     char suffix[64] = "";
     if (dot && strlen(dot) < sizeof(suffix)) strcpy(suffix, dot);
     char temp[KV_PATH_SIZE];
-    if (!OsTempFileNameSuffix(temp, sizeof(temp), suffix)) return 1000;
+    if (!OsTempFileNameSuffix(temp, sizeof(temp), suffix)) {
+        SetErrorString(temp);
+        return 1052;
+    }
     // The copy is recorded for reuse only once it is complete: a failed copy is removed, so a
     // later run copies again instead of starting a truncated program.
     int code = 0;

@@ -141,6 +141,8 @@ static void LeaveDir(char *previous)
 // ---------------------------------------------------------------------------------------------
 // Deleting
 
+// Deletes one file (or an emptied directory): 0, TREE_SKIP when it was left alone (protected),
+// TREE_ABORT, an error raised by the callback, or 1143.
 static int DeleteStep(TreeOp *op, const char *path, uint32_t flags)
 {
     lua_State *L = op->L;
@@ -149,7 +151,7 @@ static int DeleteStep(TreeOp *op, const char *path, uint32_t flags)
     if (OsIsSymLink(path)) flags |= DOS_FILEATTR_WRITE_USR;   // removing a link never touches its target
     if (!(flags & DOS_FILEATTR_WRITE_USR)) {
         code = AskUnprotect(op, DOS_DELETEFILE_UNPROTECT, "file", path);
-        if (code) return code == TREE_SKIP ? 0 : code;
+        if (code) return code;
     }
     if (op->callback) {
         lua_newtable(L);
@@ -163,10 +165,12 @@ static int DeleteStep(TreeOp *op, const char *path, uint32_t flags)
 
 // Deletes the contents of a directory (the current directory while it runs); then, unless keep
 // is set, the directory itself. Symbolic links are never followed: a link is removed like a file.
+// 0 when everything is gone, TREE_SKIP when protected files were left behind (and with them the
+// directories that hold them), else the first error or TREE_ABORT.
 static int DeleteTree(TreeOp *op, const char *dir, int keep)
 {
     FileLock *lock = LockFile(dir, 0);
-    if (!lock) return 0;
+    if (!lock) return 1143;   // a directory that cannot be read cannot be emptied
     OsFileInfo dirInfo;
     ExamineLock(lock, &dirInfo);
     Entry *entries = nullptr;
@@ -179,6 +183,7 @@ static int DeleteTree(TreeOp *op, const char *dir, int keep)
         FreeEntries(entries, count);
         return 1000;
     }
+    int leftBehind = 0;
     char *previous = EnterDir(dir);
     for (int i = 0; i < count && !code; i++) {
         snprintf(path, KV_PATH_SIZE, "%s", dir);
@@ -196,16 +201,21 @@ static int DeleteTree(TreeOp *op, const char *dir, int keep)
             UnLockFile(file);
             code = DeleteStep(op, path, info.flags);
         }
+        if (code == TREE_SKIP) {
+            leftBehind = 1;
+            code = 0;
+        }
     }
     LeaveDir(previous);
     MemFree(path);
     FreeEntries(entries, count);
     if (!code && !keep) {
-        // A directory that cannot be removed is not reported, but an abort or an error raised
-        // by the callback while asking about it ends the whole command like any other.
-        int step = DeleteStep(op, dir, dirInfo.flags);
-        if (step != 1143) code = step;
+        // A directory that still holds the files left behind cannot go; any other failure to
+        // remove it is reported.
+        code = DeleteStep(op, dir, dirInfo.flags);
+        if (code == 1143 && leftBehind) code = TREE_SKIP;
     }
+    if (!code && leftBehind) code = TREE_SKIP;
     return code;
 }
 
@@ -232,7 +242,8 @@ int DosDeleteFile(lua_State *L)
         code = keep ? 0 : DeleteStep(&op, path, DOS_FILEATTR_WRITE_USR);
     } else {
         FileLock *lock = LockFile(path, 0);
-        if (!lock) return 0;   // nothing to delete
+        // Nothing to delete; but a name that is there and cannot be examined is not deleted.
+        if (!lock) return OsNameExists(path) ? 1143 : 0;
         OsFileInfo info;
         ExamineLock(lock, &info);
         char full[KV_PATH_SIZE];
@@ -242,13 +253,15 @@ int DosDeleteFile(lua_State *L)
         if (info.directory) code = DeleteTree(&op, full, keep);
         else code = DeleteStep(&op, full, info.flags);
     }
-    return code == TREE_ABORT ? 0 : code;
+    return code == TREE_ABORT || code == TREE_SKIP ? 0 : code;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Copying
 
-// Copies one file to dest; the partial destination is removed on an error or an abort.
+// Copies one file to dest. The copy goes to a new file that takes the place of an existing
+// dest only once it is whole: on an error or an abort the old dest stays as it was and no
+// partial copy is left.
 static int CopyData(TreeOp *op, const char *source, const char *dest, const OsFileInfo *info)
 {
     lua_State *L = op->L;
@@ -260,7 +273,7 @@ static int CopyData(TreeOp *op, const char *source, const char *dest, const OsFi
         SetErrorString(source);
         return 1045;
     }
-    FileHandle *out = FOpen(dest, FMODE_WRITE);
+    FileHandle *out = FOpen(dest, FMODE_REPLACE);
     if (!out) {
         FClose(in);
         MemFree(block);
@@ -291,12 +304,12 @@ static int CopyData(TreeOp *op, const char *source, const char *dest, const OsFi
     }
     if (!code && copied < (double)info->size) code = 1009;
     FClose(in);
-    if (!FClose(out) && !code) code = 1005;
     MemFree(block);
     if (code) {
-        OsDelete(dest);
+        FDiscard(out);
         return code;
     }
+    if (!FClose(out)) return 1005;
     int64_t times[2] = {info->times[0], info->times[1]};
     OsSetFileDate(dest, times);
     OsSetProtection(dest, info->flags);
@@ -318,11 +331,10 @@ static int CopyStep(TreeOp *op, const char *source, const char *destDir, const c
     if (lock) {
         OsFileInfo destInfo;
         ExamineLock(lock, &destInfo);
-        char real[KV_PATH_SIZE], sourceReal[KV_PATH_SIZE];
-        int same = !IsVirtualName(source) && GetLockPath(lock, real, sizeof(real)) &&
-                   RealDirPath(source, sourceReal) && strcmp(real, sourceReal) == 0;
         UnLockFile(lock);
-        // Writing a file onto itself would destroy it before it is read.
+        // Writing a file onto itself, under whatever name (a hard link, a bind mount), would
+        // destroy it before it is read.
+        int same = !IsVirtualName(source) && OsSameFile(source, dest);
         if (same || destInfo.directory) {
             SetErrorString(dest);
             return 1052;
@@ -376,9 +388,13 @@ static int CopyTree(TreeOp *op, const char *source, const char *destDir)
             break;
         }
         if (entries[i].isDir) {
+            if (!RealDirPath(path, real)) {
+                SetErrorString(path);
+                code = 1286;
+                break;
+            }
             // A linked directory that leads back up the walk or into the copy is not entered.
-            if (!RealDirPath(path, real) || IsInside(source, real) || IsInside(real, op->destRoot))
-                continue;
+            if (IsInside(source, real) || IsInside(real, op->destRoot)) continue;
             snprintf(sub, KV_PATH_SIZE, "%s", destDir);
             if (!AddPart(sub, entries[i].name, KV_PATH_SIZE)) {
                 SetErrorString(entries[i].name);
@@ -389,7 +405,12 @@ static int CopyTree(TreeOp *op, const char *source, const char *destDir)
             if (!code) code = CopyTree(op, real, sub);
         } else {
             FileLock *file = LockFile(path, 0);
-            if (!file) continue;   // a link whose target is gone
+            if (!file) {
+                if (OsIsSymLink(path)) continue;   // a link whose target is gone
+                SetErrorString(path);
+                code = 1045;
+                break;
+            }
             OsFileInfo info;
             ExamineLock(file, &info);
             UnLockFile(file);

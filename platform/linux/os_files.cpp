@@ -113,6 +113,27 @@ int OsIsSymLink(const char *path)
     return link;
 }
 
+int OsNameExists(const char *path)
+{
+    const char *n = Native(path);
+    struct stat st;
+    int exists = lstat(n, &st) == 0;
+    FreeNative(n, path);
+    return exists;
+}
+
+int OsSameFile(const char *a, const char *b)
+{
+    const char *na = Native(a);
+    const char *nb = Native(b);
+    struct stat sa, sb;
+    int same = stat(na, &sa) == 0 && stat(nb, &sb) == 0 && sa.st_dev == sb.st_dev &&
+               sa.st_ino == sb.st_ino;
+    FreeNative(na, a);
+    FreeNative(nb, b);
+    return same;
+}
+
 int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix)
 {
     if (!suffix) suffix = "";
@@ -125,14 +146,15 @@ int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix)
         if (buffer && size) buffer[0] = 0;
         return 0;
     }
-    // mkstemps creates the file itself: no other process can take the name in between.
-    int fd = mkstemps(name, (int)strlen(suffix));
+    // mkstemps creates the file itself: no other process can take the name in between. When
+    // it cannot (a full or read-only folder), the buffer names the file that was to be made.
+    memcpy(buffer, name, (size_t)n + 1);
+    int fd = mkstemps(buffer, (int)strlen(suffix));
     if (fd < 0) {
-        if (buffer && size) buffer[0] = 0;
+        memcpy(buffer, name, (size_t)n + 1);
         return 0;
     }
     close(fd);
-    memcpy(buffer, name, (size_t)n + 1);
     return 1;
 }
 

@@ -1,5 +1,6 @@
 // Words shared by the files of the Linux platform layer, not part of its interface.
 #pragma once
+#include <cstddef>
 
 // Non-zero once OsInitVideo has brought up SDL's video and event subsystems.
 int OsVideoStarted(void);
@@ -8,8 +9,15 @@ int OsVideoStarted(void);
 // allocation or none. Latin1ToUtf8 keeps a text that already is valid UTF-8 with non-ASCII
 // characters as it is (paths from the command line and the environment arrive that way).
 char *Latin1ToUtf8(const char *text);
-// Characters above U+00FF become '?'; none when the text is no valid UTF-8.
-char *Utf8ToLatin1(const char *text);
+// The script's text of a native name or path (see os_text.cpp), component by component: the
+// Latin-1 form of a component that is valid UTF-8 of Latin-1 characters alone, else its bytes as
+// they are. malloc'd, or none.
+char *NativeToScriptText(const char *native);
+// The UTF-8 form of the n Latin-1 bytes at text into out (room for 2 * n bytes, not terminated);
+// returns its length.
+size_t Latin1PartToUtf8(const char *text, size_t n, char *out);
+// 1 when the n bytes at text are valid UTF-8.
+int Utf8PartIsValid(const char *text, size_t n);
 
 // ---------------------------------------------------------------------------------------------
 // Windows, input and refresh (shared by the window, pump, refresh and pointer files)

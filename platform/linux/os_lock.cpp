@@ -18,7 +18,7 @@ struct OsLockHandle {
     int fd;                 // read-only descriptor of a file, -1 for a directory
     char *scan;             // path + room for one entry name
     size_t scanSize;
-    char name[512];         // current entry name in Latin-1
+    char name[512];         // current entry name as the script sees it
     size_t pathLength;
 };
 
@@ -119,10 +119,9 @@ int OsExamineNext(OsLockHandle *lock, const char **name, int *isDir, OsFileInfo 
         struct stat st;
         // A link whose target is gone is still an entry (as a file), so a delete can remove it.
         if (stat(lock->scan, &st) != 0 && lstat(lock->scan, &st) != 0) continue;
-        char *latin = Utf8ToLatin1(e->d_name);
-        const char *src = latin ? latin : e->d_name;
-        snprintf(lock->name, sizeof(lock->name), "%s", src);
-        free(latin);
+        char *text = NativeToScriptText(e->d_name);
+        snprintf(lock->name, sizeof(lock->name), "%s", text ? text : e->d_name);
+        free(text);
         if (name) *name = lock->name;
         if (isDir) *isDir = S_ISDIR(st.st_mode) ? 1 : 0;
         if (info) FillInfo(&st, info);
@@ -145,13 +144,12 @@ int OsCheckDirLock(OsLockHandle *lock, int *isDir)
 
 int OsLockPath(OsLockHandle *lock, char *buffer, size_t size)
 {
-    // The script sees Latin-1 paths; a name that is no valid UTF-8 is handed on as it is.
-    char *latin = Utf8ToLatin1(lock->path);
-    const char *path = latin ? latin : lock->path;
+    char *text = NativeToScriptText(lock->path);
+    const char *path = text ? text : lock->path;
     size_t n = strlen(path);
     int ok = n + 1 <= size;
     if (ok) memcpy(buffer, path, n + 1);
     else if (size) buffer[0] = 0;
-    free(latin);
+    free(text);
     return ok;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/linux/os_internal.h"
@@ -39,13 +40,56 @@ char *OsChangeDir(const char *path)
     return previous;
 }
 
+// 1 when the first n bytes of text hold a byte above 127.
+static int HasHighByte(const char *text, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if ((unsigned char)text[i] >= 0x80) return 1;
+    return 0;
+}
+
+// 1 when the name built so far in out (len bytes) exists, a dangling link included.
+static int NameExists(char *out, size_t len)
+{
+    out[len] = 0;
+    struct stat st;
+    return lstat(out, &st) == 0;
+}
+
 char *OsNativePath(const char *path)
 {
-    char *native = Latin1ToUtf8(path);
-    if (native && strlen(path) < 1024)
-        for (char *p = native; *p; p++)
+    size_t n = strlen(path);
+    // Each byte may become two; the text lies behind that room, where nothing is written.
+    char *out = (char *)malloc(3 * n + 2);
+    if (!out) return nullptr;
+    char *text = out + 2 * n + 1;
+    memcpy(text, path, n + 1);
+    if (n < 1024)
+        for (char *p = text; *p; p++)
             if (*p == '\\') *p = '/';
-    return native;
+    size_t len = 0;
+    const char *p = text;
+    while (*p) {
+        size_t part = *p == '/' ? 1 : strcspn(p, "/");
+        if (!HasHighByte(p, part)) {
+            memcpy(out + len, p, part);
+            len += part;
+        } else {
+            size_t utf8 = Latin1PartToUtf8(p, part, out + len);
+            if (NameExists(out, len + utf8)) {
+                len += utf8;
+            } else {
+                // A component that exists only in its raw bytes is those; a new name is UTF-8,
+                // unless it already is UTF-8 (a name from the command line or the environment).
+                memcpy(out + len, p, part);
+                if (NameExists(out, len + part) || Utf8PartIsValid(p, part)) len += part;
+                else len += Latin1PartToUtf8(p, part, out + len);
+            }
+        }
+        p += part;
+    }
+    out[len] = 0;
+    return out;
 }
 
 int OsDelete(const char *path)

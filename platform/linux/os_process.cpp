@@ -68,21 +68,5 @@ uint32_t OsGetPhysicalMemory(void)
 
 int OsTempFileName(char *buffer, size_t size)
 {
-    const char *dir = getenv("TMPDIR");
-    if (!dir || !*dir) dir = "/tmp";
-    char name[PATH_MAX + 1];
-    int n = snprintf(name, sizeof(name), "%s%skestrovia-XXXXXX", dir,
-                     dir[strlen(dir) - 1] == '/' ? "" : "/");
-    if (n < 0 || (size_t)n >= sizeof(name) || (size_t)n + 1 > size) {
-        if (buffer && size) buffer[0] = 0;
-        return 0;
-    }
-    // mkstemp creates the file itself, so no other process can take the name in between.
-    int fd = mkstemp(name);
-    if (fd < 0) {
-        if (buffer && size) buffer[0] = 0;
-        return 0;
-    }
-    close(fd);
-    return CopyOut(buffer, size, name);
+    return OsTempFileNameSuffix(buffer, size, nullptr);
 }

@@ -18,6 +18,7 @@
 #include "runtime/player.h"
 #include "runtime/settings.h"
 #include "runtime/vm/api.h"
+#include "tests/common/small_disk.h"
 #include "tests/runtime/applet_fixture.h"
 
 namespace {
@@ -533,6 +534,30 @@ TEST_F(AppletTest, PackedAppletWithCorruptStream)
     std::string packed = ReadFileBytes(P("packed.kvz"));
     packed.resize(packed.size() - 6);
     EXPECT_EQ(Load(packed), 1309);
+}
+
+// A packed applet unpacked into a full temporary folder fails with the write error, and one
+// whose temporary file cannot be made there names that file.
+TEST_F(AppletTest, PackedAppletInAFullOrReadOnlyTemporaryFolder)
+{
+    std::string tmp = P("tmp");
+    if (!MountSmallDisk(tmp, 64)) GTEST_SKIP() << "no small disk (needs root)";
+    WriteFileBytes(P("plain.kva"), Applet(""));
+    ASSERT_EQ(DeflateFile("KVZ\0", P("plain.kva").c_str(), P("packed.kvz").c_str(), nullptr), 0);
+    std::string packed = ReadFileBytes(P("packed.kvz"));
+    ASSERT_EQ(1, FillDisk(tmp, 0));
+    const char *saved = getenv("TMPDIR");
+    std::string previousTmp = saved ? saved : "";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    EXPECT_EQ(Load(packed), 1005);
+    ASSERT_EQ(1, MakeDiskReadOnly(tmp));
+    EXPECT_EQ(Load(packed), 1052);
+    std::string named = GetErrorArgString();
+    if (saved) setenv("TMPDIR", previousTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_EQ(0u, named.find(tmp + "/kestrovia-")) << named;
+    DeleteTempFiles();
+    umount2(tmp.c_str(), MNT_DETACH);
 }
 
 TEST_F(AppletTest, LocatorHoldsTheNoAppletMark)

@@ -19,11 +19,13 @@
 #include <unistd.h>
 
 #include "platform/os.h"
+#include "runtime/errors.h"
 #include "runtime/handler_support.h"
 #include "runtime/libraries.h"
 #include "runtime/vm/api.h"
 #include "runtime/vm/auxlib.h"
 #include "runtime/vm/interpwords.h"
+#include "tests/common/small_disk.h"
 
 namespace {
 
@@ -248,6 +250,60 @@ TEST_F(DosLib, AnAbortAskedForASubdirectoryEndsTheWholeDelete)
                   return 2;
               }));
     EXPECT_TRUE(Exists("t/sub"));
+}
+
+// ---- full and read-only disks ----
+
+// Whatever does not reach the disk is told: a folder on a read-only disk that DeleteFile cannot
+// remove, a temporary folder that takes no new file, a file still open at the end of the script
+// whose last bytes do not fit.
+TEST_F(DosLib, FailuresOnFullAndReadOnlyDisksAreTold)
+{
+    if (!MountSmallDisk(dir + "/ro", 64) || !MountSmallDisk(dir + "/full", 64))
+        GTEST_SKIP() << "no small disks (needs root)";
+    ASSERT_EQ(0, mkdir("ro/empty", 0755));
+    ASSERT_EQ(1, MakeDiskReadOnly(dir + "/ro"));
+    ASSERT_EQ(1, FillDisk(dir + "/full", 0));
+
+    EXPECT_EQ(1143, CallS("deletefile", "ro/empty"));
+    EXPECT_TRUE(Exists("ro/empty"));
+
+    const char *saved = getenv("TMPDIR");
+    std::string previousTmp = saved ? saved : "";
+    setenv("TMPDIR", (dir + "/ro").c_str(), 1);
+    EXPECT_EQ(1052, Call("gettempfilename", nullptr));
+    std::string named = GetErrorArgString();
+    if (saved) setenv("TMPDIR", previousTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_EQ(0u, named.find(dir + "/ro/kestrovia-")) << named;
+
+    EXPECT_EQ(0, Call("openfile", [](lua_State *L) {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, "full/notes.txt");
+                  lua_pushnumber(L, 1006);
+                  return 3;
+              }));
+    EXPECT_EQ(0, Call("writeline", [](lua_State *L) {
+                  lua_pushnumber(L, 1);
+                  lua_pushstring(L, "my precious notes");
+                  return 2;
+              }));
+    fflush(stderr);
+    int kept = dup(2);
+    FILE *log = fopen("stderr.log", "w+");
+    ASSERT_NE(log, nullptr);
+    dup2(fileno(log), 2);
+    CloseDosLib(L);
+    fflush(stderr);
+    dup2(kept, 2);
+    close(kept);
+    fclose(log);
+    EXPECT_EQ("full/notes.txt: Could not write all characters to file!\n"
+              "Check if there is enough free space!\n",
+              ReadText("stderr.log"));
+
+    umount2((dir + "/ro").c_str(), MNT_DETACH);
+    umount2((dir + "/full").c_str(), MNT_DETACH);
 }
 
 // ---- stored tables ----
