@@ -250,9 +250,9 @@ int DisableEvent(lua_State *L) { return SetEventEnabled(L, 0); }
 int ClearEvents(lua_State *L)
 {
     CheckArgs(L, 0, 0);
+    // Only the actions go: a close box switched off by EnableEvent(#CLOSEWINDOW) stays so until
+    // DisableEvent.
     FreeEventActions();
-    // The close switch is part of the old-style actions: it goes with them.
-    if (CurrentDisplay) CurrentDisplay->closeSwitch = 0;
     return 0;
 }
 
