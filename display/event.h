@@ -105,9 +105,6 @@ int MatchQueuedActions(lua_State *L);
 // Step 7: an over action under the pointer of the current display requests its jump (1), else 0.
 int MatchOverActions(lua_State *L);
 void FreeEventActions(void);
-// Appends the action of an event name (rows 0 to 8 of the key-name table); unknown names do
-// nothing. 0 or 1000.
-int LookupEventName(const char *name);
 
 int CreateButton(lua_State *L);
 int RemoveButton(lua_State *L);
@@ -134,7 +131,6 @@ enum {
     SLOT_ONMIDMOUSEDOWN = 19, SLOT_ONMIDMOUSEUP = 20
 };
 extern EventHandlerSlot GlobalHandlers[GLOBAL_HANDLER_SLOTS];
-void ClearGlobalHandlers(lua_State *L);
 // The display's close-handled flag: a closewindow function or the old-style close switch (the
 // platform's quit check asks it through the hasCloseHandler upcall).
 int DisplayCloseHandled(const DisplayRecord *display);

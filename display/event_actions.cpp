@@ -59,16 +59,6 @@ void FreeEventActions(void)
     while (EventActions) FreeAction(EventActions);
 }
 
-int LookupEventName(const char *name)
-{
-    uint32_t type = LookupKeyName(name, 0, KEYROW_FIRSTKEY - 1);
-    if (!type) return 0;
-    if (!AppendAction((int32_t)type, 0, 0, 0, 0, 0)) return 1000;
-    if (type == EVA_CLOSEWINDOW && CurrentDisplay) CurrentDisplay->closeSwitch = 1;
-    if (type >= EVA_ONBUTTONCLICKALL) AllModeFlags[type - EVA_ONBUTTONCLICKALL] = 1;
-    return 0;
-}
-
 // The label an action jumps to, and whether it exists; sets EventCode in ALL mode.
 static int ActionLabel(lua_State *L, const EventActionNode *a, int *index)
 {
@@ -260,9 +250,9 @@ int DisableEvent(lua_State *L) { return SetEventEnabled(L, 0); }
 int ClearEvents(lua_State *L)
 {
     CheckArgs(L, 0, 0);
+    // Only the actions go: a close box switched off by EnableEvent(#CLOSEWINDOW) stays so until
+    // DisableEvent.
     FreeEventActions();
-    // The close switch is part of the old-style actions: it goes with them.
-    if (CurrentDisplay) CurrentDisplay->closeSwitch = 0;
     return 0;
 }
 

@@ -17,14 +17,6 @@ static void ReleaseRef(lua_State *L, int32_t *ref)
     *ref = -1;
 }
 
-void ClearGlobalHandlers(lua_State *L)
-{
-    for (EventHandlerSlot &slot : GlobalHandlers) {
-        ReleaseRef(L, &slot.function);
-        ReleaseRef(L, &slot.userdata);
-    }
-}
-
 int DisplayCloseHandled(const DisplayRecord *display)
 {
     return display->handlers[SLOT_CLOSEWINDOW].function != -1 || display->closeSwitch;

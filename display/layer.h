@@ -160,7 +160,6 @@ struct LayerLinks {
     int (*notifyAsync)(int operation, kvLayer *layer);
     int (*usedByAsync)(const kvLayer *layer);
 };
-void SetLayerLinks(const LayerLinks *links);
 extern LayerLinks LayerHooks;
 
 // Text layers are laid out again at a new size instead of having their picture scaled; the text

@@ -21,12 +21,6 @@ enum { ERR_NOMEM = 1000, ERR_NAMETAKEN = 1161, ERR_NAMETOOLONG = 1373 };
 
 LayerLinks LayerHooks;
 
-void SetLayerLinks(const LayerLinks *links)
-{
-    if (links) LayerHooks = *links;
-    else memset(&LayerHooks, 0, sizeof LayerHooks);
-}
-
 LayerState *NewLayerState(const LayerState *from)
 {
     LayerState *s = (LayerState *)MemAlloc(sizeof(LayerState), 1);

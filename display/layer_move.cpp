@@ -392,10 +392,15 @@ static int LayerBox(lua_State *L, int i, CollisionBox *c)
     return 0;
 }
 
+// A sprite where it is shown on the current picture: a missing sprite gives its not-found error,
+// one that is not shown 1220 (1325 for a handle).
 static int SpriteBox(lua_State *L, int i, CollisionBox *c)
 {
+    ObjectId id = GetObjectIdArg(L, i);
+    SpriteNode *sprite;
     SpriteInstance *inst;
-    int code = GetOnScreenSprite(GetObjectIdArg(L, i), &inst);
+    int code = GetSprite(id, &sprite, 0);
+    if (!code) code = GetOnScreenSprite(id, &inst);
     if (code) return code;
     BitMap *bm;
     Mask *mask = nullptr;

@@ -62,13 +62,3 @@ uint32_t ByteReaderBE16(ByteReader *br) {
   uint32_t v = Byte(br) << 8;
   return v | Byte(br);
 }
-uint32_t ByteReaderLE32(ByteReader *br) {
-  uint32_t v = Byte(br);
-  v |= Byte(br) << 8;
-  v |= Byte(br) << 16;
-  return v | Byte(br) << 24;
-}
-uint32_t ByteReaderLE16(ByteReader *br) {
-  uint32_t v = Byte(br);
-  return v | Byte(br) << 8;
-}

@@ -34,8 +34,6 @@ size_t ByteReaderRead(ByteReader *br, void *dst, size_t n);
 void ByteReaderSeek(ByteReader *br, int64_t position);
 // Leaves the handle at the reader's logical position.
 void ByteReaderSync(ByteReader *br);
-// Big- and little-endian numbers; bytes past the end read as 0.
+// Big-endian numbers; bytes past the end read as 0.
 uint32_t ByteReaderBE32(ByteReader *br);
 uint32_t ByteReaderBE16(ByteReader *br);
-uint32_t ByteReaderLE32(ByteReader *br);
-uint32_t ByteReaderLE16(ByteReader *br);

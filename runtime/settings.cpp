@@ -129,7 +129,6 @@ int GetRuntimeTagList(lua_State *L, const RuntimeTag *tags)
 
 EventSlot *EventQueue = nullptr;
 int EventQueueCount = 0;
-int (*EventSizeSuppressed)(DisplayRecord *display) = nullptr;
 void (*DisplayEventsForgotten)(DisplayRecord *display) = nullptr;
 static OsMutex *EventQueueMutex = nullptr;
 
@@ -147,8 +146,7 @@ void PostEvent(DisplayRecord *display, uint32_t type, uint32_t a, uint32_t b, ui
                void *extra)
 {
     LockEventQueue();
-    int dropped = !EventQueue || EventQueueCount >= EVENT_QUEUE_SLOTS ||
-                  (type == IEVENT_SIZEWINDOW && display && EventSizeSuppressed && EventSizeSuppressed(display));
+    int dropped = !EventQueue || EventQueueCount >= EVENT_QUEUE_SLOTS;
     if (!dropped) {
         EventSlot *s = &EventQueue[EventQueueCount++];
         s->type = type;

@@ -126,12 +126,8 @@ extern int EventQueueCount;
 void LockEventQueue(void);
 void UnlockEventQueue(void);
 
-// Set by the display library: non-zero while the display's size-suppress words are set, which
-// drops window-sized events (type 5) of that display. None: nothing is suppressed.
-extern int (*EventSizeSuppressed)(DisplayRecord *display);
-
-// Appends an event stamped with the current time. A full queue (or a suppressed size event)
-// drops the event, and with it its extra allocation, which is freed.
+// Appends an event stamped with the current time. A full queue drops the event, and with it its
+// extra allocation, which is freed.
 void PostEvent(DisplayRecord *display, uint32_t type, uint32_t a, uint32_t b, uint32_t c,
                void *extra);
 // Copies slot `index` into the record: display, type and extra always; x, y, down for types

@@ -282,10 +282,8 @@ void CloseBitmapFont(FontHandle *font)
     font->engineData = nullptr;
     FreeBitMap(font->glyphBitMap);
     FreeMask(font->glyphMask);
-    MemFree(font->rawGlyphImage);
     font->glyphBitMap = nullptr;
     font->glyphMask = nullptr;
-    font->rawGlyphImage = nullptr;
 }
 
 static int IsFixedWidth(const BitmapFontGlyphs *g)
@@ -427,22 +425,4 @@ void FreeBitmapFont(FontHandle *font)
     if (!font) return;
     FreeGlyphs((BitmapFontGlyphs *)font->engineData);
     MemFree(font);
-}
-
-int BuildPendingFontBitmaps(void)
-{
-    for (FontCacheEntry *e = GetFontCache(); e; e = e->next) {
-        FontHandle *font = e->font;
-        if (font->kind != FONTKIND_COLOURBITMAP || !font->rawGlyphImage) continue;
-        BitMap *bitmap;
-        Mask *mask;
-        if (BitMapFromARGB(font->rawGlyphImage, BITMAPFONT_KEY_COLOUR, font->rawWidth, font->rawHeight,
-                           font->rawWidth, &bitmap, &mask) != 0)
-            return 1000;
-        font->glyphBitMap = bitmap;
-        font->glyphMask = mask;
-        MemFree(font->rawGlyphImage);
-        font->rawGlyphImage = nullptr;
-    }
-    return 0;
 }

@@ -50,9 +50,6 @@ int FindBitmapFontFile(const char *name, char *path, size_t size);
 // The built-in font: 0 with *result, or 1000.
 int MakeBuiltinFont(FontHandle **result);
 void FreeBitmapFont(FontHandle *font);
-// Turns colour-font glyph pictures kept as pixels into bitmaps (called when a display opens).
-// 0 or 1000.
-int BuildPendingFontBitmaps(void);
 
 // The glyph of a character code: code - low inside low..high, else the last glyph.
 inline int32_t BitmapFontGlyphIndex(const BitmapFontGlyphs *g, uint32_t code)

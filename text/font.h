@@ -32,8 +32,6 @@ struct FontHandle {
     void *engineData;           // engine record (BitmapFontGlyphs for kinds 1 and 2)
     BitMap *glyphBitMap;        // kind 2: the glyph picture
     Mask *glyphMask;            // kind 2: its transparency
-    uint32_t *rawGlyphImage;    // kind 2 built before pictures could be made: 0x00RRGGBB words
-    int32_t rawWidth, rawHeight;
 };
 
 // One shared opened font (singly linked, in opening order; owns its FontHandle).

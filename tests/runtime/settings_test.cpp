@@ -107,11 +107,6 @@ void FakeClock(OsTimeVal *out)
 
 DisplayRecord *const DisplayA = reinterpret_cast<DisplayRecord *>(0x1000);
 DisplayRecord *const DisplayB = reinterpret_cast<DisplayRecord *>(0x2000);
-int SuppressA(DisplayRecord *d)
-{
-    return d == DisplayA;
-}
-
 void *Extra(int tag)
 {
     int *p = (int *)MemAlloc(sizeof(int), 0);
@@ -132,7 +127,6 @@ protected:
     {
         FreeRuntime();   // frees the extras still queued (the leak checker watches)
         OsSetClock(nullptr);
-        EventSizeSuppressed = nullptr;
     }
 };
 
@@ -253,15 +247,12 @@ TEST_F(EventQueueTest, HeldTimeDoesNotAgeEvents)
     EXPECT_EQ(EventQueue[0].stamp.seconds, 1002u);
 }
 
-TEST_F(EventQueueTest, SuppressedSizeEventsAndForgottenDisplays)
+TEST_F(EventQueueTest, ForgottenDisplayLeavesItsEventsWithoutDisplay)
 {
-    EventSizeSuppressed = SuppressA;
-    PostEvent(DisplayA, IEVENT_SIZEWINDOW, 0, 0, 0, Extra(1));   // dropped, extra freed
     PostEvent(DisplayB, IEVENT_SIZEWINDOW, 0, 0, 0, nullptr);
-    PostEvent(DisplayA, IEVENT_MOVEWINDOW, 0, 0, 0, nullptr);
-    ASSERT_EQ(EventQueueCount, 2);
-    EXPECT_EQ(EventQueue[0].display, DisplayB);
+    PostEvent(DisplayA, IEVENT_MOVEWINDOW, 0, 0, 0, Extra(1));
     ForgetDisplayEvents(DisplayA);
+    ASSERT_EQ(EventQueueCount, 2);
     EXPECT_EQ(EventQueue[0].display, DisplayB);
     EXPECT_EQ(EventQueue[1].display, nullptr);
     EXPECT_EQ(EventQueue[1].type, (uint32_t)IEVENT_MOVEWINDOW);

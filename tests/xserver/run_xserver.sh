@@ -5,7 +5,8 @@
 # NAME.kvs is assembled and run by the player on it, and DIR/NAME.drive, a bash script, drives it
 # with real input (xdotool, xclip, xtool) through the helpers below. The player's standard output
 # must then equal DIR/NAME.out. Without Xvfb, openbox, xdotool or xclip, or when the server does
-# not start, the test is skipped (exit 77) with one line that says why.
+# not start, the test is skipped (exit 77) with one line that says why. The player finds the
+# programs of DIR/standins first on its PATH: no test opens the desktop's own URL opener.
 #
 # Helpers for the drive scripts (every wait is bounded; a failed one ends the test):
 #   wait_line TEXT [SECONDS]   until the player printed a line equal to TEXT
@@ -126,7 +127,7 @@ unset KV_TEST_INPUT KV_REQUESTER_ANSWERS
 # accept the preloaded buffering library). The libraries below SDL's X11 video (D-Bus among them)
 # keep allocations for the life of the process that the leak checker can't trace to their
 # owners, so it is off here; the headless tests check the player's own allocations.
-ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0:detect_leaks=0" \
+ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0:detect_leaks=0" PATH="$work/standins:$PATH" \
   stdbuf -oL "$player" "$name.kva" -debugdevice 1 -quiet >actual.out 2>stderr.log &
 player_pid=$!
 
