@@ -66,6 +66,8 @@ int FxPixelZoom(TransitionRecord *r, int32_t *done) {
     z->twoPart = r->effect == FX_PIXELZOOM2 && !r->reverse && (!r->realTimeLayer || r->bgpicEmu);
     r->frames = z->twoPart ? 49 : 25;
     if (!(z->block = AllocBitMap(r->width, r->height))) return 1000;
+    // Blocks that stay invisible are never filled, yet a layer takes their pixels too.
+    RectFillBitMap(z->block, 0, 0, r->width, r->height, 0);
     if (r->mask && !(z->blockMask = AllocMask(nullptr, r->width, r->height, 1))) return 1000;
     if (r->alpha && !(z->blockAlpha = AllocAlphaChannel(r->width, r->height, 1))) return 1000;
     if ((r->mask || r->alpha) && !(z->compose = AllocBitMap(r->width, r->height))) return 1000;

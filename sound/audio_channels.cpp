@@ -49,6 +49,16 @@ void ClearChannel(AudioChannel *ch)
     ch->noteTail.store(0);
 }
 
+// Hands a slot whose every field is set to the render side: the mixer reads a channel only
+// under the channel mutex, so the state is stored under it too and the fields written before
+// are seen with it.
+static void PublishChannel(AudioChannel *ch, int state)
+{
+    LockChannels();
+    ch->state.store(state, std::memory_order_release);
+    UnlockChannels();
+}
+
 int OsInitAudio(void)
 {
     for (AudioChannel &ch : AudioChannels) ClearChannel(&ch);
@@ -168,7 +178,7 @@ int OsPlaySample(SampleBuffer *sample, ObjectId id, int formatCode, uint32_t len
         ch->endFrame = sample->frames;
     }
     SetChannelGains(ch, volume, pan);
-    ch->state.store(CH_PREPARED);
+    PublishChannel(ch, CH_PREPARED);
     return 0;
 }
 
@@ -272,7 +282,7 @@ int OsPlayMusic(int kind, void *decoder, ObjectId id, int times, int passCounter
             return 1280;
         }
         SetChannelGains(ch, volume, 128);
-        ch->state.store(CH_MODULE);
+        PublishChannel(ch, CH_MODULE);
         return 0;
     }
     SampleFile *sf = static_cast<SampleFile *>(decoder);
@@ -289,7 +299,7 @@ int OsPlayMusic(int kind, void *decoder, ObjectId id, int times, int passCounter
         return code;
     }
     SetChannelGains(ch, volume, 128);
-    ch->state.store(CH_STREAM);
+    PublishChannel(ch, CH_STREAM);
     return 0;
 }
 

@@ -103,7 +103,7 @@ static int64_t ModuleSupply(AudioChannel *ch)
 // The next source frames of a channel: >0 frames at conv.span, 0 none yet, -1 none any more.
 static int64_t ChannelInput(AudioChannel *ch)
 {
-    switch (ch->state.load(std::memory_order_relaxed)) {
+    switch (ch->state.load(std::memory_order_acquire)) {
     case CH_SAMPLE: return SampleSupply(ch);
     case CH_MODULE: return ModuleSupply(ch);
     case CH_STREAM: return StreamSupply(ch);
@@ -208,7 +208,7 @@ void MixRender(float *out, int frames)
     OsGetSysTime(&RenderTime);
     for (int c = 0; c < AUDIO_CHANNELS; c++) {
         AudioChannel *ch = &AudioChannels[c];
-        int state = ch->state.load(std::memory_order_relaxed);
+        int state = ch->state.load(std::memory_order_acquire);
         if (state < CH_SAMPLE || ch->finished) continue;
         PreRender(ch, state);
         if (!ch->ended) Converters[ch->conv.layout][ch->conv.channels - 1](ch, out, frames);

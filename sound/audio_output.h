@@ -4,7 +4,8 @@
 // thread through a lock-free queue per channel and the sound event list.
 //
 // Every operation below runs on the main thread. MixRender runs on the device thread; it only
-// try-locks the channel mutex and renders silence when it is busy.
+// try-locks the channel mutex and renders silence when it is busy. A slot reaches the mixer by
+// its state, stored under the channel mutex after every other field of the slot is set.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -255,6 +255,7 @@ static void ReadRow(ModulePlayer *mp)
     mp->songPos = pos;
     mp->breakRow = -1;
     mp->jumpPos = -1;
+    ModShowPosition(mp);
 }
 
 // The invert-loop effect: walks an offset through the loop, inverting one byte a step. The

@@ -1,5 +1,6 @@
 // ModInit and ModRender: building the replayer record and running the tick engine and mixer.
 // Rows and tick effects live in mod_effects.cpp.
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -105,22 +106,36 @@ size_t ModInit(ModulePlayer *mp, uint8_t *data, size_t size, int outputRate)
 
 void ModRequestPosition(ModulePlayer *mp, int pos)
 {
-    mp->requestPos = pos;
-    mp->requestRow = 0;
-    mp->requestFlag = 1;
+    // Positions outside the order list are sent as one the song never has.
+    uint32_t p = pos >= 0 && pos < MOD_POSITIONS ? (uint32_t)pos : 0xFF;
+    std::atomic_ref<uint32_t>(mp->request).store(MOD_REQUEST | p, std::memory_order_release);
 }
 
 void ModApplyRequest(ModulePlayer *mp)
 {
-    if (!mp->requestFlag) return;
-    int pos = mp->requestPos;
-    mp->songPos = (pos >= 0 && pos < mp->songLength) ? pos : 0;
-    mp->row = 0;
+    uint32_t request = std::atomic_ref<uint32_t>(mp->request).exchange(0, std::memory_order_acquire);
+    if (!request) return;
+    int pos = (int)(request & 0xFF);
+    mp->songPos = pos < mp->songLength ? pos : 0;
+    mp->row = (int)(request >> 8 & 63);
     mp->ticksLeft = 0;
     mp->patternDelay = 0;
     mp->breakRow = -1;
     mp->jumpPos = -1;
-    mp->requestFlag = 0;
+    ModShowPosition(mp);
+}
+
+void ModShowPosition(ModulePlayer *mp)
+{
+    std::atomic_ref<uint32_t>(mp->shownPosition)
+        .store((uint32_t)mp->songPos << 8 | (uint32_t)mp->row, std::memory_order_release);
+}
+
+void ModGetPosition(ModulePlayer *mp, int *songPos, int *row)
+{
+    uint32_t shown = std::atomic_ref<uint32_t>(mp->shownPosition).load(std::memory_order_acquire);
+    if (songPos) *songPos = (int)(shown >> 8);
+    if (row) *row = (int)(shown & 0xFF);
 }
 
 enum { MIX_CHUNK = 512 };   // internal samples mixed at a time

@@ -98,9 +98,11 @@ struct ModulePlayer {
     float filterB, filterA;
     float filterLeft[4], filterRight[4];
     int32_t lastLeft, lastRight;
-    volatile int32_t requestFlag;
-    volatile int32_t requestPos;
-    volatile int32_t requestRow;
+    // Shared with the main thread, each one word read and written atomically only (the
+    // functions below): a position request (MOD_REQUEST | row << 8 | song position, 0 none), and
+    // the song position << 8 | row as the renderer last left them.
+    uint32_t request;
+    uint32_t shownPosition;
     uint8_t *moduleData;
     size_t moduleSize;
 };
@@ -128,6 +130,13 @@ size_t ModInit(ModulePlayer *mp, uint8_t *data, size_t size, int outputRate);
 void ModRender(ModulePlayer *mp, int16_t *left, int16_t *right, int stride, int frames,
                int unused, int bits, int channels);
 // Asks for a jump to song position `pos`, row 0, applied by ModApplyRequest (the audio output
-// calls it before each render).
+// calls it before each render). Any thread may ask while the renderer runs: a later request
+// replaces one not yet applied.
+enum { MOD_REQUEST = 1u << 16 };
 void ModRequestPosition(ModulePlayer *mp, int pos);
 void ModApplyRequest(ModulePlayer *mp);
+// The song position and the next row to be read, as one consistent pair; any thread may ask
+// while the renderer runs.
+void ModGetPosition(ModulePlayer *mp, int *songPos, int *row);
+// The renderer makes its song position and row the shown ones.
+void ModShowPosition(ModulePlayer *mp);

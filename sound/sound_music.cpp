@@ -279,19 +279,28 @@ static ModulePlayer *PlayingModule(void)
     return m && m->kind == MUSIC_MODULE ? static_cast<ModulePlayer *>(m->decoder) : nullptr;
 }
 
+// The playing module's song position (song 1) or row, -1 when no module plays.
+static int ModulePosition(MusicNode *m, int song)
+{
+    if (!m || m->kind != MUSIC_MODULE) return -1;
+    int songPos, row;
+    ModGetPosition(static_cast<ModulePlayer *>(m->decoder), &songPos, &row);
+    return song ? songPos : row;
+}
+
 int SndGetPatternPosition(lua_State *L)
 {
     CheckArgs(L, 0, 0);
-    ModulePlayer *mp = PlayingModule();
-    lua_pushnumber(L, mp ? mp->row : -1);
+    OsReapChannels();
+    lua_pushnumber(L, ModulePosition(SoundState.playing, 0));
     return 1;
 }
 
 int SndGetSongPosition(lua_State *L)
 {
     CheckArgs(L, 0, 0);
-    ModulePlayer *mp = PlayingModule();
-    lua_pushnumber(L, mp ? mp->songPos : -1);
+    OsReapChannels();
+    lua_pushnumber(L, ModulePosition(SoundState.playing, 1));
     return 1;
 }
 
@@ -316,12 +325,7 @@ static int WaitModule(lua_State *L, int song)
         OsReapChannels();
         MusicNode *m = SoundState.playing;
         if (!m) return 0;
-        int now = -1;
-        if (m->kind == MUSIC_MODULE) {
-            ModulePlayer *mp = static_cast<ModulePlayer *>(m->decoder);
-            now = song ? mp->songPos : mp->row;
-        }
-        if (now >= target) return 0;
+        if (ModulePosition(m, song) >= target) return 0;
         if (OsPumpEvents(L, nullptr)) return 0;
         OsSleepMillis(L, 10);
     }

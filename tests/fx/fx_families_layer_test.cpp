@@ -3,8 +3,10 @@
 // last frame, and a FADE whose layer changes size halfway resumes at half its new count.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "fx/fx_catalogue.h"
 #include "fx/fx_effects.h"
 #include "fx/fx_offscreen.h"
@@ -154,6 +156,42 @@ TEST_F(FxFamiliesLayer, AFadeResizedHalfwayResumesAtHalfTheNewCount) {
     for (int32_t x = 0; x < 40; x++)
       ASSERT_EQ(gView.alpha->pixels[(size_t)y * gView.alpha->bytesPerRow + x],
                 large.alpha->pixels[(size_t)y * large.alpha->bytesPerRow + x]);
+}
+
+// PIXELZOOM on a translucent layer: the blocks that stay invisible leave the block buffer as it
+// was set up, and the layer's pixels are drawn from it. Their content must not depend on what the
+// memory held before: the same run over a heap left full of one byte or of another draws the same
+// pixels, frame by frame.
+TEST_F(FxFamiliesLayer, PixelZoomDrawsTheSameOverAnyOldMemory) {
+  const int32_t w = 37, h = 23;
+  std::vector<std::vector<uint32_t>> runs;
+  for (uint8_t old : {0x00, 0xA5}) {
+    Layer layer(w, h, true);
+    for (int32_t y = 0; y < h; y++)   // the left half of the source invisible
+      for (int32_t x = 0; x < w; x++)
+        if (x < w / 2) layer.alpha->pixels[(size_t)y * layer.alpha->bytesPerRow + x] = 0;
+    RectFillBitMap(layer.view.bitmap, 0, 0, w, h, 0);
+    // A freed block of the block buffer's size, full of the old byte, for its allocation to reuse.
+    const size_t bytes = (size_t)w * h * 4;
+    void *stale = malloc(bytes);
+    memset(stale, old, bytes);
+    free(stale);
+    TransitionRecord r;
+    layer.Start(&r, FX_PIXELZOOM1, 0);
+    std::vector<uint32_t> pixels;
+    int32_t done = 0;
+    while (!done) {
+      ASSERT_EQ(r.step(&r, &done), 0);
+      for (int32_t y = 0; y < h; y++)
+        for (int32_t x = 0; x < w; x++) pixels.push_back(ReadBitMapPixel(gView.bitmap, x, y, 0) & 0xFFFFFF);
+    }
+    FxFreeEffectState(&r, 1);
+    runs.push_back(pixels);
+  }
+  ASSERT_EQ(runs[0].size(), runs[1].size());
+  size_t differ = 0;
+  for (size_t i = 0; i < runs[0].size(); i++) differ += runs[0][i] != runs[1][i];
+  EXPECT_EQ(differ, 0u) << "pixels that show the memory the block buffer was given";
 }
 
 }  // namespace

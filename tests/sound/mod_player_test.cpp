@@ -2,7 +2,10 @@
 // switching and loops, and the guards against reading or writing outside the module.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "sound/mod_player.h"
 #include "tests/sound/mod_fixture.h"
@@ -197,6 +200,73 @@ TEST(ModRender, PositionRequestJumpsToRowZero)
     ModRequestPosition(mi.mp, 99);     // outside the song: back to the start
     ModApplyRequest(mi.mp);
     EXPECT_EQ(0, mi.mp->songPos);
+    ModRequestPosition(mi.mp, 1);      // two requests before a render: the later one wins
+    ModRequestPosition(mi.mp, 2);
+    ModApplyRequest(mi.mp);
+    EXPECT_EQ(2, mi.mp->songPos);
+    ModRequestPosition(mi.mp, -1);
+    ModApplyRequest(mi.mp);
+    EXPECT_EQ(0, mi.mp->songPos);
+}
+
+TEST(ModRender, ShownPositionFollowsEveryRow)
+{
+    ModBuilder b(2);
+    ModInstance mi(b.Build());
+    int pos = -1, row = -1;
+    ModGetPosition(mi.mp, &pos, &row);
+    EXPECT_EQ(0, pos);
+    EXPECT_EQ(0, row);
+    for (int frames = 0; frames < 5760 * 70; frames += 997) {
+        mi.Render(997);
+        ModGetPosition(mi.mp, &pos, &row);
+        ASSERT_EQ(mi.mp->songPos, pos) << frames;
+        ASSERT_EQ(mi.mp->row, row) << frames;
+    }
+    EXPECT_EQ(1, pos);                 // past the first pattern
+    ModRequestPosition(mi.mp, 0);
+    ModApplyRequest(mi.mp);
+    ModGetPosition(mi.mp, &pos, &row);
+    EXPECT_EQ(0, pos);
+    EXPECT_EQ(0, row);
+}
+
+// Requests made by another thread while the renderer runs: every one arrives with its own
+// position, none is lost when it comes while the renderer takes the one before, and the
+// position read meanwhile is always one the renderer has shown.
+TEST(ModRender, RequestsFromAnotherThreadAreTakenWhole)
+{
+    ModBuilder b(4);
+    ModInstance mi(b.Build());
+    std::atomic<bool> done{false};
+    std::thread renderer([&] {
+        int16_t frame[2];
+        while (!done.load()) {
+            ModApplyRequest(mi.mp);
+            ModRender(mi.mp, frame, frame + 1, 4, 1, 0, 16, 2);
+        }
+    });
+    int lost = -1, torn = -1;
+    for (int i = 0; i < 3000 && lost < 0 && torn < 0; i++) {
+        int want = 1 + i % 3;
+        ModRequestPosition(mi.mp, want);
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        for (;;) {
+            int pos, row;
+            ModGetPosition(mi.mp, &pos, &row);
+            if (pos < 0 || pos > 3 || row < 0 || row > 63) torn = i;
+            if (pos == want) break;
+            if (std::chrono::steady_clock::now() > until) {
+                lost = i;
+                break;
+            }
+            std::this_thread::yield();
+        }
+    }
+    done.store(true);
+    renderer.join();
+    EXPECT_EQ(-1, lost) << "request lost";
+    EXPECT_EQ(-1, torn) << "position outside the song";
 }
 
 }  // namespace

@@ -355,10 +355,10 @@ TEST_F(SoundLib, AttributeProvider)
 {
     std::string mod = ModuleFile();
     std::string wav = dir.Write("w.wav", Wave(2, 22050, 16, Bytes(22050 * 4, 0)));   // 1 s
-    for (auto [id, file] : {std::pair<int, const char *>{1, mod.c_str()}, {2, wav.c_str()}}) {
+    for (std::pair<int, const char *> music : {std::pair<int, const char *>{1, mod.c_str()}, {2, wav.c_str()}}) {
         ASSERT_EQ(0, Run("openmusic", [&](lua_State *L) {
-            lua_pushnumber(L, id);
-            lua_pushstring(L, file);
+            lua_pushnumber(L, music.first);
+            lua_pushstring(L, music.second);
             return 2;
         }));
     }
