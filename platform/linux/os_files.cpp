@@ -166,6 +166,8 @@ int OsTempFileNameSuffix(char *buffer, size_t size, const char *suffix)
 // program itself is adopted by init). Everything the children use is built before the fork.
 static int SpawnDetached(char *const argv[], int search)
 {
+    // Output still buffered is written first, so no child can write it a second time.
+    fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) return 0;
     if (pid == 0) {
