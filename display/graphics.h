@@ -126,16 +126,21 @@ void RegisterAttributeProviders(void);
 // Picture writer and snapshots (snapshot_*.cpp)
 
 // The bitmap as 0xAARRGGBB words (MemAlloc'd): a mask sets the alpha (alphaMode) or puts the
-// background under clear bits; an alpha channel gives the alpha and ORs the background's RGB into
-// fully transparent pixels; with neither every pixel is opaque. None on failure.
+// background under clear bits; an alpha channel gives the alpha and puts the background's RGB
+// into fully transparent pixels; with neither every pixel is opaque. None on failure.
 uint32_t *MakeARGBImage(const BitMap *bitmap, int32_t width, int32_t height, const Mask *mask,
                         const AlphaChannel *alpha, uint32_t background, int alphaMode);
-// Writes the picture in a format (IMGFMT_*). 0; 1000; 1052 when the file can't be created (error
-// string: the name); 1005 when a write falls short; 1055 for a format it can't write.
+// Writes the picture in a format (IMGFMT_*), in place of an older file only once the new one is
+// whole. 0; 1000; 1052 when the file can't be created (error string: the name); 1005 when a
+// write or the close fails (named by WriteFailure; an older file stays as it was and nothing of
+// the new one is left); 1055 for a format it can't write or a size it can't hold, before any
+// file is touched. GIF: the pixels a mask leaves out, or whose alpha is below 128, are written
+// with the transparent index and no other pixel is; its palette entry is the transparent colour.
 int SaveImageFile(int format, const BitMap *bitmap, int32_t width, int32_t height, const char *name,
                   const Mask *mask, uint32_t transparentColor, const AlphaChannel *alpha, int quality,
                   int colours, int dither);
-// Width x height ARGB words as a 24-bit bottom-up BMP through the file layer. 0, 1000, 1052, 1005.
+// Width x height ARGB words as a 24-bit bottom-up BMP through the file layer, saved as
+// SaveImageFile saves. 0, 1000, 1052, 1005.
 int WriteBMP(const char *name, const uint32_t *argb, int32_t width, int32_t height);
 // The options argument at `index` when it is the last argument: a number is the quality, a table
 // gives "quality", "colors" and "dither". Defaults 90, 256, 0.

@@ -2,7 +2,8 @@
 // code), PNG or JPEG (encoded by the platform into memory), GIF (quantised, by the GIF writer) or
 // IFF ILBM (the ILBM writer). Every
 // file goes through the file layer, so "PROGDIR:" names work, and a write that falls short is an
-// error, never a success.
+// error, never a success. A save over an older file writes a new file beside it that takes its
+// place only once it is whole: a failed save leaves the older file as it was.
 #include <cstring>
 
 #include "display/graphics.h"
@@ -35,7 +36,7 @@ uint32_t *MakeARGBImage(const BitMap *bitmap, int32_t width, int32_t height, con
                 if (alphaMode) row[x] = (set ? 0xFF000000u : 0) | rgb;
                 else row[x] = 0xFF000000u | (set ? rgb : bg);
             } else if (a) {
-                row[x] = (uint32_t)a[x] << 24 | rgb | (a[x] == 0 ? bg : 0);
+                row[x] = (uint32_t)a[x] << 24 | (a[x] == 0 ? bg : rgb);
             } else {
                 row[x] = 0xFF000000u | rgb;
             }
@@ -51,16 +52,15 @@ static void PutLE(uint8_t *p, uint32_t v, int bytes)
 
 static FileHandle *OpenForWriting(const char *name)
 {
-    FileHandle *fh = FOpen(name, FMODE_WRITE);
+    FileHandle *fh = FOpen(name, FMODE_REPLACE);
     if (!fh) SetErrorString(name);
     return fh;
 }
 
-// Closes the file; a failed write or close is a short write.
+// Puts the written file in place; a failed write or close gives it up.
 static int CloseWritten(FileHandle *fh, int ok)
 {
-    if (!FClose(fh)) ok = 0;
-    return ok ? 0 : ERR_SHORTWRITE;
+    return FCloseSave(fh, ok) ? 0 : ERR_SHORTWRITE;
 }
 
 int WriteBMP(const char *name, const uint32_t *argb, int32_t width, int32_t height)
@@ -120,37 +120,14 @@ static int WriteEncoded(const char *name, const uint32_t *argb, int32_t width, i
     return CloseWritten(fh, ok);
 }
 
-// The ILBM writer reports a failed open and a failed write alike, so the file is opened here
-// first: a failure after that is a short write.
-static int WriteIFF(const char *name, const uint32_t *argb, int32_t width, int32_t height)
-{
-    FileHandle *fh = OpenForWriting(name);
-    if (!fh) return ERR_CANTWRITE;
-    FClose(fh);
-    int code = WriteILBM(name, argb, width, height);
-    return code == ERR_CANTWRITE ? ERR_SHORTWRITE : code;
-}
-
-// GIF: the words quantised to at most `colours` colours. Only a picture with a mask or alpha
-// channel has a transparent slot, for the background colour its clear pixels got; without one,
-// pixels that happen to have that colour stay opaque.
-static int WriteGIF(const char *name, const uint32_t *argb, int32_t width, int32_t height, int hasShape,
-                    uint32_t transparentColor, int colours, int dither)
-{
-    BitMap *bm;
-    if (BitMapFromARGB(argb, -1, width, height, width, &bm, nullptr)) return 1000;
-    int32_t key = hasShape && transparentColor != 0xFFFFFFFFu ? (int32_t)(transparentColor & 0xFFFFFF) : -1;
-    int code = SaveGifPicture(name, bm, colours, dither, key);
-    FreeBitMap(bm);
-    return code;
-}
 
 int SaveImageFile(int format, const BitMap *bitmap, int32_t width, int32_t height, const char *name,
                   const Mask *mask, uint32_t transparentColor, const AlphaChannel *alpha, int quality,
                   int colours, int dither)
 {
     if (format < IMGFMT_BMP || format > IMGFMT_ILBM) return ERR_WRONGUSAGE;
-    uint32_t *argb = MakeARGBImage(bitmap, width, height, mask, alpha, transparentColor, 0);
+    // GIF keeps what is clear in the alpha byte: only those pixels get the transparent index.
+    uint32_t *argb = MakeARGBImage(bitmap, width, height, mask, alpha, transparentColor, format == IMGFMT_GIF);
     if (!argb) return 1000;
     int code;
     switch (format) {
@@ -158,12 +135,13 @@ int SaveImageFile(int format, const BitMap *bitmap, int32_t width, int32_t heigh
     case IMGFMT_PNG: code = WriteEncoded(name, argb, width, height, OS_IMAGE_PNG, alpha != nullptr, quality); break;
     case IMGFMT_JPEG: code = WriteEncoded(name, argb, width, height, OS_IMAGE_JPEG, 0, quality); break;
     case IMGFMT_GIF:
-        code = WriteGIF(name, argb, width, height, mask || alpha, transparentColor, colours, dither);
+        code = SaveGifPicture(name, argb, width, height, colours, dither, mask || alpha, transparentColor & 0xFFFFFF);
         break;
-    default: code = WriteIFF(name, argb, width, height); break;
+    default: code = WriteILBM(name, argb, width, height); break;
     }
     MemFree(argb);
     if (code == ERR_CANTWRITE) SetErrorString(name);
+    if (code == ERR_SHORTWRITE) WriteFailure(name);
     return code;
 }
 

@@ -54,7 +54,8 @@ int AnimSaveAnim(lua_State *L)
     AnimStreamNode *stream;
     if ((code = BeginAnimStreamNode(&streamId, file, node->width, node->height, format, fps, quality, &stream)))
         return code;
-    // The first error ends the loop; the file keeps the frames written so far.
+    // The first error ends the loop and gives the file up: a save that failed leaves no part of
+    // the new file, and an older file of its name stays as it was.
     for (int32_t i = 0; i < node->frameCount && !code; i++) {
         BitMap *bm;
         Mask *mask;
@@ -65,8 +66,11 @@ int AnimSaveAnim(lua_State *L)
         code = WriteAnimStreamFrame(stream, bm, 0, 0, &o);
         if (owned) FreeTriple(bm, mask, alpha);
     }
-    int closed = FinishAnimStream(stream);
-    return code ? code : closed;
+    if (code) {
+        AbandonAnimStream(stream);
+        return code;
+    }
+    return FinishAnimStream(stream);
 }
 
 int AnimBeginAnimStream(lua_State *L)

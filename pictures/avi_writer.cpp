@@ -326,7 +326,7 @@ int AviWriterOpen(const char *path, int32_t fps, int32_t flags, int32_t width, i
     return 1000;
   }
   int err = 0;
-  w->file = FOpen(path, FMODE_WRITE);
+  w->file = FOpen(path, FMODE_REPLACE);
   if (!w->file) {
     SetErrorString(path);
     err = 1052;
@@ -336,7 +336,7 @@ int AviWriterOpen(const char *path, int32_t fps, int32_t flags, int32_t width, i
     err = 1052;
   }
   if (err) {
-    AviWriterClose(w);
+    AviWriterDiscard(w);
     return err;
   }
   uint8_t riff[12] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '};
@@ -348,7 +348,7 @@ int AviWriterOpen(const char *path, int32_t fps, int32_t flags, int32_t width, i
   const uint8_t idx1[8] = {'i', 'd', 'x', '1', 0, 0, 0, 0};
   WriteAt(w, w->index, -1, idx1, 8);
   if (w->failed) {
-    AviWriterClose(w);
+    AviWriterDiscard(w);
     return 1005;
   }
   *writer = w;
@@ -493,23 +493,28 @@ int AviWriterAddFrame(AviWriter *w, const BitMap *bitmap, int32_t width, int32_t
   return w->failed ? 1005 : 0;
 }
 
-int AviWriterClose(AviWriter *w) {
-  if (!w) return 0;
-  if (w->file && w->index) {
+// Finishes the file and puts it in place (keep set and every write done) or gives it up; the
+// temporary index file goes either way; frees the writer.
+static int EndWriter(AviWriter *w, int keep) {
+  if (keep && w->file && w->index) {
     FlushStandardIndexes(w);
     EndOfFile(w);
     if (w->firstPart) AppendLegacyIndex(w);
     PatchPartSizes(w);
     WriteHeader(w);
   }
-  if (w->file && !FClose(w->file)) w->failed = 1;
-  if (w->index) {
-    FClose(w->index);
-    OsDelete(w->indexName);
-  }
+  if (w->file && !FCloseSave(w->file, keep && !w->failed)) w->failed = 1;
+  if (w->index) FClose(w->index);
+  if (w->indexName[0]) OsDelete(w->indexName);
   const int err = w->failed ? 1005 : 0;
   OsReleaseData(w->jpeg);
   MemFree(w->audio);
   MemFree(w);
   return err;
+}
+
+int AviWriterClose(AviWriter *w) { return w ? EndWriter(w, 1) : 0; }
+
+void AviWriterDiscard(AviWriter *w) {
+  if (w) EndWriter(w, 0);
 }

@@ -50,7 +50,7 @@ int GifWriterOpen(const char *name, int32_t width, int32_t height, GifWriter **w
   if (width < 1 || height < 1 || width > 65535 || height > 65535) return 1055;
   GifWriter *w = (GifWriter *)MemAlloc(sizeof(GifWriter), 1);
   if (!w) return 1000;
-  w->file = FOpen(name, FMODE_WRITE);
+  w->file = FOpen(name, FMODE_REPLACE);
   if (!w->file) {
     MemFree(w);
     SetErrorString(name);
@@ -67,8 +67,12 @@ int GifWriterOpen(const char *name, int32_t width, int32_t height, GifWriter **w
   memcpy(global, "Amiga rules!", 12);
   Put(w, global, sizeof global);
   Flush(w);
+  if (w->failed) {
+    GifWriterDiscard(w);
+    return 1005;
+  }
   *writer = w;
-  return w->failed ? 1005 : 0;
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -257,8 +261,11 @@ int GifWriterAddFrame(GifWriter *w, uint8_t *indices, int32_t width, int32_t hei
     // A whole frame: once optimizing has begun every frame is remembered, so a frame written
     // without optimize in between leaves no stale screen behind.
     for (size_t i = 0; i < (size_t)W * (size_t)H; i++) w->previous[i] = palette[indices[i]];
-    w->havePrevious = 1;
   }
+  // A frame with a given transparent index has disposal 2: once shown, its rectangle goes back
+  // to the background, which readers show in ways of their own (most as transparent). So the
+  // next frame is not drawn against it but written whole.
+  w->havePrevious = w->previous && transparentIndex < 0;
 
   uint8_t desc[10] = {0x2C, (uint8_t)x0, (uint8_t)(x0 >> 8), (uint8_t)y0, (uint8_t)(y0 >> 8),
                       (uint8_t)rw,  (uint8_t)(rw >> 8), (uint8_t)rh, (uint8_t)(rh >> 8), (uint8_t)(0x80 | (bits - 1))};
@@ -277,13 +284,22 @@ int GifWriterAddFrame(GifWriter *w, uint8_t *indices, int32_t width, int32_t hei
   return w->failed ? 1005 : 0;
 }
 
-int GifWriterClose(GifWriter *w) {
-  if (!w) return 0;
-  PutByte(w, 0x3B);
-  Flush(w);
-  if (!FClose(w->file)) w->failed = 1;
+// Puts the file in place (keep set and every write done) or gives it up; frees the writer.
+static int EndWriter(GifWriter *w, int keep) {
+  if (!FCloseSave(w->file, keep && !w->failed)) w->failed = 1;
   const int err = w->failed ? 1005 : 0;
   MemFree(w->previous);
   MemFree(w);
   return err;
+}
+
+int GifWriterClose(GifWriter *w) {
+  if (!w) return 0;
+  PutByte(w, 0x3B);
+  Flush(w);
+  return EndWriter(w, 1);
+}
+
+void GifWriterDiscard(GifWriter *w) {
+  if (w) EndWriter(w, 0);
 }

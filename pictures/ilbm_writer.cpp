@@ -83,16 +83,16 @@ int WriteILBM(const char *name, const uint32_t *pixels, int32_t width, int32_t h
     MemFree(packed);
     return 1000;
   }
+  // A save over an older file replaces it only once the new one is whole.
   int err = 0;
-  FileHandle *fh = FOpen(name, FMODE_WRITE);
+  FileHandle *fh = FOpen(name, FMODE_REPLACE);
   if (!fh) {
+    SetErrorString(name);
     err = 1052;
-  } else {
-    const int ok = WriteILBMFile(fh, pixels, width, height, planes, packed);
-    if (!FClose(fh) || !ok) err = 1052;
+  } else if (!FCloseSave(fh, WriteILBMFile(fh, pixels, width, height, planes, packed))) {
+    err = 1005;
   }
   MemFree(planes);
   MemFree(packed);
-  if (err) SetErrorString(name);
   return err;
 }

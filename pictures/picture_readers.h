@@ -30,7 +30,9 @@ int ReadBMP(const char *name, int32_t *width, int32_t *height, uint32_t **pixels
 int ReadGIFPicture(const char *name, int32_t *width, int32_t *height, uint32_t **pixels, uint32_t **palette,
                    int32_t *keyColour);
 
-// Writes width x height words (0x00RRGGBB, top byte ignored) as a 24-plane ByteRun1 ILBM.
-// 0; 1055 for a side below 1 or above 65535; 1000; 1052 when the file can't be created, a
-// write fails or the close fails (error string: the file name).
+// Writes width x height words (0x00RRGGBB, top byte ignored) as a 24-plane ByteRun1 ILBM,
+// in place of an older file only once the new one is whole. 0; 1055 for a side below 1 or
+// above 65535 (before any file is touched); 1000; 1052 when the file can't be created (error
+// string: the file name); 1005 when a write or the close fails (an older file stays as it was,
+// nothing of the new one is left).
 int WriteILBM(const char *name, const uint32_t *pixels, int32_t width, int32_t height);

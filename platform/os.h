@@ -605,8 +605,9 @@ enum { OS_IMAGE_PNG = 0, OS_IMAGE_JPEG = 1 };
 // Encodes width x height words 0xAARRGGBB (rows bytesPerRow apart) as PNG or JPEG (quality in
 // percent, 0..100). With alphaFlag the top byte is the alpha (PNG only), else the picture is
 // opaque. The words are never changed. With a path that file of the file system is written (a
-// Latin-1 name, as OsNativePath makes it); without one *data receives the bytes. 0, 1000, or 1277 (PNG) / 1315 (JPEG) when encoding or
-// writing fails.
+// Latin-1 name, as OsNativePath makes it) as OsOpenReplacement saves: an older file is replaced
+// only by a whole new one, and a failed write leaves nothing; without a path *data receives the
+// bytes. 0, 1000, or 1277 (PNG) / 1315 (JPEG) when encoding or writing fails.
 int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32_t height,
                   int32_t bytesPerRow, int type, int alphaFlag, int quality, OsData **data);
 int OsSavePNG(const char *path, const uint32_t *pixels, int32_t width, int32_t height, int alphaFlag);

@@ -14,6 +14,7 @@ extern const char *const BuiltInMessages[ERR_MESSAGE_COUNT];
 
 static char ErrorString[ERR_STRING_SIZE];
 static long ErrorNumber;
+static int ErrorStringNamesFile;  // set by WriteFailure: a 1005 message shows the error string
 
 // Copies src into dst (capacity size), cut to fit and terminated; src and dst may overlap.
 static void CopyBounded(char *dst, const char *src, size_t size)
@@ -28,12 +29,21 @@ static void CopyBounded(char *dst, const char *src, size_t size)
 char *SetErrorString(const char *text)
 {
     CopyBounded(ErrorString, text ? text : "", sizeof ErrorString);
+    ErrorStringNamesFile = 0;
     return ErrorString;
 }
 
 void SetErrorNumber(long number)
 {
     ErrorNumber = number;
+    ErrorStringNamesFile = 0;
+}
+
+int WriteFailure(const char *name)
+{
+    SetErrorString(name);
+    ErrorStringNamesFile = 1;
+    return 1005;
 }
 
 const char *GetErrorArgString(void)
@@ -133,6 +143,17 @@ static void FillTemplate(TextOut *out, const char *tmpl, int mode, const char *a
     }
 }
 
+// Behind a message: a line naming the file it is about ("File: name").
+static void PutFileName(TextOut *out, const char *name)
+{
+    const char *label = GetErrorString(MSG_FILE);
+    if (!label) label = "File";
+    PutText(out, "\n", 1);
+    PutText(out, label, strlen(label));
+    PutText(out, ": ", 2);
+    PutText(out, name, strlen(name));
+}
+
 // Codes whose "%s" names a file: only the file part of the error string is shown.
 static int ShowsFilePart(int code)
 {
@@ -170,8 +191,21 @@ char *FormatErrorMessage(int code, char *buffer, size_t bufsize)
         FillTemplate(&out, tmpl, FILL_NUMBER, number);
     } else {
         FillTemplate(&out, tmpl, FILL_NONE, "");
+        if (code == 1005 && ErrorStringNamesFile) PutFileName(&out, ErrorString);
     }
     return buffer;
+}
+
+void PrintWriteFailure(const char *name)
+{
+    char text[ERR_TEXT_SIZE];
+    TextOut out = {text, sizeof text, 0};
+    text[0] = 0;
+    const char *tmpl = GetErrorString(GetErrorMessageNumber(1005));
+    FillTemplate(&out, tmpl ? tmpl : "", FILL_NONE, "");
+    PutFileName(&out, name ? name : "");
+    const char *error = GetErrorString(MSG_ERROR);
+    fprintf(stderr, "%s: %s\n", error ? error : "Error", text);
 }
 
 // Platform calls that fail on a path (making a directory, a lock that is no directory) name it

@@ -64,6 +64,15 @@ void SetErrorNumber(long number);
 const char *GetErrorArgString(void);
 long GetErrorArgNumber(void);
 
+// A write or close that failed on the file `name`: sets name as the error string and returns
+// 1005, whose message then names the file ("...\nFile: name") until the error string or
+// number is set again.
+int WriteFailure(const char *name);
+// Prints "Error: " and the message of a failed write or close on the file `name` on standard
+// error, leaving the error argument as it is: how a failure is told that no command can report,
+// such as a file closed at the end of the script.
+void PrintWriteFailure(const char *name);
+
 // ---------------------------------------------------------------------------------------------
 // Tables and texts
 

@@ -291,6 +291,13 @@ void FDiscard(FileHandle *fh)
     MemFree(fh);
 }
 
+int FCloseSave(FileHandle *fh, int ok)
+{
+    if (ok) return FClose(fh);
+    FDiscard(fh);
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Positioning
 

@@ -43,6 +43,9 @@ int FClose(FileHandle *fh);
 // one stays as it was (a save written in place stays as far as it got). Any other handle is
 // simply closed. None is ignored.
 void FDiscard(FileHandle *fh);
+// Ends a save: FClose when ok is set (1 once the file is whole and in place, else 0), FDiscard
+// and 0 when it is not.
+int FCloseSave(FileHandle *fh, int ok);
 // Moves within the file or section; returns the position before the call. Targets are clamped
 // to the section's start and end.
 int64_t FSeek(FileHandle *fh, int64_t offset, int origin);

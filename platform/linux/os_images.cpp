@@ -285,12 +285,17 @@ int OsEncodeImage(const char *path, const uint32_t *pixels, int32_t width, int32
     return failure;
   }
   if (path) {
-    // A plain file of the file system (its native form); linked files can't be written.
-    char *native = OsNativePath(path);
-    FILE *f = fopen(native ? native : path, "wb");
-    free(native);
+    // A plain file of the file system; linked files can't be written. An older file of the name
+    // is replaced only by a whole new one.
+    OsReplacement *replacement = nullptr;
+    FILE *f = OsOpenReplacement(path, &replacement);
     int ok = f && fwrite(out->bytes, 1, out->size, f) == out->size;
-    if (f && fclose(f) != 0) ok = 0;
+    if (f && replacement) {
+      if (ok) ok = OsCommitReplacement(f, replacement);
+      else OsDiscardReplacement(f, replacement);
+    } else if (f && fclose(f) != 0) {
+      ok = 0;
+    }
     OsReleaseData(out);
     return ok ? 0 : failure;
   }

@@ -124,9 +124,9 @@ TEST_F(ARGBTest, MaskAlphaAndNeither)
     alpha->pixels[1] = 0;
     alpha->pixels[alpha->bytesPerRow] = 0xFF;
     alpha->pixels[alpha->bytesPerRow + 1] = 0;
-    // A fully transparent pixel gets the background's colour ORed in.
+    // A fully transparent pixel gets the background's colour in place of its own.
     EXPECT_EQ(Convert(nullptr, alpha, 0x000011, 0),
-              (std::vector<uint32_t>{0x80FF0000, 0x0000FF11, 0xFF0000FF, 0x00FFFFFF}));
+              (std::vector<uint32_t>{0x80FF0000, 0x00000011, 0xFF0000FF, 0x00000011}));
     FreeAlphaChannel(alpha);
 
     EXPECT_EQ(Convert(nullptr, nullptr, 0x123456, 0),

@@ -81,37 +81,6 @@ std::string WriteOurGif(const std::string &name, int W, int H, const std::vector
   return path;
 }
 
-// The screens giflib sees: its frames and control blocks composed by the reference model.
-std::vector<std::vector<uint32_t>> GiflibScreens(const std::string &path, int *W, int *H) {
-  int err = 0;
-  GifFileType *g = DGifOpenFileName(path.c_str(), &err);
-  EXPECT_NE(g, nullptr);
-  if (!g) return {};
-  EXPECT_EQ(DGifSlurp(g), GIF_OK);
-  *W = g->SWidth;
-  *H = g->SHeight;
-  auto pal = [](const ColorMapObject *m) {
-    std::vector<uint32_t> p;
-    for (int i = 0; m && i < m->ColorCount; i++)
-      p.push_back((uint32_t)m->Colors[i].Red << 16 | (uint32_t)m->Colors[i].Green << 8 | m->Colors[i].Blue);
-    return p;
-  };
-  std::vector<GifFrameSpec> frames;
-  for (int i = 0; i < g->ImageCount; i++) {
-    const SavedImage &s = g->SavedImages[i];
-    GraphicsControlBlock gcb = {0, false, 0, NO_TRANSPARENT_COLOR};
-    DGifSavedExtensionToGCB(g, i, &gcb);
-    GifFrameSpec f{s.ImageDesc.Left, s.ImageDesc.Top, s.ImageDesc.Width, s.ImageDesc.Height, false, gcb.DisposalMode,
-                   gcb.TransparentColor, gcb.DelayTime, pal(s.ImageDesc.ColorMap),
-                   std::vector<uint8_t>(s.RasterBits, s.RasterBits + (size_t)s.ImageDesc.Width * s.ImageDesc.Height)};
-    frames.push_back(f);
-  }
-  const std::vector<uint32_t> global = pal(g->SColorMap);
-  const int bg = g->SBackGroundColor;
-  DGifCloseFile(g, &err);
-  return ComposeGif(*W, *H, global, bg, frames);
-}
-
 void ExpectFrame(GifReader *r, int index, const std::vector<uint32_t> &want) {
   uint32_t *px = GetGifFrame(r, index);
   ASSERT_NE(px, nullptr) << "frame " << index;

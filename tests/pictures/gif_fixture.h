@@ -2,6 +2,7 @@
 // frames compose on the screen (disposal methods, transparency, interlace handled by giflib).
 #pragma once
 #include <gif_lib.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -72,19 +73,25 @@ inline bool WriteGiflibGif(const std::string &path, int W, int H, const std::vec
   return ok;
 }
 
+// A pixel of a screen that shows nothing (colours are 0x00RRGGBB).
+constexpr uint32_t kClearPixel = 0xFF000000u;
+
 // The screen after each frame, as the player composes it: the first frame with disposal 2 and a
 // transparent index starts from a screen of that colour, else from the background colour;
 // disposal 2 fills the frame's rectangle with the transparent (else background) colour, 3
-// restores what was under it.
+// restores what was under it. With clearBackground, as web browsers and most other readers
+// compose: the screen starts clear (kClearPixel) and disposal 2 clears the rectangle.
 inline std::vector<std::vector<uint32_t>> ComposeGif(int W, int H, const std::vector<uint32_t> &global, int bg,
-                                                     const std::vector<GifFrameSpec> &frames) {
+                                                     const std::vector<GifFrameSpec> &frames,
+                                                     bool clearBackground = false) {
   auto entry = [](const std::vector<uint32_t> &p, int i) { return i >= 0 && i < (int)p.size() ? p[i] : 0u; };
-  std::vector<uint32_t> canvas((size_t)W * H, entry(global, bg));
+  std::vector<uint32_t> canvas((size_t)W * H, clearBackground ? kClearPixel : entry(global, bg));
   std::vector<std::vector<uint32_t>> out;
   for (size_t n = 0; n < frames.size(); n++) {
     const GifFrameSpec &f = frames[n];
     const std::vector<uint32_t> &pal = f.local.empty() ? global : f.local;
-    if (n == 0 && f.transparent >= 0 && f.disposal == 2) canvas.assign(canvas.size(), entry(pal, f.transparent));
+    if (n == 0 && f.transparent >= 0 && f.disposal == 2 && !clearBackground)
+      canvas.assign(canvas.size(), entry(pal, f.transparent));
     std::vector<uint32_t> saved = canvas;
     for (int y = 0; y < f.h; y++)
       for (int x = 0; x < f.w; x++) {
@@ -95,9 +102,42 @@ inline std::vector<std::vector<uint32_t>> ComposeGif(int W, int H, const std::ve
     out.push_back(canvas);
     for (int y = f.top; y < std::min(H, f.top + f.h); y++)
       for (int x = f.left; x < std::min(W, f.left + f.w); x++) {
-        if (f.disposal == 2) canvas[(size_t)y * W + x] = entry(pal, f.transparent >= 0 ? f.transparent : bg);
+        if (f.disposal == 2)
+          canvas[(size_t)y * W + x] = clearBackground ? kClearPixel : entry(pal, f.transparent >= 0 ? f.transparent : bg);
         if (f.disposal == 3) canvas[(size_t)y * W + x] = saved[(size_t)y * W + x];
       }
   }
   return out;
+}
+
+// The screens giflib's frames and control blocks make, composed by ComposeGif.
+inline std::vector<std::vector<uint32_t>> GiflibScreens(const std::string &path, int *W, int *H,
+                                                        bool clearBackground = false) {
+  int err = 0;
+  GifFileType *g = DGifOpenFileName(path.c_str(), &err);
+  EXPECT_NE(g, nullptr);
+  if (!g) return {};
+  EXPECT_EQ(DGifSlurp(g), GIF_OK);
+  *W = g->SWidth;
+  *H = g->SHeight;
+  auto pal = [](const ColorMapObject *m) {
+    std::vector<uint32_t> p;
+    for (int i = 0; m && i < m->ColorCount; i++)
+      p.push_back((uint32_t)m->Colors[i].Red << 16 | (uint32_t)m->Colors[i].Green << 8 | m->Colors[i].Blue);
+    return p;
+  };
+  std::vector<GifFrameSpec> frames;
+  for (int i = 0; i < g->ImageCount; i++) {
+    const SavedImage &s = g->SavedImages[i];
+    GraphicsControlBlock gcb = {0, false, 0, NO_TRANSPARENT_COLOR};
+    DGifSavedExtensionToGCB(g, i, &gcb);
+    GifFrameSpec f{s.ImageDesc.Left, s.ImageDesc.Top, s.ImageDesc.Width, s.ImageDesc.Height, false, gcb.DisposalMode,
+                   gcb.TransparentColor, gcb.DelayTime, pal(s.ImageDesc.ColorMap),
+                   std::vector<uint8_t>(s.RasterBits, s.RasterBits + (size_t)s.ImageDesc.Width * s.ImageDesc.Height)};
+    frames.push_back(f);
+  }
+  const std::vector<uint32_t> global = pal(g->SColorMap);
+  const int bg = g->SBackGroundColor;
+  DGifCloseFile(g, &err);
+  return ComposeGif(*W, *H, global, bg, frames, clearBackground);
 }

@@ -320,7 +320,7 @@ TEST(WriteILBM, RefusedSizesAndFailedWrites) {
   EXPECT_EQ(WriteILBM("/nonexistent-dir/x.iff", px, 2, 2), 1052);
   EXPECT_EQ(std::string(GetErrorArgString()), "/nonexistent-dir/x.iff");
   // A device that takes no bytes: the writes or the close fail.
-  EXPECT_EQ(WriteILBM("/dev/full", px, 2, 2), 1052);
+  EXPECT_EQ(WriteILBM("/dev/full", px, 2, 2), 1005);
 }
 
 TEST(PackByteRun1, Packets) {
