@@ -38,7 +38,10 @@ int DosOpenFile(lua_State *L)
         FileNode *old;
         // The old file's last bytes may fail to reach the disk: that is told, naming it, and
         // the new file is not opened.
-        if (FindFile(id, &old) == 0 && FreeFileNode(old) != 0) return 1052;
+        if (FindFile(id, &old) == 0) {
+            int err = FreeFileNode(old);
+            if (err) return err;
+        }
     }
     PrintVerbose(GetErrorString(MSG_OPENING_FILE), path, 1);
     SetErrorString(path);

@@ -128,11 +128,10 @@ int FreeFileNode(FileNode *f)
             break;
         }
     }
-    int ok = FClose(f->fh);
-    if (!ok) SetErrorString(f->path);
+    int err = FClose(f->fh) ? 0 : WriteFailure(f->path);
     MemFree(f->path);
     MemFree(f);
-    return ok ? 0 : 1005;
+    return err;
 }
 
 int CountOpenFiles(void)
@@ -393,9 +392,7 @@ void CloseDosLib(lua_State *L)
 {
     // Files the script left open are closed now; what could not reach the disk is told.
     while (DosFiles) {
-        if (FreeFileNode(DosFiles) == 0) continue;
-        char text[ERR_TEXT_SIZE];
-        fprintf(stderr, "%s: %s\n", GetErrorArgString(), FormatErrorMessage(1005, text, sizeof text));
+        if (FreeFileNode(DosFiles) != 0) PrintWriteFailure(GetErrorArgString());
     }
     while (DosTempFiles) {
         TempFileNode *t = DosTempFiles;

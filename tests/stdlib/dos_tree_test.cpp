@@ -298,8 +298,8 @@ TEST_F(DosLib, FailuresOnFullAndReadOnlyDisksAreTold)
     dup2(kept, 2);
     close(kept);
     fclose(log);
-    EXPECT_EQ("full/notes.txt: Could not write all characters to file!\n"
-              "Check if there is enough free space!\n",
+    EXPECT_EQ("Error: Could not write all characters to file!\n"
+              "Check if there is enough free space!\nFile: full/notes.txt\n",
               ReadText("stderr.log"));
 
     umount2((dir + "/ro").c_str(), MNT_DETACH);
